@@ -1,0 +1,2 @@
+// Placeholder until the example checker is written.
+int main() { return 0; }

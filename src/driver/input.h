@@ -1,0 +1,36 @@
+// The input line protocol: header lines, the checker command, file lines and
+// version lines.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "driver/settings.h"
+
+// Reads lines from a C stream. CR, LF and CR LF all end a line; empty lines
+// are skipped; a last line needs no line end; a NUL ends a line's text.
+class LineReader {
+public:
+  explicit LineReader(FILE* stream) : stream_(stream) {}
+  // The next non-empty line, without its line end. False at end of input.
+  bool next(std::string* line);
+
+private:
+  int get();
+
+  FILE* stream_;
+  char buffer_[65536];
+  std::size_t size_ = 0;
+  std::size_t position_ = 0;
+};
+
+struct InputData {
+  std::optional<std::string> checker_command;
+  FileList files;
+  VersionTable versions;
+};
+
+// Reads and classifies every line of STREAM. With VERSIONS_ONLY there is no
+// header and no checker command: every line is a body line.
+void read_input(FILE* stream, bool versions_only, InputData* input);

@@ -1,0 +1,105 @@
+#include "driver/run.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "driver/diagnostics.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "driver/reconcile.h"
+#include "platform/platform.h"
+#include "runner/runner.h"
+#include "staging/staging.h"
+
+namespace {
+
+// Prints the last line of an early end and hands back its exit code.
+int exit_with_message(int code) {
+  std::printf("Exiting code %d\n", code);
+  return code;
+}
+
+// Opens the input and reads all of it. False when the input file cannot be
+// opened.
+bool read_all_input(const CommandLine& command_line, InputData* input) {
+  FILE* stream = stdin;
+  if (command_line.input_file_name != nullptr) {
+    g_settings.input_file = platform::open_file(command_line.input_file_name, "r");
+    if (g_settings.input_file == nullptr) {
+      std::printf("ERROR: Failed to open input file '%s'\n", command_line.input_file_name);
+      return false;
+    }
+    stream = g_settings.input_file;
+  }
+  read_input(stream, command_line.versions_only, input);
+  if (g_settings.input_file != nullptr) {
+    std::fclose(g_settings.input_file);
+    g_settings.input_file = nullptr;
+  }
+  return true;
+}
+
+// Runs the checker over the staged files and picks the exit code.
+int run_checker(const InputData& input, VersionTable& versions) {
+  prepare_output_rewriting();
+  set_workdir();
+  std::uint32_t child_exit_code = 0;
+  OutputCounters counters;
+  const char* command = input.checker_command ? input.checker_command->c_str() : "";
+  OutputFilter filter = g_settings.strip ? rewrite_output_line : nullptr;
+  if (execute(command, &child_exit_code, &counters, filter) != 0)
+    log_error("ERROR: Failed to start '%s'\n", command);
+  remove_staged_copies(versions);
+  if (g_settings.error_count > 0)
+    return exit_with_message(4);
+  if (child_exit_code != 0)
+    return static_cast<int>(child_exit_code);
+  if (g_settings.stderr_is_error && counters.stderr_bytes > 0)
+    return exit_with_message(5);
+  if (g_settings.stdout_is_error && counters.stdout_bytes > 0)
+    return exit_with_message(6);
+  return 0;
+}
+
+int run(int argc, char** argv) {
+  CommandLine command_line;
+  int parsed = parse_options(argc, argv, &command_line);
+  if (parsed != kParseContinue)
+    return parsed;
+
+  InputData input;
+  if (!read_all_input(command_line, &input))
+    return 1;
+  if (command_line.versions_only)
+    return judge_versions(input.versions, command_line.include, command_line.exclude);
+
+  reconcile_files(input.files, input.versions);
+  if (g_settings.error_count > 0)
+    return exit_with_message(1);
+
+  if (!create_staging_folder()) {
+    std::fputs("FATAL ERROR: Failed to create temporary folder\n", stdout);
+    return 2;
+  }
+  int copied = stage_files(input.versions, command_line.include, command_line.exclude);
+  if (g_settings.error_count > 0) {
+    remove_staged_copies(input.versions);
+    return exit_with_message(3);
+  }
+  if (copied == 0) {
+    remove_staged_copies(input.versions);
+    std::fputs("No files to check - exiting code 0\n", stdout);
+    return 0;
+  }
+  return run_checker(input, input.versions);
+}
+
+}  // namespace
+
+int trelvik_main(int argc, char** argv) {
+  platform::init_process();
+  int code = run(argc, argv);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return code;
+}

@@ -1,0 +1,3 @@
+#include "driver/settings.h"
+
+RunSettings g_settings;

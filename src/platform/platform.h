@@ -1,0 +1,136 @@
+// The operating-system services Trelvik uses, behind one portable interface.
+//
+// The logic folders see only this header. Inside the program every path uses
+// the backslash as separator; the POSIX implementation turns each backslash
+// into a slash right before it hands a path to the system, the Win32 one uses
+// the paths as they are. Exactly one implementation (posix/ or win32/) is
+// linked into a build.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+// ---- Process, environment and standard streams ---------------------------
+
+// Called first thing in main: puts the standard streams into the state the
+// program relies on (on Windows: the C runtime's default text mode, no
+// argument wildcard expansion).
+void init_process();
+
+// The process id used in the staging folder and dump-log names.
+int process_id();
+
+// The folder for the staging folder and the dump log. Windows: the value of
+// TEMP, or false when it is unset. POSIX: TEMP, else TMPDIR, else "/tmp".
+bool temp_folder(std::string* folder);
+
+// Puts NAME=VALUE into the program's own environment; children inherit it.
+bool set_environment(const char* name, const char* value);
+
+// Opens a file of the program's (the -i input file) with fopen semantics.
+FILE* open_file(const char* path, const char* mode);
+
+// ---- File services (staging folder, reconciliation) ----------------------
+
+enum class PathKind { Missing, File, Directory };
+
+// Status query (_stat64i32 / stat): Missing when the status cannot be had.
+PathKind path_kind(const char* path);
+
+// Creates one folder (_mkdir; POSIX mode 0700). Returns 0 on success, else
+// the errno value of the failure.
+int make_folder(const char* path);
+
+// Removes an empty folder (_rmdir); false when it is not removed.
+bool remove_folder(const char* path);
+
+// Deletes a file (_unlink); false when it is not deleted.
+bool delete_file(const char* path);
+
+// Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
+// with fail-if-exists; POSIX copies the bytes and the permission bits). On
+// failure *error_text receives the system's message for the error, with the
+// system's own line end, or "unknown error <code>\n" when it has none.
+bool copy_file(const char* source, const char* destination, std::string* error_text);
+
+// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;
+  bool is_directory = false;
+  // A symbolic link or a junction (reparse point): never descended into.
+  bool is_link = false;
+};
+
+// Lists the entries of FOLDER ("." and ".." included, as the system gives
+// them) by calling VISIT for each. False when the folder cannot be listed.
+bool list_folder(const char* folder, void (*visit)(const FolderEntry& entry, void* context),
+                 void* context);
+
+// The long-path form of PATH (GetLongPathNameA with a 1,024-character buffer;
+// POSIX: the canonical absolute path, with a trailing separator kept). False
+// when it cannot be had or does not fit.
+bool long_path(const char* path, std::string* long_form);
+
+// Creates or empties the dump log (mode 0600 on POSIX, never through a
+// symbolic link). False when it cannot be created.
+bool create_log_file(const char* path);
+
+// Appends TEXT and a newline to the dump log in one write. False on failure.
+bool append_log_line(const char* path, const char* text);
+
+// ---- Processes, pipes and threads (checker run) ---------------------------
+
+// A pipe end, process or thread handle: a HANDLE on Windows, a descriptor or
+// process id on POSIX. kInvalidHandle marks none.
+using Handle = std::intptr_t;
+constexpr Handle kInvalidHandle = -1;
+
+// An anonymous pipe whose two ends the child may inherit. False on failure.
+bool create_pipe(Handle* read_end, Handle* write_end);
+
+// A duplicate of HANDLE that no child inherits, with the same access.
+bool duplicate_private(Handle handle, Handle* duplicate);
+
+// Closes a pipe end.
+void close_handle(Handle handle);
+
+// Starts COMMAND (a whole command line) with the three given ends as its
+// standard streams, without a window, inheriting the environment and the
+// current folder. Returns 0 and the process handle, or the system's error
+// code (POSIX: errno) when the process cannot be started.
+std::uint32_t start_process(const char* command, Handle child_stdin, Handle child_stdout,
+                            Handle child_stderr, Handle* process);
+
+// Waits without time limit for the process to end.
+void wait_process(Handle process);
+
+// Releases a process handle (after the exit code was read).
+void close_process(Handle process);
+
+// The ended process's exit code (POSIX: 128 + signal for a signalled child).
+// False when it cannot be read.
+bool process_exit_code(Handle process, std::uint32_t* exit_code);
+
+// Blocking read of at most SIZE bytes. False at end of stream or on failure.
+bool read_pipe(Handle pipe, char* buffer, std::uint32_t size, std::uint32_t* count);
+
+// Starts ROUTINE(CONTEXT) on a new thread. Returns 0 and the thread handle,
+// or the system's error code.
+using ThreadRoutine = std::uint32_t (*)(void* context);
+std::uint32_t start_thread(ThreadRoutine routine, void* context, Handle* thread);
+
+// Waits without time limit for the thread to end.
+void wait_thread(Handle thread);
+
+// Releases a thread handle after wait_thread.
+void close_thread(Handle thread);
+
+// Reads and discards everything from the given pipes until each reports end
+// of stream; used when no pump could be started for a pipe, so that the
+// child can never block on it.
+void drain_pipes(const Handle* pipes, int count);
+
+}  // namespace platform

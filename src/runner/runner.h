@@ -1,0 +1,30 @@
+// Runs the checker as a child process and relays its output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Bytes the child wrote to each stream, counted before any rewriting.
+struct OutputCounters {
+  std::uint64_t stdout_bytes = 0;
+  std::uint64_t stderr_bytes = 0;
+};
+
+// Rewrites one chunk of output (a NUL-terminated text it must not keep).
+using OutputFilter = std::string (*)(const char* chunk);
+
+// Runs COMMAND with its standard input at end of input, relaying its output
+// chunk by chunk through FILTER (or unchanged when null). Returns 0 when the
+// child ran to its end (*exit_code and *counters then hold its results), -1
+// when the pipes could not be made, or the system's error code when the
+// process could not be started.
+int execute(const char* command, std::uint32_t* exit_code, OutputCounters* counters,
+            OutputFilter filter);
+
+// Builds the staging prefix and its long form, and with -d creates the dump
+// log and announces it.
+void prepare_output_rewriting();
+
+// The output filter of -s: removes every occurrence of the staging prefix
+// (and of its long form) and appends the result to the dump log with -d.
+std::string rewrite_output_line(const char* chunk);

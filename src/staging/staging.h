@@ -1,0 +1,31 @@
+// The per-run staging folder under TEMP: creation, copies of the selected
+// files at their version paths, WORKDIR, and removal.
+#pragma once
+
+#include <string>
+
+#include "driver/settings.h"
+#include "patterns/patterns.h"
+
+// Forms "<TEMP>\tvk<pid>.tmp" into g_settings.staging_folder and creates that
+// one folder. False when it cannot be formed or created (also when it exists).
+bool create_staging_folder();
+
+// Copies the file of every selected version to its staged path; returns the
+// number of copies made. Failures are counted through log_error and stop the
+// loop.
+int stage_files(VersionTable& versions, const PatternList& include, const PatternList& exclude);
+
+// Makes sure PATH exists as a folder, creating missing ancestors first.
+bool ensure_folder(const std::string& path);
+
+// Puts WORKDIR, naming the staging folder, into the environment.
+void set_workdir();
+
+// Deletes the copies this run made and removes the staging folder tree
+// wherever it is empty.
+void remove_staged_copies(const VersionTable& versions);
+
+// Removes PATH and every sub-folder that is empty once its own sub-folders
+// are gone. Never deletes a file and never follows a link.
+bool remove_folder_tree(const std::string& path);

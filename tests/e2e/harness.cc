@@ -1,0 +1,225 @@
+#include "e2e/harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+namespace {
+
+std::string setting(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string wine_loader() {
+  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"}) {
+    if (access(candidate, X_OK) == 0)
+      return candidate;
+  }
+  return "wine";
+}
+
+// Quotes an argument for the C runtime's command-line parser.
+std::string quote_for_windows(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
+    return argument;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::vector<std::string> environment_for(const Invocation& invocation) {
+  std::map<std::string, std::optional<std::string>> changes = invocation.env;
+  if (!is_wine()) {
+    if (invocation.temp.empty())
+      changes["TEMP"] = std::nullopt;
+    else
+      changes["TEMP"] = invocation.temp;
+  }
+  std::vector<std::string> result;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string text = *entry;
+    std::string name = text.substr(0, text.find('='));
+    if (!changes.count(name))
+      result.push_back(text);
+  }
+  if (!is_wine()) {
+    for (const auto& [name, value] : changes) {
+      if (value)
+        result.push_back(name + "=" + *value);
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = (fs::temp_directory_path() / "trelvik-e2e-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr)
+    std::abort();
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code error;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(path_, error);
+}
+
+std::string ScratchFolder::write(const std::string& relative, const std::string& content) const {
+  fs::path path = fs::path(path_) / relative;
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+  return path.string();
+}
+
+std::vector<std::string> ScratchFolder::listing() const {
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(path_)) {
+    std::string name = fs::relative(entry.path(), path_).generic_string();
+    if (entry.is_directory() && !entry.is_symlink())
+      name += "/";
+    entries.push_back(name);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+bool is_wine() { return setting("TRELVIK_E2E_TARGET") == "wine"; }
+
+std::string seen(const std::string& host_path) {
+  if (!is_wine())
+    return host_path;
+  std::string path = "Z:" + host_path;
+  for (char& c : path) {
+    if (c == '/')
+      c = '\\';
+  }
+  return path;
+}
+
+std::string text(const std::string& lf_text) {
+  if (!is_wine())
+    return lf_text;
+  std::string converted;
+  for (char c : lf_text) {
+    if (c == '\n')
+      converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
+std::string checker_path() { return setting("TRELVIK_E2E_CHECKER"); }
+std::string stylecheck_path() { return setting("TRELVIK_E2E_STYLECHECK"); }
+
+std::string checker(const std::vector<std::string>& steps) {
+  std::string command = quote_for_windows(seen(checker_path()));
+  for (const std::string& step : steps)
+    command += " " + quote_for_windows(step);
+  return command;
+}
+
+std::string without_pid(const std::string& text) {
+  static const std::regex pid("tvk[0-9]+\\.");
+  return std::regex_replace(text, pid, "tvk<pid>.");
+}
+
+Result run(const Invocation& invocation) {
+  ScratchFolder io;
+  std::string input_path = io.write("stdin", invocation.input);
+  std::string out_path = io.path() + "/stdout";
+  std::string err_path = io.path() + "/stderr";
+  std::string code_path = io.path() + "/code";
+
+  std::vector<std::string> argv;
+  if (is_wine()) {
+    argv = {wine_loader(), setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
+    if (invocation.temp.empty())
+      argv.push_back("-TEMP");
+    else
+      argv.push_back("TEMP=" + seen(invocation.temp));
+    for (const auto& [name, value] : invocation.env)
+      argv.push_back(value ? name + "=" + *value : "-" + name);
+    argv.push_back("--");
+    argv.push_back(seen(setting("TRELVIK_E2E_BIN")));
+  } else {
+    argv = {setting("TRELVIK_E2E_BIN")};
+  }
+  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+
+  std::vector<char*> raw_argv;
+  for (std::string& argument : argv)
+    raw_argv.push_back(argument.data());
+  raw_argv.push_back(nullptr);
+  std::vector<std::string> env = environment_for(invocation);
+  std::vector<char*> raw_env;
+  for (std::string& entry : env)
+    raw_env.push_back(entry.data());
+  raw_env.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  if (!invocation.cwd.empty())
+    posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
+  pid_t pid = 0;
+  Result result;
+  if (posix_spawn(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
+    result.err = "cannot start " + argv[0];
+    result.code = 0xDEADu;
+    return result;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  if (is_wine()) {
+    std::string code = read_file(code_path);
+    result.code = code.empty() ? 0xDEADu : static_cast<std::uint32_t>(std::stoul(code));
+  } else if (WIFEXITED(status)) {
+    result.code = static_cast<std::uint32_t>(WEXITSTATUS(status));
+  } else {
+    result.code = 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
+  }
+  return result;
+}
+
+}  // namespace e2e

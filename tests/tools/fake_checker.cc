@@ -1,0 +1,170 @@
+// A scriptable checker for the tests. Each argument is one step, done in
+// order:
+//   out:TEXT        write TEXT to standard output (escapes: \n \r \t \0 \\ \xHH)
+//   err:TEXT        write TEXT to standard error
+//   repeat:N:TEXT   write TEXT N times to standard output
+//   env:NAME        write "NAME=<value>\n" (or "NAME unset\n") to standard output
+//   list            write every file under WORKDIR as "<relative path> <size>\n"
+//   stdin           read standard input to its end, write "stdin:<bytes>\n"
+//   sleep:MS        pause
+//   touch:PATH      create the file PATH (relative to WORKDIR when not absolute)
+//   background:MS   start a copy of this program that keeps the output
+//                   streams open for MS milliseconds, then writes "late\n"
+//   exit:N          end with exit code N (unsigned 32-bit); default 0
+// Output streams are binary, so every byte arrives as written.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string unescape(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (*p != '\\' || p[1] == '\0') {
+      out += *p;
+      continue;
+    }
+    ++p;
+    switch (*p) {
+    case 'n': out += '\n'; break;
+    case 'r': out += '\r'; break;
+    case 't': out += '\t'; break;
+    case '0': out += '\0'; break;
+    case 'x': {
+      char hex[3] = {p[1], p[1] ? p[2] : '\0', '\0'};
+      out += static_cast<char>(std::strtoul(hex, nullptr, 16));
+      p += 2;
+      break;
+    }
+    default: out += *p; break;
+    }
+  }
+  return out;
+}
+
+void write_all(FILE* stream, const std::string& data) {
+  std::fwrite(data.data(), 1, data.size(), stream);
+  std::fflush(stream);
+}
+
+void list_workdir() {
+  const char* workdir = std::getenv("WORKDIR");
+  if (workdir == nullptr) {
+    write_all(stdout, "WORKDIR unset\n");
+    return;
+  }
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(workdir, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->is_regular_file())
+      continue;
+    std::string relative = fs::relative(it->path(), workdir).generic_string();
+    write_all(stdout, relative + " " + std::to_string(it->file_size()) + "\n");
+  }
+}
+
+void start_background(const char* self, const char* milliseconds) {
+  std::string sleep_step = std::string("sleep:") + milliseconds;
+#ifdef _WIN32
+  std::string command = std::string("\"") + self + "\" " + sleep_step + " out:late\\n";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+#else
+  std::string late = "out:late\\n";
+  char* argv[] = {const_cast<char*>(self), sleep_step.data(), late.data(), nullptr};
+  pid_t pid;
+  posix_spawn(&pid, self, nullptr, nullptr, argv, environ);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  std::uint32_t exit_code = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char* step = argv[i];
+    if (std::strncmp(step, "out:", 4) == 0) {
+      write_all(stdout, unescape(step + 4));
+    } else if (std::strncmp(step, "err:", 4) == 0) {
+      write_all(stderr, unescape(step + 4));
+    } else if (std::strncmp(step, "repeat:", 7) == 0) {
+      char* rest = nullptr;
+      unsigned long long count = std::strtoull(step + 7, &rest, 10);
+      std::string text = unescape(*rest == ':' ? rest + 1 : rest);
+      std::string block;
+      while (block.size() < 65536)
+        block += text;
+      std::size_t per_block = block.size() / (text.empty() ? 1 : text.size());
+      for (; count >= per_block && !text.empty(); count -= per_block)
+        std::fwrite(block.data(), 1, block.size(), stdout);
+      for (; count > 0; --count)
+        std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
+    } else if (std::strncmp(step, "env:", 4) == 0) {
+      const char* value = std::getenv(step + 4);
+      write_all(stdout, value ? std::string(step + 4) + "=" + value + "\n"
+                              : std::string(step + 4) + " unset\n");
+    } else if (std::strcmp(step, "list") == 0) {
+      list_workdir();
+    } else if (std::strcmp(step, "stdin") == 0) {
+      std::size_t total = 0;
+      char buffer[4096];
+      std::size_t got;
+      while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+        total += got;
+      write_all(stdout, "stdin:" + std::to_string(total) + "\n");
+    } else if (std::strncmp(step, "sleep:", 6) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step + 6)));
+    } else if (std::strncmp(step, "touch:", 6) == 0) {
+      fs::path path = step + 6;
+      const char* workdir = std::getenv("WORKDIR");
+      if (path.is_relative() && workdir != nullptr)
+        path = fs::path(workdir) / path;
+      std::error_code error;
+      fs::create_directories(path.parent_path(), error);
+      if (FILE* file = std::fopen(path.string().c_str(), "wb"))
+        std::fclose(file);
+    } else if (std::strncmp(step, "background:", 11) == 0) {
+      start_background(argv[0], step + 11);
+    } else if (std::strncmp(step, "exit:", 5) == 0) {
+      exit_code = static_cast<std::uint32_t>(std::strtoul(step + 5, nullptr, 10));
+    } else {
+      std::fprintf(stderr, "fake-checker: unknown step '%s'\n", step);
+      return 99;
+    }
+  }
+#ifdef _WIN32
+  ExitProcess(exit_code);
+#else
+  return static_cast<int>(exit_code);
+#endif
+}
