@@ -35,17 +35,4 @@ bool list_folder(const char*, void (*)(const FolderEntry&, void*), void*) {
   not_implemented("list_folder");
   return false;
 }
-bool long_path(const char*, std::string*) {
-  not_implemented("long_path");
-  return false;
-}
-bool create_log_file(const char*) {
-  not_implemented("create_log_file");
-  return false;
-}
-bool append_log_line(const char*, const char*) {
-  not_implemented("append_log_line");
-  return false;
-}
-
 }  // namespace platform
