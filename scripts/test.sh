@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian, as root), builds the Linux, sanitizer and
+# Windows builds, and runs every test: unit tests on each build (Windows
+# under Wine) and end-to-end tests of both binaries.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64
+          g++-mingw-w64-x86-64-posix wine64 clang-format)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine: a persistent server, quiet, with its prefix made once.
+export WINEDEBUG=-all
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -p >/dev/null 2>&1 || true
+
+for preset in native sanitize windows; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+status=0
+summary=()
+passed=0
+failed=0
+for preset in native sanitize windows; do
+  echo "== test: $preset"
+  log=$(mktemp)
+  if ctest --preset "$preset" 2>&1 | tee "$log"; then :; else status=1; fi
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  summary+=("$preset: ${line:-no test ran}")
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    status=1
+  fi
+  rm -f "$log"
+done
+
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+echo "total: $passed passed, $failed failed"
+exit $status
