@@ -75,11 +75,11 @@ TEST(VersionsOnly, VerdictsAndExitCodes) {
 TEST(VersionsOnly, ReadsTheInputFile) {
   e2e::ScratchFolder temp;
   std::string input = temp.write("input.txt", "\\a.c\r\n\\b.h\r\n");
-  e2e::Result result = e2e::run({{"-v", "-i", e2e::seen(input), "**/*.c"}, "", temp.path()});
+  e2e::Result result = e2e::run({{"-v", "-i", e2e::seen(input), "**/*.c"}, "", temp.path(), {}, ""});
   EXPECT_EQ(result.out, text("'\\b.h' is not in the allow list\n"));
   EXPECT_EQ(result.code, 1u);
 
-  result = e2e::run({{"-v", "-i", e2e::seen(temp.path() + "/missing.txt")}, "", temp.path()});
+  result = e2e::run({{"-v", "-i", e2e::seen(temp.path() + "/missing.txt")}, "", temp.path(), {}, ""});
   EXPECT_EQ(result.out,
             text("ERROR: Failed to open input file '" + e2e::seen(temp.path()) +
                  (e2e::is_wine() ? "\\" : "/") + "missing.txt'\n"));
@@ -92,7 +92,7 @@ TEST(VersionsOnly, LongLinesUnderBacktrackingPatterns) {
   std::string input = near_miss + "\n" + std::string(100000, 'b') + "x\n";
   e2e::ScratchFolder temp;
   e2e::Result result =
-      e2e::run({{"-v", "(a|b)*", "**/**/**/x", "-x", "**/a/**/b/**/c/**/d"}, input, temp.path()});
+      e2e::run({{"-v", "(a|b)*", "**/**/**/x", "-x", "**/a/**/b/**/c/**/d"}, input, temp.path(), {}, ""});
   EXPECT_EQ(result.out, text(""));
   EXPECT_EQ(result.code, 0u);
 }
