@@ -130,6 +130,15 @@ std::string seen(const std::string& host_path) {
   return path;
 }
 
+std::string backslashed(const std::string& host_path) {
+  std::string path = seen(host_path);
+  for (char& c : path) {
+    if (c == '/')
+      c = '\\';
+  }
+  return path;
+}
+
 std::string text(const std::string& lf_text) {
   if (!is_wine())
     return lf_text;

@@ -50,6 +50,9 @@ Result run(const Invocation& invocation);
 bool is_wine();
 // A host path as the program under test sees it (Z:\... under Wine).
 std::string seen(const std::string& host_path);
+// A host path written the program's way, with backslashes (Z:\... under
+// Wine), as the trigger puts it in file lines.
+std::string backslashed(const std::string& host_path);
 // Program-written text as it arrives: "\n" becomes "\r\n" under Wine.
 std::string text(const std::string& lf_text);
 // The fake checker as a command line for the input protocol, with steps.
