@@ -18,19 +18,21 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+extern char **environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path build_folder() { return fs::canonical("/proc/self/exe").parent_path().parent_path(); }
+fs::path build_folder() {
+  return fs::canonical("/proc/self/exe").parent_path().parent_path();
+}
 
 // Runs ARGV with standard input from INPUT (or /dev/null) and both outputs to
 // /dev/null; returns the exit status.
-int run(std::vector<std::string> argv, const std::string& input) {
-  std::vector<char*> raw;
-  for (std::string& argument : argv)
+int run(std::vector<std::string> argv, const std::string &input) {
+  std::vector<char *> raw;
+  for (std::string &argument : argv)
     raw.push_back(argument.data());
   raw.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -52,18 +54,18 @@ struct Commit {
   fs::path root;
   std::string input;
   explicit Commit(int count) {
-    root = fs::temp_directory_path() / ("trelvik-gate-bench-" + std::to_string(getpid()) + "-" +
-                                        std::to_string(count));
+    root = fs::temp_directory_path() /
+           ("trelvik-gate-bench-" + std::to_string(getpid()) + "-" + std::to_string(count));
     fs::create_directories(root / "temp");
-    std::string protocol = "clientpath: ws\n" + (build_folder() / "tests/fake-checker").string() +
-                           "\n";
+    std::string protocol =
+        "clientpath: ws\n" + (build_folder() / "tests/fake-checker").string() + "\n";
     for (int i = 0; i < count; ++i) {
       fs::path folder = root / "ws" / ("module" + std::to_string(i % 50)) / "src";
       fs::create_directories(folder);
       fs::path file = folder / ("File" + std::to_string(i) + ".java");
       std::ofstream(file) << "class File" << i << " {}\n";
       std::string backslashed = file.string();
-      for (char& c : backslashed)
+      for (char &c : backslashed)
         c = c == '/' ? '\\' : c;
       protocol += "ws\\\\" + backslashed + "\n\\depot\\module" + std::to_string(i % 50) +
                   "\\src\\File" + std::to_string(i) + ".java\n";
@@ -77,7 +79,7 @@ struct Commit {
   }
 };
 
-void BM_Gate(benchmark::State& state) {
+void BM_Gate(benchmark::State &state) {
   Commit commit(static_cast<int>(state.range(0)));
   setenv("TEMP", (commit.root / "temp").c_str(), 1);
   std::string gate = (build_folder() / "trelvik").string();
@@ -90,13 +92,13 @@ void BM_Gate(benchmark::State& state) {
 }
 BENCHMARK(BM_Gate)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_CheckerAlone(benchmark::State& state) {
+void BM_CheckerAlone(benchmark::State &state) {
   std::string checker = (build_folder() / "tests/fake-checker").string();
   for (auto _ : state)
     run({checker}, "");
 }
 BENCHMARK(BM_CheckerAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

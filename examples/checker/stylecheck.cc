@@ -17,12 +17,12 @@ namespace {
 
 constexpr std::size_t kLongestLine = 100;
 
-int check_file(const fs::path& path) {
+int check_file(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
   std::string line;
   int faults = 0;
   int number = 0;
-  auto report = [&](const char* message) {
+  auto report = [&](const char *message) {
     std::fprintf(stderr, "%s:%d: %s\n", path.string().c_str(), number, message);
     ++faults;
   };
@@ -40,10 +40,10 @@ int check_file(const fs::path& path) {
   return faults;
 }
 
-}  // namespace
+} // namespace
 
 int main() {
-  const char* workdir = std::getenv("WORKDIR");
+  const char *workdir = std::getenv("WORKDIR");
   if (workdir == nullptr) {
     std::fprintf(stderr, "trelvik-stylecheck: WORKDIR is not set\n");
     return 2;
@@ -57,7 +57,7 @@ int main() {
   }
   std::sort(files.begin(), files.end());
   int faults = 0;
-  for (const fs::path& file : files)
+  for (const fs::path &file : files)
     faults += check_file(file);
   std::printf("trelvik-stylecheck: %zu files checked, %d faults\n", files.size(), faults);
   return faults > 0 ? 1 : 0;

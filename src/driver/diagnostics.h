@@ -9,12 +9,12 @@
 #endif
 
 // Prints the message and a line end when the debug level is at least 1.
-void log_debug1(const char* format, ...) TRELVIK_PRINTF(1, 2);
+void log_debug1(const char *format, ...) TRELVIK_PRINTF(1, 2);
 // Likewise from debug level 2.
-void log_debug2(const char* format, ...) TRELVIK_PRINTF(1, 2);
+void log_debug2(const char *format, ...) TRELVIK_PRINTF(1, 2);
 // Counts one error, then prints the message as it stands (formats carry their
 // own line end). Returns the number of characters printed.
-int log_error(const char* format, ...) TRELVIK_PRINTF(1, 2);
+int log_error(const char *format, ...) TRELVIK_PRINTF(1, 2);
 
 // The banner and the usage text; the caller ends the run with exit code 1.
 void print_usage();

@@ -14,7 +14,7 @@ int LineReader::get() {
   return static_cast<unsigned char>(buffer_[position_++]);
 }
 
-bool LineReader::next(std::string* line) {
+bool LineReader::next(std::string *line) {
   line->clear();
   bool stored = false;
   for (;;) {
@@ -24,7 +24,7 @@ bool LineReader::next(std::string* line) {
     if (c == '\r' || c == '\n') {
       if (stored)
         break;
-      continue;  // empty line, or the second half of CR LF
+      continue; // empty line, or the second half of CR LF
     }
     line->push_back(static_cast<char>(c));
     stored = true;
@@ -38,16 +38,18 @@ bool LineReader::next(std::string* line) {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
 
-bool has_header(const std::string& line, const char* prefix) {
+bool has_header(const std::string &line, const char *prefix) {
   std::size_t length = std::strlen(prefix);
   return line.size() > length && line.compare(0, length, prefix) == 0;
 }
 
 // Header lines before the checker command; returns false when LINE is the
 // checker command itself.
-bool take_header_line(const std::string& line) {
+bool take_header_line(const std::string &line) {
   if (has_header(line, "echo: ")) {
     std::printf("%s\n", line.c_str() + 6);
   } else if (has_header(line, "clientpath: ")) {
@@ -60,14 +62,14 @@ bool take_header_line(const std::string& line) {
   return true;
 }
 
-void take_body_line(const std::string& line, int line_number, InputData* input) {
+void take_body_line(const std::string &line, int line_number, InputData *input) {
   std::size_t start = 0;
   while (start < line.size() && is_blank(line[start]))
     ++start;
-  const char* trimmed = line.c_str() + start;
-  const char* pair = std::strstr(trimmed, "\\\\");
+  const char *trimmed = line.c_str() + start;
+  const char *pair = std::strstr(trimmed, "\\\\");
   if (pair != nullptr && pair[2] != '\0') {
-    const char* file = pair + 2;
+    const char *file = pair + 2;
     log_debug2("line[%d] = file '%s'", line_number, file);
     input->files.emplace_back(file);
     return;
@@ -78,9 +80,9 @@ void take_body_line(const std::string& line, int line_number, InputData* input) 
   input->versions.push_back(std::move(entry));
 }
 
-}  // namespace
+} // namespace
 
-void read_input(FILE* stream, bool versions_only, InputData* input) {
+void read_input(FILE *stream, bool versions_only, InputData *input) {
   LineReader reader(stream);
   std::string line;
   bool in_body = versions_only;

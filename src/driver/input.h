@@ -12,14 +12,14 @@
 // are skipped; a last line needs no line end; a NUL ends a line's text.
 class LineReader {
 public:
-  explicit LineReader(FILE* stream) : stream_(stream) {}
+  explicit LineReader(FILE *stream) : stream_(stream) {}
   // The next non-empty line, without its line end. False at end of input.
-  bool next(std::string* line);
+  bool next(std::string *line);
 
 private:
   int get();
 
-  FILE* stream_;
+  FILE *stream_;
   char buffer_[65536];
   std::size_t size_ = 0;
   std::size_t position_ = 0;
@@ -33,4 +33,4 @@ struct InputData {
 
 // Reads and classifies every line of STREAM. With VERSIONS_ONLY there is no
 // header and no checker command: every line is a body line.
-void read_input(FILE* stream, bool versions_only, InputData* input);
+void read_input(FILE *stream, bool versions_only, InputData *input);

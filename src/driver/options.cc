@@ -7,30 +7,36 @@
 
 namespace {
 
-enum class Option { Help, Stdout, Stderr, Strip, Dump, Input, Exclude, CaseInsensitive, Debug,
-                    Versions, None };
+enum class Option {
+  Help,
+  Stdout,
+  Stderr,
+  Strip,
+  Dump,
+  Input,
+  Exclude,
+  CaseInsensitive,
+  Debug,
+  Versions,
+  None
+};
 
 struct OptionForm {
-  const char* short_form;
-  const char* long_form;
+  const char *short_form;
+  const char *long_form;
   Option option;
 };
 
 constexpr OptionForm kOptions[] = {
-    {"-h", "--help", Option::Help},
-    {"-o", "--stdout", Option::Stdout},
-    {"-e", "--stderr", Option::Stderr},
-    {"-s", "--strip", Option::Strip},
-    {"-d", "--dump", Option::Dump},
-    {"-i", "--input", Option::Input},
-    {"-x", "--exclude", Option::Exclude},
-    {"-c", "--case-insensitive", Option::CaseInsensitive},
-    {"-b", "--debug", Option::Debug},
-    {"-v", "--versions", Option::Versions},
+    {"-h", "--help", Option::Help},       {"-o", "--stdout", Option::Stdout},
+    {"-e", "--stderr", Option::Stderr},   {"-s", "--strip", Option::Strip},
+    {"-d", "--dump", Option::Dump},       {"-i", "--input", Option::Input},
+    {"-x", "--exclude", Option::Exclude}, {"-c", "--case-insensitive", Option::CaseInsensitive},
+    {"-b", "--debug", Option::Debug},     {"-v", "--versions", Option::Versions},
 };
 
-Option find_option(const char* argument) {
-  for (const OptionForm& form : kOptions) {
+Option find_option(const char *argument) {
+  for (const OptionForm &form : kOptions) {
     if (std::strcmp(argument, form.short_form) == 0 || std::strcmp(argument, form.long_form) == 0)
       return form.option;
   }
@@ -39,21 +45,21 @@ Option find_option(const char* argument) {
 
 // Compiles a pattern argument into the list that exclude mode selects.
 // False when it does not compile.
-bool add_pattern(const char* argument, CommandLine* command_line) {
+bool add_pattern(const char *argument, CommandLine *command_line) {
   PatternEntry entry;
   entry.source = argument;
   if (!compile_ant_pattern(entry))
     return false;
-  PatternList& list = command_line->exclude_mode ? command_line->exclude : command_line->include;
+  PatternList &list = command_line->exclude_mode ? command_line->exclude : command_line->include;
   list.push_back(std::move(entry));
   return true;
 }
 
-}  // namespace
+} // namespace
 
-int parse_options(int argc, char** argv, CommandLine* command_line) {
+int parse_options(int argc, char **argv, CommandLine *command_line) {
   for (int i = 1; i < argc; ++i) {
-    const char* argument = argv[i];
+    const char *argument = argv[i];
     switch (find_option(argument)) {
     case Option::Help:
       print_usage();

@@ -7,7 +7,7 @@
 struct CommandLine {
   bool versions_only = false;            // -v
   bool exclude_mode = false;             // -x seen
-  const char* input_file_name = nullptr; // -i; null: standard input
+  const char *input_file_name = nullptr; // -i; null: standard input
   PatternList include;
   PatternList exclude;
 };
@@ -18,4 +18,4 @@ constexpr int kParseContinue = -1;
 // Parses ARGV in one pass, left to right, printing each option's message and
 // compiling each pattern as it is met. Returns kParseContinue, or the exit
 // code the run ends with (-h, -i without a name, an invalid pattern).
-int parse_options(int argc, char** argv, CommandLine* command_line);
+int parse_options(int argc, char **argv, CommandLine *command_line);

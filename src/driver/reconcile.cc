@@ -3,7 +3,7 @@
 
 #include "driver/diagnostics.h"
 
-void reconcile_files(const FileList& files, VersionTable& versions) {
+void reconcile_files(const FileList &files, VersionTable &versions) {
   if (!files.empty() || !versions.empty())
     log_error("ERROR: reconciliation is not implemented yet\n");
 }

@@ -6,4 +6,4 @@
 
 // Sets the matched file of the versions; every problem is reported and
 // counted in the error count.
-void reconcile_files(const FileList& files, VersionTable& versions);
+void reconcile_files(const FileList &files, VersionTable &versions);

@@ -21,8 +21,8 @@ int exit_with_message(int code) {
 
 // Opens the input and reads all of it. False when the input file cannot be
 // opened.
-bool read_all_input(const CommandLine& command_line, InputData* input) {
-  FILE* stream = stdin;
+bool read_all_input(const CommandLine &command_line, InputData *input) {
+  FILE *stream = stdin;
   if (command_line.input_file_name != nullptr) {
     g_settings.input_file = platform::open_file(command_line.input_file_name, "r");
     if (g_settings.input_file == nullptr) {
@@ -40,12 +40,12 @@ bool read_all_input(const CommandLine& command_line, InputData* input) {
 }
 
 // Runs the checker over the staged files and picks the exit code.
-int run_checker(const InputData& input, VersionTable& versions) {
+int run_checker(const InputData &input, VersionTable &versions) {
   prepare_output_rewriting();
   set_workdir();
   std::uint32_t child_exit_code = 0;
   OutputCounters counters;
-  const char* command = input.checker_command ? input.checker_command->c_str() : "";
+  const char *command = input.checker_command ? input.checker_command->c_str() : "";
   OutputFilter filter = g_settings.strip ? rewrite_output_line : nullptr;
   if (execute(command, &child_exit_code, &counters, filter) != 0)
     log_error("ERROR: Failed to start '%s'\n", command);
@@ -61,7 +61,7 @@ int run_checker(const InputData& input, VersionTable& versions) {
   return 0;
 }
 
-int run(int argc, char** argv) {
+int run(int argc, char **argv) {
   CommandLine command_line;
   int parsed = parse_options(argc, argv, &command_line);
   if (parsed != kParseContinue)
@@ -94,9 +94,9 @@ int run(int argc, char** argv) {
   return run_checker(input, input.versions);
 }
 
-}  // namespace
+} // namespace
 
-int trelvik_main(int argc, char** argv) {
+int trelvik_main(int argc, char **argv) {
   platform::init_process();
   int code = run(argc, argv);
   std::fflush(stdout);

@@ -2,4 +2,4 @@
 // cleanup, and the exit code.
 #pragma once
 
-int trelvik_main(int argc, char** argv);
+int trelvik_main(int argc, char **argv);

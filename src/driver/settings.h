@@ -11,16 +11,16 @@
 constexpr std::size_t kStagingFolderField = 1024;
 
 struct RunSettings {
-  bool stdout_is_error = false;   // -o
-  bool stderr_is_error = false;   // -e
-  bool strip = false;             // -s
-  bool dump = false;              // -d
-  bool case_insensitive = false;  // -c
-  std::int32_t debug_level = 0;   // one per -b
-  std::int32_t error_count = 0;   // raised by log_error and ambiguity reports
-  FILE* input_file = nullptr;     // -i, open while the input is read
-  std::string staging_folder;     // "<TEMP>\tvk<pid>.tmp"
-  std::string staging_prefix;     // staging folder and a backslash
+  bool stdout_is_error = false;  // -o
+  bool stderr_is_error = false;  // -e
+  bool strip = false;            // -s
+  bool dump = false;             // -d
+  bool case_insensitive = false; // -c
+  std::int32_t debug_level = 0;  // one per -b
+  std::int32_t error_count = 0;  // raised by log_error and ambiguity reports
+  FILE *input_file = nullptr;    // -i, open while the input is read
+  std::string staging_folder;    // "<TEMP>\tvk<pid>.tmp"
+  std::string staging_prefix;    // staging folder and a backslash
   std::optional<std::string> long_staging_prefix;
   std::optional<std::string> dump_log_path;
 };
@@ -30,9 +30,9 @@ extern RunSettings g_settings;
 // One version line of the input.
 struct VersionEntry {
   std::string version;
-  std::optional<std::string> matched_file;  // set by reconciliation
-  std::optional<std::string> staged_path;   // set by the staging loop
-  bool copied = false;                      // this run made the staged copy
+  std::optional<std::string> matched_file; // set by reconciliation
+  std::optional<std::string> staged_path;  // set by the staging loop
+  bool copied = false;                     // this run made the staged copy
 };
 
 using VersionTable = std::vector<VersionEntry>;

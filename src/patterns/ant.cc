@@ -5,23 +5,27 @@
 
 namespace {
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+bool is_separator(char c) {
+  return c == '/' || c == '\\';
+}
 
-bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_ascii_letter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
-}  // namespace
+} // namespace
 
-std::string translate_ant_pattern(const std::string& source, bool case_insensitive) {
+std::string translate_ant_pattern(const std::string &source, bool case_insensitive) {
   std::string expression = "^";
   expression.reserve(source.size() * 2 + 2);
-  const char* p = source.c_str();  // a NUL inside an argument cannot occur
+  const char *p = source.c_str(); // a NUL inside an argument cannot occur
   while (*p != '\0') {
     char c = *p;
     if (c == '*' && p[1] == '*') {
       expression += ".*";
       p += 2;
       if (is_separator(*p))
-        ++p;  // "**/" leaves no separator behind
+        ++p; // "**/" leaves no separator behind
       continue;
     }
     if (c == '*') {
@@ -47,7 +51,7 @@ std::string translate_ant_pattern(const std::string& source, bool case_insensiti
   return expression;
 }
 
-bool compile_ant_pattern(PatternEntry& entry) {
+bool compile_ant_pattern(PatternEntry &entry) {
   std::string expression = translate_ant_pattern(entry.source, g_settings.case_insensitive);
   log_debug1("Pattern '%s' compiles to '%s'", entry.source.c_str(), expression.c_str());
   entry.compiled = compile_regexp(expression.c_str());

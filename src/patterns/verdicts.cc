@@ -7,7 +7,7 @@ namespace {
 
 enum class Verdict { Passed, NotAllowed, Denied };
 
-Verdict judge(const char* version, const PatternList& include, const PatternList& exclude) {
+Verdict judge(const char *version, const PatternList &include, const PatternList &exclude) {
   if (!include.empty() && !any_pattern_matches(include, version))
     return Verdict::NotAllowed;
   if (!exclude.empty() && any_pattern_matches(exclude, version))
@@ -15,21 +15,21 @@ Verdict judge(const char* version, const PatternList& include, const PatternList
   return Verdict::Passed;
 }
 
-}  // namespace
+} // namespace
 
-bool any_pattern_matches(const PatternList& list, const char* text) {
-  for (const PatternEntry& entry : list) {
+bool any_pattern_matches(const PatternList &list, const char *text) {
+  for (const PatternEntry &entry : list) {
     if (execute_regexp(entry.compiled.get(), text) == 1)
       return true;
   }
   return false;
 }
 
-int judge_versions(const VersionTable& versions, const PatternList& include,
-                   const PatternList& exclude) {
+int judge_versions(const VersionTable &versions, const PatternList &include,
+                   const PatternList &exclude) {
   int result = 0;
-  for (const VersionEntry& entry : versions) {
-    const char* version = entry.version.c_str();
+  for (const VersionEntry &entry : versions) {
+    const char *version = entry.version.c_str();
     switch (judge(version, include, exclude)) {
     case Verdict::NotAllowed:
       std::printf("'%s' is not in the allow list\n", version);
@@ -48,7 +48,7 @@ int judge_versions(const VersionTable& versions, const PatternList& include,
   return result;
 }
 
-bool is_selected_for_staging(const char* version, const PatternList& include,
-                             const PatternList& exclude) {
+bool is_selected_for_staging(const char *version, const PatternList &include,
+                             const PatternList &exclude) {
   return judge(version, include, exclude) == Verdict::Passed;
 }

@@ -25,36 +25,36 @@ int process_id();
 
 // The folder for the staging folder and the dump log. Windows: the value of
 // TEMP, or false when it is unset. POSIX: TEMP, else TMPDIR, else "/tmp".
-bool temp_folder(std::string* folder);
+bool temp_folder(std::string *folder);
 
 // Puts NAME=VALUE into the program's own environment; children inherit it.
-bool set_environment(const char* name, const char* value);
+bool set_environment(const char *name, const char *value);
 
 // Opens a file of the program's (the -i input file) with fopen semantics.
-FILE* open_file(const char* path, const char* mode);
+FILE *open_file(const char *path, const char *mode);
 
 // ---- File services (staging folder, reconciliation) ----------------------
 
 enum class PathKind { Missing, File, Directory };
 
 // Status query (_stat64i32 / stat): Missing when the status cannot be had.
-PathKind path_kind(const char* path);
+PathKind path_kind(const char *path);
 
 // Creates one folder (_mkdir; POSIX mode 0700). Returns 0 on success, else
 // the errno value of the failure.
-int make_folder(const char* path);
+int make_folder(const char *path);
 
 // Removes an empty folder (_rmdir); false when it is not removed.
-bool remove_folder(const char* path);
+bool remove_folder(const char *path);
 
 // Deletes a file (_unlink); false when it is not deleted.
-bool delete_file(const char* path);
+bool delete_file(const char *path);
 
 // Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
 // with fail-if-exists; POSIX copies the bytes and the permission bits). On
 // failure *error_text receives the system's message for the error, with the
 // system's own line end, or "unknown error <code>\n" when it has none.
-bool copy_file(const char* source, const char* destination, std::string* error_text);
+bool copy_file(const char *source, const char *destination, std::string *error_text);
 
 // One entry of a folder listing.
 struct FolderEntry {
@@ -66,20 +66,20 @@ struct FolderEntry {
 
 // Lists the entries of FOLDER ("." and ".." included, as the system gives
 // them) by calling VISIT for each. False when the folder cannot be listed.
-bool list_folder(const char* folder, void (*visit)(const FolderEntry& entry, void* context),
-                 void* context);
+bool list_folder(const char *folder, void (*visit)(const FolderEntry &entry, void *context),
+                 void *context);
 
 // The long-path form of PATH (GetLongPathNameA with a 1,024-character buffer;
 // POSIX: the canonical absolute path, with a trailing separator kept). False
 // when it cannot be had or does not fit.
-bool long_path(const char* path, std::string* long_form);
+bool long_path(const char *path, std::string *long_form);
 
 // Creates or empties the dump log (mode 0600 on POSIX, never through a
 // symbolic link). False when it cannot be created.
-bool create_log_file(const char* path);
+bool create_log_file(const char *path);
 
 // Appends TEXT and a newline to the dump log in one write. False on failure.
-bool append_log_line(const char* path, const char* text);
+bool append_log_line(const char *path, const char *text);
 
 // ---- Processes, pipes and threads (checker run) ---------------------------
 
@@ -89,10 +89,10 @@ using Handle = std::intptr_t;
 constexpr Handle kInvalidHandle = -1;
 
 // An anonymous pipe whose two ends the child may inherit. False on failure.
-bool create_pipe(Handle* read_end, Handle* write_end);
+bool create_pipe(Handle *read_end, Handle *write_end);
 
 // A duplicate of HANDLE that no child inherits, with the same access.
-bool duplicate_private(Handle handle, Handle* duplicate);
+bool duplicate_private(Handle handle, Handle *duplicate);
 
 // Closes a pipe end.
 void close_handle(Handle handle);
@@ -101,8 +101,8 @@ void close_handle(Handle handle);
 // standard streams, without a window, inheriting the environment and the
 // current folder. Returns 0 and the process handle, or the system's error
 // code (POSIX: errno) when the process cannot be started.
-std::uint32_t start_process(const char* command, Handle child_stdin, Handle child_stdout,
-                            Handle child_stderr, Handle* process);
+std::uint32_t start_process(const char *command, Handle child_stdin, Handle child_stdout,
+                            Handle child_stderr, Handle *process);
 
 // Waits without time limit for the process to end.
 void wait_process(Handle process);
@@ -112,15 +112,15 @@ void close_process(Handle process);
 
 // The ended process's exit code (POSIX: 128 + signal for a signalled child).
 // False when it cannot be read.
-bool process_exit_code(Handle process, std::uint32_t* exit_code);
+bool process_exit_code(Handle process, std::uint32_t *exit_code);
 
 // Blocking read of at most SIZE bytes. False at end of stream or on failure.
-bool read_pipe(Handle pipe, char* buffer, std::uint32_t size, std::uint32_t* count);
+bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count);
 
 // Starts ROUTINE(CONTEXT) on a new thread. Returns 0 and the thread handle,
 // or the system's error code.
-using ThreadRoutine = std::uint32_t (*)(void* context);
-std::uint32_t start_thread(ThreadRoutine routine, void* context, Handle* thread);
+using ThreadRoutine = std::uint32_t (*)(void *context);
+std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread);
 
 // Waits without time limit for the thread to end.
 void wait_thread(Handle thread);
@@ -131,6 +131,6 @@ void close_thread(Handle thread);
 // Reads and discards everything from the given pipes until each reports end
 // of stream; used when no pump could be started for a pipe, so that the
 // child can never block on it.
-void drain_pipes(const Handle* pipes, int count);
+void drain_pipes(const Handle *pipes, int count);
 
-}  // namespace platform
+} // namespace platform

@@ -3,7 +3,7 @@
 
 RegexpErrorHook regexp_error_hook = nullptr;
 
-std::unique_ptr<Regexp> compile_regexp(const char*) {
+std::unique_ptr<Regexp> compile_regexp(const char *) {
   if (regexp_error_hook != nullptr)
     regexp_error_hook("not implemented");
   return nullptr;

@@ -1,4 +1,6 @@
 // Matcher: not built yet; matches nothing.
 #include "regex/regexp.h"
 
-int execute_regexp(Regexp*, const char*) { return 0; }
+int execute_regexp(Regexp *, const char *) {
+  return 0;
+}

@@ -14,7 +14,7 @@ using e2e::text;
 using e2e::without_pid;
 
 struct CommittedFile {
-  std::string relative;  // below the workspace
+  std::string relative; // below the workspace
   std::string version;
   std::string content;
 };
@@ -22,16 +22,17 @@ struct CommittedFile {
 class CheckRun : public ::testing::Test {
 protected:
   // The protocol for committing FILES, checked by the fake checker with STEPS.
-  std::string commit(const std::vector<CommittedFile>& files, const std::vector<std::string>& steps) {
+  std::string commit(const std::vector<CommittedFile> &files,
+                     const std::vector<std::string> &steps) {
     std::string input = "clientpath: ws\n" + e2e::checker(steps) + "\n";
-    for (const CommittedFile& file : files) {
+    for (const CommittedFile &file : files) {
       std::string path = workspace_.write(file.relative, file.content);
       input += "ws\\\\" + e2e::backslashed(path) + "\n" + file.version + "\n";
     }
     return input;
   }
 
-  e2e::Result run(std::vector<std::string> args, const std::string& input) {
+  e2e::Result run(std::vector<std::string> args, const std::string &input) {
     return e2e::run({std::move(args), input, temp_.path(), {}, ""});
   }
 
@@ -42,7 +43,7 @@ protected:
   }
   std::vector<std::string> temp_listing() const {
     std::vector<std::string> entries;
-    for (const std::string& entry : temp_.listing())
+    for (const std::string &entry : temp_.listing())
       entries.push_back(without_pid(entry));
     return entries;
   }
@@ -55,15 +56,19 @@ const std::vector<CommittedFile> kOneFile = {{"src/A.java", "\\project\\src\\A.j
 
 TEST_F(CheckRun, ExitCodesFromTheCheckerAndItsOutput) {
   struct Case {
-    const char* name;
+    const char *name;
     std::vector<std::string> args;
     std::vector<std::string> steps;
     std::string out;
     std::string err;
     std::uint32_t code;
   } cases[] = {
-      {"checker code wins over -o and -e", {"-o", "-e"}, {"out:o\\n", "err:e\\n", "exit:7"},
-       "o\n", "e\n", 7},
+      {"checker code wins over -o and -e",
+       {"-o", "-e"},
+       {"out:o\\n", "err:e\\n", "exit:7"},
+       "o\n",
+       "e\n",
+       7},
       {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
       {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
       {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
@@ -71,7 +76,7 @@ TEST_F(CheckRun, ExitCodesFromTheCheckerAndItsOutput) {
       {"silent checker", {"-o", "-e"}, {}, "", "", 0},
       {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     e2e::Result result = run(c.args, commit(kOneFile, c.steps));
     EXPECT_EQ(result.out, text(c.out)) << c.name;
     EXPECT_EQ(result.err, text(c.err)) << c.name;
@@ -97,7 +102,8 @@ TEST_F(CheckRun, TheCheckerSeesTheStagedFilesAtTheirVersionPaths) {
       run({"**/*.java", "**/*.c", "-x", "**/test/**"}, commit(files, {"list", "env:WORKDIR"}));
   EXPECT_EQ(without_pid(result.out),
             text("Skipping '\\project\\test\\T.java'\nproject/lib/x.c 7\nproject/src/A.java 7\n"
-                 "WORKDIR=" + workdir() + "\n"));
+                 "WORKDIR=" +
+                 workdir() + "\n"));
   EXPECT_EQ(result.code, 0u);
   EXPECT_EQ(temp_listing(), std::vector<std::string>{});
 }
@@ -116,9 +122,9 @@ TEST_F(CheckRun, ACheckerThatCannotStart) {
 TEST_F(CheckRun, WhatTheCheckerWritesStays) {
   e2e::Result result = run({}, commit(kOneFile, {"touch:made/by/checker.txt"}));
   EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(temp_listing(),
-            (std::vector<std::string>{"tvk<pid>.tmp/", "tvk<pid>.tmp/made/",
-                                      "tvk<pid>.tmp/made/by/", "tvk<pid>.tmp/made/by/checker.txt"}));
+  EXPECT_EQ(temp_listing(), (std::vector<std::string>{"tvk<pid>.tmp/", "tvk<pid>.tmp/made/",
+                                                      "tvk<pid>.tmp/made/by/",
+                                                      "tvk<pid>.tmp/made/by/checker.txt"}));
 }
 
 TEST_F(CheckRun, NothingSelected) {
@@ -150,14 +156,13 @@ TEST_F(CheckRun, StripAndDump) {
   // The checker names the staged file by its full path, in the form the
   // system gives it.
   std::string separator = e2e::is_wine() ? "\\\\" : "/";
-  e2e::Result result = run({"-s", "-d", "-o"},
-                           commit(kOneFile, {"workdir:" + separator + "project" + separator +
-                                                 "src" + separator + "A.java:1: bad\\n",
-                                             "err:plain\\n"}));
+  e2e::Result result =
+      run({"-s", "-d", "-o"}, commit(kOneFile, {"workdir:" + separator + "project" + separator +
+                                                    "src" + separator + "A.java:1: bad\\n",
+                                                "err:plain\\n"}));
   std::string line = e2e::is_wine() ? "project\\src\\A.java:1: bad" : "project/src/A.java:1: bad";
-  EXPECT_EQ(without_pid(result.out),
-            text("writing log to '" + e2e::seen(temp_.path()) + "\\tvk<pid>.log'\n" + line +
-                 "\nExiting code 6\n"));
+  EXPECT_EQ(without_pid(result.out), text("writing log to '" + e2e::seen(temp_.path()) +
+                                          "\\tvk<pid>.log'\n" + line + "\nExiting code 6\n"));
   EXPECT_EQ(result.err, text("plain\n"));
   EXPECT_EQ(result.code, 6u);
   ASSERT_EQ(temp_listing(), std::vector<std::string>{"tvk<pid>.log"});
@@ -182,4 +187,4 @@ TEST_F(CheckRun, BackgroundProcessesAndStandardInput) {
   EXPECT_EQ(result.code, 0u);
 }
 
-}  // namespace
+} // namespace

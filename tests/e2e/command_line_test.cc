@@ -25,7 +25,7 @@ const char kUsage[] =
     "Patterns are Ant syntax e.g. **/src/**/*.java\n";
 
 struct Case {
-  const char* name;
+  const char *name;
   std::vector<std::string> args;
   std::string out;
   std::uint32_t code;
@@ -33,7 +33,7 @@ struct Case {
 
 // Each run gets its own TEMP and an empty input; -v keeps the runs that go
 // on past the options away from the disk.
-void check(const Case& c) {
+void check(const Case &c) {
   e2e::ScratchFolder temp;
   e2e::Result result = e2e::run({c.args, "", temp.path(), {}, temp.path()});
   EXPECT_EQ(result.out, text(c.out)) << c.name;
@@ -46,12 +46,17 @@ TEST(CommandLine, OptionsAndTheirMessages) {
   const Case cases[] = {
       {"help", {"-h"}, kUsage, 1},
       {"long help", {"--help"}, kUsage, 1},
-      {"help after options", {"-b", "-o", "-h", "-e"},
-       std::string("debug level is now 1\nstdout will be treated as an error\n") + kUsage, 1},
+      {"help after options",
+       {"-b", "-o", "-h", "-e"},
+       std::string("debug level is now 1\nstdout will be treated as an error\n") + kUsage,
+       1},
       {"input without name", {"-i"}, "ERROR: -i/--input requires a filename\n", 1},
-      {"long input without name", {"-b", "--input"},
-       "debug level is now 1\nERROR: -i/--input requires a filename\n", 1},
-      {"unrecognised", {"-bb", "--Help", "", "-", "-v"},
+      {"long input without name",
+       {"-b", "--input"},
+       "debug level is now 1\nERROR: -i/--input requires a filename\n",
+       1},
+      {"unrecognised",
+       {"-bb", "--Help", "", "-", "-v"},
        "WARNING: Unrecognised option '-bb'\nWARNING: Unrecognised option '--Help'\n"
        "WARNING: Unrecognised option ''\nWARNING: Unrecognised option '-'\n",
        0},
@@ -65,15 +70,20 @@ TEST(CommandLine, OptionsAndTheirMessages) {
        "strip temp path is on\ndump is on\nexclude set\ncase-insensitive is on\n"
        "versions check only mode is on\ndebug level is now 3\nexit code is 0\n",
        0},
-      {"messages need a -b before them", {"-o", "-b", "-v"},
-       "debug level is now 1\nversions check only mode is on\nexit code is 0\n", 0},
-      {"-i takes the next argument whatever it is", {"-i", "-o", "-b", "-v"},
+      {"messages need a -b before them",
+       {"-o", "-b", "-v"},
+       "debug level is now 1\nversions check only mode is on\nexit code is 0\n",
+       0},
+      {"-i takes the next argument whatever it is",
+       {"-i", "-o", "-b", "-v"},
        "debug level is now 1\nversions check only mode is on\n"
        "ERROR: Failed to open input file '-o'\n",
        1},
       {"invalid pattern before help", {"(x", "-h"}, "Invalid pattern '(x'\n", 1},
-      {"invalid pattern stops parsing", {"-b", "+x", "-h"},
-       "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n", 1},
+      {"invalid pattern stops parsing",
+       {"-b", "+x", "-h"},
+       "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n",
+       1},
       {"repetition of a repetition", {"*+"}, "Invalid pattern '*+'\n", 1},
       {"case flag and exclude mode apply to later patterns",
        {"-b", "a.c", "-x", "-c", "b.c", "-v"},
@@ -82,15 +92,15 @@ TEST(CommandLine, OptionsAndTheirMessages) {
        "versions check only mode is on\nexit code is 0\n",
        0},
   };
-  for (const Case& c : cases)
+  for (const Case &c : cases)
     check(c);
 }
 
 TEST(CommandLine, PatternsCompileToAnchoredExpressions) {
   struct Row {
-    const char* pattern;
+    const char *pattern;
     bool case_insensitive;
-    const char* expression;
+    const char *expression;
   };
   const Row rows[] = {
       {"**/src/**/*.java", false, "^.*src\\\\.*[^\\]*\\.java$"},
@@ -107,7 +117,7 @@ TEST(CommandLine, PatternsCompileToAnchoredExpressions) {
       {"a+", false, "^a+$"},
       {"*", false, "^[^\\]*$"},
   };
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     std::vector<std::string> args = {"-b"};
     std::string out = "debug level is now 1\n";
     if (row.case_insensitive) {
@@ -135,4 +145,4 @@ TEST(CommandLine, WildcardsReachTheParserUnexpanded) {
   EXPECT_EQ(result.code, 0u);
 }
 
-}  // namespace
+} // namespace

@@ -13,19 +13,19 @@
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
+extern char **environ;
 
 namespace fs = std::filesystem;
 
 namespace e2e {
 namespace {
 
-std::string setting(const char* name) {
-  const char* value = std::getenv(name);
+std::string setting(const char *name) {
+  const char *value = std::getenv(name);
   return value ? value : "";
 }
 
-std::string read_file(const std::string& path) {
+std::string read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
@@ -33,7 +33,7 @@ std::string read_file(const std::string& path) {
 }
 
 std::string wine_loader() {
-  for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"}) {
+  for (const char *candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"}) {
     if (access(candidate, X_OK) == 0)
       return candidate;
   }
@@ -41,7 +41,7 @@ std::string wine_loader() {
 }
 
 // Quotes an argument for the C runtime's command-line parser.
-std::string quote_for_windows(const std::string& argument) {
+std::string quote_for_windows(const std::string &argument) {
   if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
     return argument;
   std::string quoted = "\"";
@@ -59,7 +59,7 @@ std::string quote_for_windows(const std::string& argument) {
   return quoted + "\"";
 }
 
-std::vector<std::string> environment_for(const Invocation& invocation) {
+std::vector<std::string> environment_for(const Invocation &invocation) {
   std::map<std::string, std::optional<std::string>> changes = invocation.env;
   if (!is_wine()) {
     if (invocation.temp.empty())
@@ -68,14 +68,14 @@ std::vector<std::string> environment_for(const Invocation& invocation) {
       changes["TEMP"] = invocation.temp;
   }
   std::vector<std::string> result;
-  for (char** entry = environ; *entry; ++entry) {
+  for (char **entry = environ; *entry; ++entry) {
     std::string text = *entry;
     std::string name = text.substr(0, text.find('='));
     if (!changes.count(name))
       result.push_back(text);
   }
   if (!is_wine()) {
-    for (const auto& [name, value] : changes) {
+    for (const auto &[name, value] : changes) {
       if (value)
         result.push_back(name + "=" + *value);
     }
@@ -83,7 +83,7 @@ std::vector<std::string> environment_for(const Invocation& invocation) {
   return result;
 }
 
-}  // namespace
+} // namespace
 
 ScratchFolder::ScratchFolder() {
   std::string pattern = (fs::temp_directory_path() / "trelvik-e2e-XXXXXX").string();
@@ -98,7 +98,7 @@ ScratchFolder::~ScratchFolder() {
   fs::remove_all(path_, error);
 }
 
-std::string ScratchFolder::write(const std::string& relative, const std::string& content) const {
+std::string ScratchFolder::write(const std::string &relative, const std::string &content) const {
   fs::path path = fs::path(path_) / relative;
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;
@@ -107,7 +107,7 @@ std::string ScratchFolder::write(const std::string& relative, const std::string&
 
 std::vector<std::string> ScratchFolder::listing() const {
   std::vector<std::string> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(path_)) {
+  for (const auto &entry : fs::recursive_directory_iterator(path_)) {
     std::string name = fs::relative(entry.path(), path_).generic_string();
     if (entry.is_directory() && !entry.is_symlink())
       name += "/";
@@ -117,29 +117,31 @@ std::vector<std::string> ScratchFolder::listing() const {
   return entries;
 }
 
-bool is_wine() { return setting("TRELVIK_E2E_TARGET") == "wine"; }
+bool is_wine() {
+  return setting("TRELVIK_E2E_TARGET") == "wine";
+}
 
-std::string seen(const std::string& host_path) {
+std::string seen(const std::string &host_path) {
   if (!is_wine())
     return host_path;
   std::string path = "Z:" + host_path;
-  for (char& c : path) {
+  for (char &c : path) {
     if (c == '/')
       c = '\\';
   }
   return path;
 }
 
-std::string backslashed(const std::string& host_path) {
+std::string backslashed(const std::string &host_path) {
   std::string path = seen(host_path);
-  for (char& c : path) {
+  for (char &c : path) {
     if (c == '/')
       c = '\\';
   }
   return path;
 }
 
-std::string text(const std::string& lf_text) {
+std::string text(const std::string &lf_text) {
   if (!is_wine())
     return lf_text;
   std::string converted;
@@ -151,22 +153,26 @@ std::string text(const std::string& lf_text) {
   return converted;
 }
 
-std::string checker_path() { return setting("TRELVIK_E2E_CHECKER"); }
-std::string stylecheck_path() { return setting("TRELVIK_E2E_STYLECHECK"); }
+std::string checker_path() {
+  return setting("TRELVIK_E2E_CHECKER");
+}
+std::string stylecheck_path() {
+  return setting("TRELVIK_E2E_STYLECHECK");
+}
 
-std::string checker(const std::vector<std::string>& steps) {
+std::string checker(const std::vector<std::string> &steps) {
   std::string command = quote_for_windows(seen(checker_path()));
-  for (const std::string& step : steps)
+  for (const std::string &step : steps)
     command += " " + quote_for_windows(step);
   return command;
 }
 
-std::string without_pid(const std::string& text) {
+std::string without_pid(const std::string &text) {
   static const std::regex pid("tvk[0-9]+\\.");
   return std::regex_replace(text, pid, "tvk<pid>.");
 }
 
-Result run(const Invocation& invocation) {
+Result run(const Invocation &invocation) {
   ScratchFolder io;
   std::string input_path = io.write("stdin", invocation.input);
   std::string out_path = io.path() + "/stdout";
@@ -180,7 +186,7 @@ Result run(const Invocation& invocation) {
       argv.push_back("-TEMP");
     else
       argv.push_back("TEMP=" + seen(invocation.temp));
-    for (const auto& [name, value] : invocation.env)
+    for (const auto &[name, value] : invocation.env)
       argv.push_back(value ? name + "=" + *value : "-" + name);
     argv.push_back("--");
     argv.push_back(seen(setting("TRELVIK_E2E_BIN")));
@@ -189,13 +195,13 @@ Result run(const Invocation& invocation) {
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
 
-  std::vector<char*> raw_argv;
-  for (std::string& argument : argv)
+  std::vector<char *> raw_argv;
+  for (std::string &argument : argv)
     raw_argv.push_back(argument.data());
   raw_argv.push_back(nullptr);
   std::vector<std::string> env = environment_for(invocation);
-  std::vector<char*> raw_env;
-  for (std::string& entry : env)
+  std::vector<char *> raw_env;
+  for (std::string &entry : env)
     raw_env.push_back(entry.data());
   raw_env.push_back(nullptr);
 
@@ -231,4 +237,4 @@ Result run(const Invocation& invocation) {
   return result;
 }
 
-}  // namespace e2e
+} // namespace e2e

@@ -13,9 +13,9 @@
 namespace e2e {
 
 struct Result {
-  std::string out;  // standard output, line ends as the program wrote them
+  std::string out; // standard output, line ends as the program wrote them
   std::string err;
-  std::uint32_t code = 0;  // the full exit code
+  std::uint32_t code = 0; // the full exit code
 };
 
 // A scratch folder of the host, removed when the object goes.
@@ -23,11 +23,11 @@ class ScratchFolder {
 public:
   ScratchFolder();
   ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }  // host path, no trailing slash
+  ScratchFolder(const ScratchFolder &) = delete;
+  ScratchFolder &operator=(const ScratchFolder &) = delete;
+  const std::string &path() const { return path_; } // host path, no trailing slash
   // Creates a file (and its folders) below the folder; returns its host path.
-  std::string write(const std::string& relative, const std::string& content) const;
+  std::string write(const std::string &relative, const std::string &content) const;
   // Every entry below the folder, folders with a trailing '/', sorted.
   std::vector<std::string> listing() const;
 
@@ -37,30 +37,30 @@ private:
 
 struct Invocation {
   std::vector<std::string> args;
-  std::string input;  // written to standard input
+  std::string input; // written to standard input
   // TEMP for the run (a host path); empty: leave TEMP unset.
   std::string temp;
   // Further variables: a value sets, nullopt removes.
   std::map<std::string, std::optional<std::string>> env;
-  std::string cwd;  // host path; empty: the test's own
+  std::string cwd; // host path; empty: the test's own
 };
 
-Result run(const Invocation& invocation);
+Result run(const Invocation &invocation);
 
 bool is_wine();
 // A host path as the program under test sees it (Z:\... under Wine).
-std::string seen(const std::string& host_path);
+std::string seen(const std::string &host_path);
 // A host path written the program's way, with backslashes (Z:\... under
 // Wine), as the trigger puts it in file lines.
-std::string backslashed(const std::string& host_path);
+std::string backslashed(const std::string &host_path);
 // Program-written text as it arrives: "\n" becomes "\r\n" under Wine.
-std::string text(const std::string& lf_text);
+std::string text(const std::string &lf_text);
 // The fake checker as a command line for the input protocol, with steps.
-std::string checker(const std::vector<std::string>& steps);
+std::string checker(const std::vector<std::string> &steps);
 // Host path of the fake checker and the example style checker.
 std::string checker_path();
 std::string stylecheck_path();
 // Replaces every process id in "tvk<pid>." by "tvk<pid>." literally.
-std::string without_pid(const std::string& text);
+std::string without_pid(const std::string &text);
 
-}  // namespace e2e
+} // namespace e2e

@@ -12,7 +12,7 @@
 namespace {
 
 // Quotes one argument so that the C runtime's parser gives it back as is.
-std::string quote_argument(const std::string& argument) {
+std::string quote_argument(const std::string &argument) {
   if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
     return argument;
   std::string quoted = "\"";
@@ -34,9 +34,9 @@ std::string quote_argument(const std::string& argument) {
   return quoted;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [NAME=VALUE|-NAME]... -- program\n");
     return 120;
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   DWORD code = 0;
   GetExitCodeProcess(info.hProcess, &code);
   CloseHandle(info.hProcess);
-  if (FILE* file = std::fopen(argv[1], "w")) {
+  if (FILE *file = std::fopen(argv[1], "w")) {
     std::fprintf(file, "%lu\n", code);
     std::fclose(file);
   }

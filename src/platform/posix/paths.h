@@ -7,6 +7,6 @@ namespace platform {
 
 // The program's backslash paths as the system wants them: every backslash
 // becomes a slash, nothing else changes.
-std::string system_path(const char* path);
+std::string system_path(const char *path);
 
-}  // namespace platform
+} // namespace platform

@@ -7,9 +7,9 @@
 
 namespace platform {
 
-std::string system_path(const char* path) {
+std::string system_path(const char *path) {
   std::string converted = path;
-  for (char& c : converted) {
+  for (char &c : converted) {
     if (c == '\\')
       c = '/';
   }
@@ -18,10 +18,12 @@ std::string system_path(const char* path) {
 
 void init_process() {}
 
-int process_id() { return static_cast<int>(getpid()); }
+int process_id() {
+  return static_cast<int>(getpid());
+}
 
-bool temp_folder(std::string* folder) {
-  const char* value = std::getenv("TEMP");
+bool temp_folder(std::string *folder) {
+  const char *value = std::getenv("TEMP");
   if (value == nullptr)
     value = std::getenv("TMPDIR");
   if (value == nullptr)
@@ -30,12 +32,12 @@ bool temp_folder(std::string* folder) {
   return true;
 }
 
-bool set_environment(const char* name, const char* value) {
+bool set_environment(const char *name, const char *value) {
   return setenv(name, value, 1) == 0;
 }
 
-FILE* open_file(const char* path, const char* mode) {
+FILE *open_file(const char *path, const char *mode) {
   return std::fopen(system_path(path).c_str(), mode);
 }
 
-}  // namespace platform
+} // namespace platform

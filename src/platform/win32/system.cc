@@ -13,21 +13,25 @@ namespace platform {
 
 void init_process() {}
 
-int process_id() { return _getpid(); }
+int process_id() {
+  return _getpid();
+}
 
-bool temp_folder(std::string* folder) {
-  const char* value = std::getenv("TEMP");
+bool temp_folder(std::string *folder) {
+  const char *value = std::getenv("TEMP");
   if (value == nullptr)
     return false;
   *folder = value;
   return true;
 }
 
-bool set_environment(const char* name, const char* value) {
+bool set_environment(const char *name, const char *value) {
   std::string assignment = std::string(name) + "=" + value;
   return _putenv(assignment.c_str()) == 0;
 }
 
-FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
+FILE *open_file(const char *path, const char *mode) {
+  return std::fopen(path, mode);
+}
 
-}  // namespace platform
+} // namespace platform

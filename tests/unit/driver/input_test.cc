@@ -13,11 +13,11 @@ namespace {
 // reader as written.
 class Stream {
 public:
-  explicit Stream(const std::string& data) {
+  explicit Stream(const std::string &data) {
     path_ = (std::filesystem::temp_directory_path() /
              ("trelvik-input-" + std::to_string(++counter_) + ".txt"))
                 .string();
-    FILE* out = std::fopen(path_.c_str(), "wb");
+    FILE *out = std::fopen(path_.c_str(), "wb");
     std::fwrite(data.data(), 1, data.size(), out);
     std::fclose(out);
     file_ = std::fopen(path_.c_str(), "rb");
@@ -26,15 +26,15 @@ public:
     std::fclose(file_);
     std::remove(path_.c_str());
   }
-  FILE* get() const { return file_; }
+  FILE *get() const { return file_; }
 
 private:
   static inline int counter_ = 0;
   std::string path_;
-  FILE* file_;
+  FILE *file_;
 };
 
-std::vector<std::string> lines_of(const std::string& data) {
+std::vector<std::string> lines_of(const std::string &data) {
   Stream stream(data);
   LineReader reader(stream.get());
   std::vector<std::string> lines;
@@ -64,7 +64,7 @@ TEST(LineReader, SplitsOnEveryKindOfLineEnd) {
       {std::string("\0zz\nq", 5), {"", "q"}},
       {" \t \n", {" \t "}},
   };
-  for (const Row& row : rows)
+  for (const Row &row : rows)
     EXPECT_EQ(lines_of(row.data), row.lines) << "input of " << row.data.size() << " bytes";
 }
 
@@ -76,23 +76,23 @@ TEST(LineReader, ReadsLinesOfAnyLength) {
   EXPECT_EQ(lines[2], "b");
 }
 
-InputData classify(const std::string& data, bool versions_only) {
+InputData classify(const std::string &data, bool versions_only) {
   Stream stream(data);
   InputData input;
   read_input(stream.get(), versions_only, &input);
   return input;
 }
 
-std::vector<std::string> versions_of(const InputData& input) {
+std::vector<std::string> versions_of(const InputData &input) {
   std::vector<std::string> texts;
-  for (const VersionEntry& entry : input.versions)
+  for (const VersionEntry &entry : input.versions)
     texts.push_back(entry.version);
   return texts;
 }
 
 TEST(ReadInput, ClassifiesHeaderCommandFilesAndVersions) {
   struct Row {
-    const char* name;
+    const char *name;
     std::string data;
     bool versions_only;
     std::optional<std::string> command;
@@ -112,9 +112,12 @@ TEST(ReadInput, ClassifiesHeaderCommandFilesAndVersions) {
       {"no blank after colon", "echo:hi\n", false, "echo:hi", {}, {}},
       {"other case", "Echo: hi\n", false, "Echo: hi", {}, {}},
       {"leading blanks keep the command whole", "  echo: hi\n", false, "  echo: hi", {}, {}},
-      {"echo after the command is a body line", "cmd\necho: hi\n", false, "cmd", {},
-       {"echo: hi"}},
-      {"versions only has no header", "echo: hi\nc:\\\\x\n", true, std::nullopt, {"x"},
+      {"echo after the command is a body line", "cmd\necho: hi\n", false, "cmd", {}, {"echo: hi"}},
+      {"versions only has no header",
+       "echo: hi\nc:\\\\x\n",
+       true,
+       std::nullopt,
+       {"x"},
        {"echo: hi"}},
       {"pair at the end is a version", "cmd\nabc\\\\\n", false, "cmd", {}, {"abc\\\\"}},
       {"four backslashes", "cmd\nd:\\\\\\\\name\n", false, "cmd", {"\\\\name"}, {}},
@@ -122,7 +125,7 @@ TEST(ReadInput, ClassifiesHeaderCommandFilesAndVersions) {
       {"white space only is an empty version", "cmd\n \t\n", false, "cmd", {}, {""}},
       {"blanks before a file line", "cmd\n  c:\\\\f.c\n", false, "cmd", {"f.c"}, {}},
   };
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     InputData input = classify(row.data, row.versions_only);
     EXPECT_EQ(input.checker_command, row.command) << row.name;
     EXPECT_EQ(input.files, row.files) << row.name;
@@ -142,4 +145,4 @@ TEST(ReadInput, KeepsEveryLineOfLargeInputs) {
   EXPECT_FALSE(input.versions[100].matched_file.has_value());
 }
 
-}  // namespace
+} // namespace

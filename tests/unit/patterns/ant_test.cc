@@ -5,9 +5,9 @@
 namespace {
 
 struct Translation {
-  const char* pattern;
+  const char *pattern;
   bool case_insensitive;
-  const char* expression;
+  const char *expression;
 };
 
 // The expression texts that users see at debug level 1 and that the
@@ -35,7 +35,7 @@ const Translation kTranslations[] = {
 };
 
 TEST(AntTranslation, ProducesTheAnchoredExpression) {
-  for (const Translation& row : kTranslations) {
+  for (const Translation &row : kTranslations) {
     EXPECT_EQ(translate_ant_pattern(row.pattern, row.case_insensitive), row.expression)
         << "pattern " << row.pattern << (row.case_insensitive ? " (-c)" : "");
   }
@@ -49,4 +49,4 @@ TEST(AntTranslation, LongPatternsAreTranslatedWhole) {
   EXPECT_EQ(expression.size(), 2 + 5000 * (5 + 4));
 }
 
-}  // namespace
+} // namespace

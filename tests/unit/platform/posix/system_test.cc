@@ -11,8 +11,8 @@ namespace {
 // Sets or removes a variable for the life of the object.
 class ScopedVariable {
 public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name))
+  ScopedVariable(const char *name, std::optional<std::string> value) : name_(name) {
+    if (const char *old = std::getenv(name))
       old_ = old;
     if (value)
       setenv(name, value->c_str(), 1);
@@ -27,7 +27,7 @@ public:
   }
 
 private:
-  const char* name_;
+  const char *name_;
   std::optional<std::string> old_;
 };
 
@@ -39,10 +39,10 @@ TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
       {"/a", "/b", "/a"},
       {std::nullopt, "/b", "/b"},
       {std::nullopt, std::nullopt, "/tmp"},
-      {"", "/b", ""},  // taken as it is
+      {"", "/b", ""}, // taken as it is
       {"rel\\x", std::nullopt, "rel\\x"},
   };
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     ScopedVariable temp("TEMP", row.temp);
     ScopedVariable tmpdir("TMPDIR", row.tmpdir);
     std::string folder;
@@ -57,4 +57,4 @@ TEST(PosixSystem, SystemPathsTurnBackslashesIntoSlashes) {
   EXPECT_EQ(platform::system_path(""), "");
 }
 
-}  // namespace
+} // namespace
