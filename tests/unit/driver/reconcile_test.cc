@@ -234,6 +234,7 @@ const Case kCases[] = {
 
 TEST(Reconcile, DesignedCases) {
   for (const Case &c : kCases) {
+    EXPECT_EQ(plain(c.files, c.versions, 0).output, c.output) << "reference: " << c.name;
     Outcome got = indexed(c.files, c.versions, 0);
     EXPECT_EQ(got.output, c.output) << c.name;
     EXPECT_EQ(got.errors, c.errors) << c.name;
@@ -264,33 +265,94 @@ std::string random_path(std::mt19937 &random, bool as_file) {
   return path;
 }
 
+struct Commit {
+  FileList files;
+  std::vector<std::string> versions;
+};
+
+Commit random_commit(std::mt19937 &random) {
+  Commit commit;
+  int file_count = static_cast<int>(random() % 7);
+  int version_count = static_cast<int>(random() % 7);
+  for (int i = 0; i < file_count; ++i)
+    commit.files.push_back(random() % 5 == 0 && !commit.files.empty()
+                               ? commit.files[random() % commit.files.size()]
+                               : random_path(random, true));
+  for (int i = 0; i < version_count; ++i) {
+    if (random() % 5 == 0 && !commit.versions.empty()) {
+      commit.versions.push_back(commit.versions[random() % commit.versions.size()]);
+    } else if (random() % 2 == 0 && !commit.files.empty()) {
+      // A tail of a committed file, so that pairings are common.
+      const std::string &file = commit.files[random() % commit.files.size()];
+      std::size_t at = file.find('\\', random() % (file.size() + 1));
+      commit.versions.push_back(at == std::string::npos ? file : file.substr(at));
+    } else {
+      commit.versions.push_back(random_path(random, false));
+    }
+  }
+  return commit;
+}
+
+// What a block of commits printed (each headed by its number), and the
+// error count and pairings of each.
+struct BlockOutcome {
+  std::string output;
+  std::vector<std::pair<int, std::vector<std::string>>> results;
+};
+
+BlockOutcome run_block(const std::vector<Commit> &commits, std::size_t first,
+                       void (*reconcile)(const FileList &, VersionTable &)) {
+  BlockOutcome block;
+  g_settings.debug_level = 2;
+  testing::internal::CaptureStdout();
+  for (std::size_t i = first; i < commits.size() && i < first + 250; ++i) {
+    std::printf("\n#%zu\n", i);
+    VersionTable versions = table_of(commits[i].versions);
+    g_settings.error_count = 0;
+    reconcile(commits[i].files, versions);
+    std::vector<std::string> matches;
+    for (const VersionEntry &entry : versions)
+      matches.push_back(entry.matched_file.value_or("-"));
+    block.results.emplace_back(g_settings.error_count, matches);
+  }
+  block.output = testing::internal::GetCapturedStdout();
+  g_settings.debug_level = 0;
+  g_settings.error_count = 0;
+  return block;
+}
+
 TEST(Reconcile, IndexAgreesWithPlainScanOnRandomCommits) {
   std::mt19937 random(20261206);
-  int ambiguous_rounds = 0;
-  int clean_rounds = 0;
-  for (int round = 0; round < 3000; ++round) {
-    FileList files;
-    std::vector<std::string> versions;
-    int file_count = static_cast<int>(random() % 7);
-    int version_count = static_cast<int>(random() % 7);
-    for (int i = 0; i < file_count; ++i)
-      files.push_back(random() % 5 == 0 && !files.empty() ? files[random() % files.size()]
-                                                          : random_path(random, true));
-    for (int i = 0; i < version_count; ++i)
-      versions.push_back(random() % 5 == 0 && !versions.empty()
-                             ? versions[random() % versions.size()]
-                             : random_path(random, false));
-    Outcome fast = indexed(files, versions);
-    Outcome reference = plain(files, versions);
-    ASSERT_EQ(fast.output, reference.output) << "round " << round;
-    ASSERT_EQ(fast.errors, reference.errors) << "round " << round;
-    ASSERT_EQ(fast.matches, reference.matches) << "round " << round;
-    ambiguous_rounds += fast.output.find("multiple matches") != std::string::npos;
-    clean_rounds += fast.errors == 0 && !files.empty();
+  std::vector<Commit> commits;
+  for (int i = 0; i < 4000; ++i)
+    commits.push_back(random_commit(random));
+  auto fast = [](const FileList &f, VersionTable &v) {
+    reconcile_files_with(f, v, kind_by_first_letter);
+  };
+  auto reference = [](const FileList &f, VersionTable &v) {
+    plain_reconcile(f, v, kind_by_first_letter);
+  };
+  int ambiguous = 0;
+  int clean = 0;
+  int paired = 0;
+  for (std::size_t first = 0; first < commits.size(); first += 250) {
+    BlockOutcome got = run_block(commits, first, fast);
+    BlockOutcome expected = run_block(commits, first, reference);
+    ASSERT_EQ(got.output, expected.output);
+    ASSERT_EQ(got.results, expected.results) << "block from " << first;
+    for (const auto &[errors, matches] : got.results) {
+      clean += errors == 0 && !matches.empty();
+      for (const std::string &match : matches)
+        paired += match != "-";
+    }
+    for (std::size_t at = got.output.find("multiple"); at != std::string::npos;
+         at = got.output.find("multiple", at + 1))
+      ++ambiguous;
   }
   // The generator must reach both kinds of commit to prove anything.
-  EXPECT_GT(ambiguous_rounds, 100);
-  EXPECT_GT(clean_rounds, 30);
+  EXPECT_GT(ambiguous, 300);
+  EXPECT_GT(clean, 20);
+  EXPECT_GT(paired, 2000);
 }
 
 // With real files the status query decides: missing, directory, file.
