@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "driver/settings.h"
 #include "platform/platform.h"
@@ -117,61 +115,6 @@ TEST_F(Win32Files, StagingFolderNeedsTemp) {
   EXPECT_FALSE(create_staging_folder());
   if (saved)
     platform::set_environment("TEMP", saved->c_str());
-}
-
-} // namespace
-
-namespace {
-
-// The reparse data of a mount point (junction) to TARGET, an absolute path.
-bool make_junction(const std::string &link, const std::string &target) {
-  if (!CreateDirectoryA(link.c_str(), nullptr))
-    return false;
-  HANDLE handle = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return false;
-  std::wstring substitute = L"\\??\\";
-  for (char c : target)
-    substitute += static_cast<wchar_t>(c);
-  std::size_t substitute_bytes = substitute.size() * sizeof(wchar_t);
-  std::vector<char> buffer(8 + 8 + substitute_bytes + 2 + 2, '\0');
-  auto put16 = [&](std::size_t at, std::size_t value) {
-    buffer[at] = static_cast<char>(value & 0xff);
-    buffer[at + 1] = static_cast<char>((value >> 8) & 0xff);
-  };
-  DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-  std::memcpy(buffer.data(), &tag, 4);
-  put16(4, buffer.size() - 8);     // reparse data length
-  put16(8, 0);                     // substitute name offset
-  put16(10, substitute_bytes);     // substitute name length
-  put16(12, substitute_bytes + 2); // print name offset
-  put16(14, 0);                    // print name length
-  std::memcpy(buffer.data() + 16, substitute.data(), substitute_bytes);
-  DWORD returned = 0;
-  BOOL done = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
-                              static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
-  CloseHandle(handle);
-  return done != 0;
-}
-
-TEST_F(Win32Files, RemovalNeverEntersAJunction) {
-  fs::create_directories(root_ / "outside" / "empty");
-  fs::create_directories(root_ / "stage");
-  std::string junction = path("stage\\junction");
-  if (!make_junction(junction, path("outside"))) {
-    DWORD code = GetLastError();
-    GTEST_SKIP() << "no junctions here (error " << code << ")";
-  }
-  std::map<std::string, std::pair<bool, bool>> seen;
-  auto visit = [](const platform::FolderEntry &entry, void *context) {
-    (*static_cast<std::map<std::string, std::pair<bool, bool>> *>(context))[entry.name] = {
-        entry.is_directory, entry.is_link};
-  };
-  ASSERT_TRUE(platform::list_folder(path("stage").c_str(), visit, &seen));
-  EXPECT_EQ(seen["junction"], std::make_pair(true, true));
-  remove_folder_tree(path("stage"));
-  EXPECT_TRUE(fs::is_directory(root_ / "outside" / "empty"));
 }
 
 } // namespace
