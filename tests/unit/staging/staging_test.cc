@@ -266,17 +266,6 @@ TEST_F(Staging, FirstFailedCopyStopsTheLoop) {
   EXPECT_FALSE(versions[2].staged_path.has_value());
 }
 
-TEST_F(Staging, FolderThatCannotBeMadeStopsTheLoop) {
-  write_file(root_ / "stage" / "blk", "a file where a folder should be");
-  VersionTable versions = {version("\\blk\\x\\y.c", "y.c"), version("\\z.c", "z.c")};
-  int copied = 0;
-  std::string output = stage(versions, 0, &copied);
-  EXPECT_EQ(output, "ERROR: Failed to create folder '" + staged("\\blk\\x") + "'\n");
-  EXPECT_EQ(copied, 0);
-  EXPECT_EQ(g_settings.error_count, 1);
-  EXPECT_FALSE(fs::exists(root_ / "stage" / "z.c"));
-}
-
 TEST_F(Staging, RemovalDeletesOnlyThisRunsCopies) {
   VersionTable versions = {version("\\p\\a.c", "a.c"), version("\\p\\q\\b.c", "b.c"),
                            version("\\r\\c.c", "c.c")};

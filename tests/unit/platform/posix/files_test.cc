@@ -166,13 +166,4 @@ TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
   EXPECT_FALSE(platform::list_folder((root_ / "none").c_str(), visit, &seen));
 }
 
-TEST_F(PosixFiles, DeleteRemovesFilesOnly) {
-  fs::path file = write("f", "x");
-  fs::create_directories(root_ / "d");
-  EXPECT_TRUE(platform::delete_file(backslashed(file).c_str()));
-  EXPECT_FALSE(platform::delete_file(backslashed(file).c_str()));
-  EXPECT_FALSE(platform::delete_file((root_ / "d").c_str()));
-  EXPECT_TRUE(fs::exists(root_ / "d"));
-}
-
 } // namespace
