@@ -52,7 +52,8 @@ bool stage_one(VersionEntry &entry) {
 
 enum class Climb { Exists, Created, Failed, MissingParent };
 
-// One level of the folder creation: the folder at BUFFER (a C string).
+// One level of the folder creation: whether FOLDER is there, was made, or
+// could not be made (and why).
 Climb try_folder(const char *folder) {
   if (platform::path_kind(folder) != platform::PathKind::Missing)
     return Climb::Exists;
@@ -68,7 +69,8 @@ void collect_subfolder(const platform::FolderEntry &entry, void *context) {
     return;
   if (entry.name == "." || entry.name == "..")
     return;
-  // A name holding the separator cannot be named by a path of ours.
+  // A name holding the separator cannot be named by a path of ours; on
+  // POSIX it would even be read as several folders (a name such as ..\x climbs out).
   if (entry.name.find('\\') != std::string::npos)
     return;
   subfolders->push_back(entry.name);

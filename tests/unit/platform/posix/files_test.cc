@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "staging/staging.h"
 
 namespace {
 
@@ -164,6 +165,23 @@ TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
   EXPECT_EQ(seen["link"], std::make_pair(false, true));
   EXPECT_TRUE(seen.count("."));
   EXPECT_FALSE(platform::list_folder((root_ / "none").c_str(), visit, &seen));
+}
+
+} // namespace
+
+namespace {
+
+// A folder whose name holds a backslash would read as a path that climbs out
+// of the staging folder; the removal leaves it alone.
+TEST(PosixRemoval, FolderNamesWithBackslashesAreNotPaths) {
+  fs::path root = fs::temp_directory_path() / ("tvk-removal-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "outside" / "empty");
+  fs::create_directories(root / "stage" / "..\\outside");
+  remove_folder_tree(backslashed(root / "stage"));
+  EXPECT_TRUE(fs::is_directory(root / "outside" / "empty"));
+  EXPECT_TRUE(fs::is_directory(root / "stage" / "..\\outside"));
+  fs::remove_all(root);
 }
 
 } // namespace
