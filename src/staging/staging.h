@@ -16,8 +16,9 @@ bool create_staging_folder();
 bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path);
 
 // Copies the file of every selected version to its staged path; returns the
-// number of copies made. Failures are counted through log_error and stop the
-// loop.
+// number of copies made and marks each copy made. A selected version whose
+// text leads outside the staging folder is refused. Failures are counted
+// through log_error and stop the loop.
 int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
 
 // True when VERSION has a ".." component (between backslashes or slashes, or
