@@ -27,7 +27,7 @@ PathKind kind_by_first_letter(const char *path) {
   return PathKind::File;
 }
 
-// The pairing as first designed: every backslash tail of the file against
+// The straightforward pairing: every backslash tail of the file against
 // every version in table order. Quadratic, kept as the reference that the
 // indexed pairing must reproduce message for message.
 bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry) {
@@ -232,7 +232,7 @@ const Case kCases[] = {
      {"-", "W:\\p\\a.c"}},
 };
 
-TEST(Reconcile, DesignedCases) {
+TEST(Reconcile, EdgeCases) {
   for (const Case &c : kCases) {
     EXPECT_EQ(plain(c.files, c.versions, 0).output, c.output) << "reference: " << c.name;
     Outcome got = indexed(c.files, c.versions, 0);
