@@ -114,7 +114,8 @@ int fill_destination(int source, const struct stat &source_status, Descriptor &d
 }
 
 int copy_regular_file(const std::string &source_path, const std::string &destination_path) {
-  Descriptor source(open(source_path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking: opening a pipe would otherwise wait for a writer.
+  Descriptor source(open(source_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (source.get() < 0)
     return errno;
   struct stat status {};

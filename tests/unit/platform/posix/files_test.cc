@@ -109,7 +109,10 @@ TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
       {source, root_ / "no" / "folder", "No such file or directory\n"},
       {root_ / "dir", root_ / "out2", "Is a directory\n"},
       {source, root_ / "src" / "below", "Not a directory\n"},
+      // A pipe would block the copy for good.
+      {root_ / "fifo", root_ / "out3", "Invalid argument\n"},
   };
+  ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
   for (const Row &row : rows) {
     std::string error;
     EXPECT_FALSE(platform::copy_file(row.source.c_str(), row.destination.c_str(), &error));
@@ -118,6 +121,7 @@ TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
   EXPECT_EQ(read_file(taken), "old");
   EXPECT_FALSE(fs::exists(root_ / "out1"));
   EXPECT_FALSE(fs::exists(root_ / "out2"));
+  EXPECT_FALSE(fs::exists(root_ / "out3"));
 }
 
 TEST_F(PosixFiles, CopyNeverWritesThroughALink) {
