@@ -3,7 +3,13 @@
 #pragma once
 
 #include "driver/settings.h"
+#include "platform/platform.h"
 
 // Sets the matched file of the versions; every problem is reported and
 // counted in the error count.
 void reconcile_files(const FileList &files, VersionTable &versions);
+
+// The same with the file-status query supplied by the caller, so that the
+// pairing can be exercised without files on disk.
+using PathKindQuery = platform::PathKind (*)(const char *path);
+void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind);

@@ -30,6 +30,10 @@ bool temp_folder(std::string *folder);
 // Puts NAME=VALUE into the program's own environment; children inherit it.
 bool set_environment(const char *name, const char *value);
 
+// The value WORKDIR gets for STAGING_FOLDER: the path as the checker's system
+// writes it (POSIX: every backslash a slash; Windows: unchanged).
+std::string workdir_value(const std::string& staging_folder);
+
 // Opens a file of the program's (the -i input file) with fopen semantics.
 FILE *open_file(const char *path, const char *mode);
 

@@ -1,20 +1,186 @@
-// Staging folder: not built yet; every operation fails.
+// The staging folder: "<TEMP>\tvk<pid>.tmp", filled with copies of the
+// selected files at their version paths, named to the checker in WORKDIR,
+// and removed again afterwards.
+//
+// Only the copies this run made are ever deleted, and the folder removal
+// never follows a link, so nothing outside what the run created is touched.
 #include "staging/staging.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <vector>
+
+#include "driver/diagnostics.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The parent folder of a staged path: the path cut at its last backslash.
+std::string parent_folder(const std::string &path) {
+  std::size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool is_separator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Copies one selected version; false (after its counted message) when the
+// staging loop has to stop.
+bool stage_one(VersionEntry &entry) {
+  const std::string &staged = *entry.staged_path;
+  if (leads_outside_staging_folder(entry.version)) {
+    log_error("ERROR: version '%s' leads outside the staging folder\n", entry.version.c_str());
+    return false;
+  }
+  std::string parent = parent_folder(staged);
+  if (!ensure_folder(parent)) {
+    log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
+    return false;
+  }
+  const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
+  log_debug2("copy '%s' to '%s'\n", source, staged.c_str());
+  std::string error_text;
+  if (!platform::copy_file(source, staged.c_str(), &error_text)) {
+    log_error("ERROR: Failed to copy '%s' to '%s': %s\n", source, staged.c_str(),
+              error_text.c_str());
+    return false;
+  }
+  entry.copied = true;
+  return true;
+}
+
+enum class Climb { Exists, Created, Failed, MissingParent };
+
+// One level of the folder creation: whether FOLDER is there, was made, or
+// could not be made (and why).
+Climb try_folder(const char *folder) {
+  if (platform::path_kind(folder) != platform::PathKind::Missing)
+    return Climb::Exists;
+  int error = platform::make_folder(folder);
+  if (error == 0)
+    return Climb::Created;
+  return error == ENOENT ? Climb::MissingParent : Climb::Failed;
+}
+
+void collect_subfolder(const platform::FolderEntry &entry, void *context) {
+  auto *subfolders = static_cast<std::vector<std::string> *>(context);
+  if (!entry.is_directory || entry.is_link)
+    return;
+  if (entry.name == "." || entry.name == "..")
+    return;
+  // A name holding the separator cannot be named by a path of ours; on
+  // POSIX it would even be read as several folders (a name such as ..\x climbs out).
+  if (entry.name.find('\\') != std::string::npos)
+    return;
+  subfolders->push_back(entry.name);
+}
+
+} // namespace
+
+bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path) {
+  char field[kStagingFolderField];
+  int length = std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(), "tvk", process_id);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof field)
+    return false;
+  *path = field;
+  return true;
+}
 
 bool create_staging_folder() {
-  std::fputs("trelvik: staging is not implemented yet\n", stderr);
+  std::string temp;
+  if (!platform::temp_folder(&temp))
+    return false;
+  std::string path;
+  if (!form_staging_folder_path(temp, platform::process_id(), &path))
+    return false;
+  if (platform::make_folder(path.c_str()) != 0)
+    return false;
+  g_settings.staging_folder = path;
+  return true;
+}
+
+bool leads_outside_staging_folder(const std::string &version) {
+  std::size_t start = 0;
+  while (start <= version.size()) {
+    std::size_t end = start;
+    while (end < version.size() && !is_separator(version[end]))
+      ++end;
+    if (version.compare(start, end - start, "..") == 0)
+      return true;
+    start = end + 1;
+  }
   return false;
 }
-int stage_files(VersionTable &, const PatternList &, const PatternList &) {
-  return 0;
+
+int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude) {
+  int copied = 0;
+  for (VersionEntry &entry : versions) {
+    entry.staged_path = g_settings.staging_folder + entry.version;
+    if (!is_selected_for_staging(entry.version.c_str(), include, exclude)) {
+      std::printf("Skipping '%s'\n", entry.version.c_str());
+      continue;
+    }
+    if (!stage_one(entry))
+      break;
+    ++copied;
+  }
+  log_debug1("%d files copied", copied);
+  return copied;
 }
-bool ensure_folder(const std::string &) {
-  return false;
+
+// Walks up from PATH while folders are missing, then creates them from the
+// top down. The path is cut in place (a NUL at a backslash names an
+// ancestor), so a deep path costs no copies.
+bool ensure_folder(const std::string &path) {
+  std::string buffer = path;
+  std::vector<std::size_t> pending; // ends of folders to create again, innermost first
+  std::size_t end = buffer.size();
+  for (;;) {
+    buffer[end] = '\0';
+    Climb climb = try_folder(buffer.c_str());
+    if (pending.empty() && climb != Climb::MissingParent)
+      return climb != Climb::Failed;
+    std::size_t cut = end == 0 ? std::string::npos : buffer.rfind('\\', end - 1);
+    if (climb != Climb::MissingParent || cut == std::string::npos) {
+      if (pending.empty())
+        return false;
+      break;
+    }
+    pending.push_back(end);
+    end = cut;
+  }
+  // Whatever the ancestors' outcome, each level below tries once more; the
+  // last try, for PATH itself, decides.
+  bool created = false;
+  std::size_t above = end;
+  for (auto level = pending.rbegin(); level != pending.rend(); ++level) {
+    buffer[above] = '\\';
+    created = platform::make_folder(buffer.c_str()) == 0;
+    above = *level;
+  }
+  return created;
 }
-void set_workdir() {}
-void remove_staged_copies(const VersionTable &) {}
-bool remove_folder_tree(const std::string &) {
-  return false;
+
+void set_workdir() {
+  std::string value = platform::workdir_value(g_settings.staging_folder);
+  platform::set_environment("WORKDIR", value.c_str());
+}
+
+void remove_staged_copies(const VersionTable &versions) {
+  for (const VersionEntry &entry : versions) {
+    if (entry.copied && entry.staged_path)
+      platform::delete_file(entry.staged_path->c_str());
+  }
+  if (!g_settings.staging_folder.empty())
+    remove_folder_tree(g_settings.staging_folder);
+}
+
+bool remove_folder_tree(const std::string &path) {
+  std::vector<std::string> subfolders;
+  platform::list_folder(path.c_str(), collect_subfolder, &subfolders);
+  for (const std::string &name : subfolders)
+    remove_folder_tree(path + "\\" + name);
+  platform::remove_folder(path.c_str());
+  return true;
 }

@@ -11,10 +11,20 @@
 // one folder. False when it cannot be formed or created (also when it exists).
 bool create_staging_folder();
 
+// The staging folder path for TEMP and PROCESS_ID; false when TEMP is too
+// long for the path to fit the staging-folder field.
+bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path);
+
 // Copies the file of every selected version to its staged path; returns the
-// number of copies made. Failures are counted through log_error and stop the
-// loop.
+// number of copies made and marks each copy made. A selected version whose
+// text leads outside the staging folder is refused. Failures are counted
+// through log_error and stop the loop.
 int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
+
+// True when VERSION has a ".." component (between backslashes or slashes, or
+// at either end), so that its staged path would climb out of the staging
+// folder.
+bool leads_outside_staging_folder(const std::string &version);
 
 // Makes sure PATH exists as a folder, creating missing ancestors first.
 bool ensure_folder(const std::string &path);

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "platform/platform.h"
+#include "staging/staging.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string backslashed(const fs::path &path) {
+  std::string text = path.string();
+  for (char &c : text) {
+    if (c == '/')
+      c = '\\';
+  }
+  return text;
+}
+
+std::string read_file(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+class PosixFiles : public testing::Test {
+protected:
+  void SetUp() override {
+    static int serial = 0;
+    root_ = fs::temp_directory_path() /
+            ("tvk-files-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path write(const std::string &name, const std::string &content) {
+    fs::path path = root_ / name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(PosixFiles, PathsWithBackslashesReachTheSystemWithSlashes) {
+  write("f", "x");
+  fs::create_directories(root_ / "d");
+  EXPECT_EQ(platform::path_kind(backslashed(root_ / "f").c_str()), platform::PathKind::File);
+  EXPECT_EQ(platform::path_kind(backslashed(root_ / "d").c_str()), platform::PathKind::Directory);
+  EXPECT_EQ(platform::path_kind(backslashed(root_ / "none").c_str()), platform::PathKind::Missing);
+  EXPECT_EQ(platform::workdir_value("\\t\\x\\tvk1.tmp"), "/t/x/tvk1.tmp");
+}
+
+TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
+  std::string folder = backslashed(root_ / "made");
+  ASSERT_EQ(platform::make_folder(folder.c_str()), 0);
+  struct stat status {};
+  ASSERT_EQ(stat((root_ / "made").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  EXPECT_EQ(platform::make_folder(folder.c_str()), EEXIST);
+  EXPECT_EQ(platform::make_folder(backslashed(root_ / "a" / "b").c_str()), ENOENT);
+  EXPECT_TRUE(platform::remove_folder(folder.c_str()));
+  EXPECT_FALSE(platform::remove_folder(folder.c_str()));
+}
+
+TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
+  std::string content;
+  for (int i = 0; i < 300000; ++i)
+    content += static_cast<char>(i * 7);
+  fs::path source = write("big", content);
+  chmod(source.c_str(), 0751);
+  std::string error;
+  ASSERT_TRUE(
+      platform::copy_file(backslashed(source).c_str(), backslashed(root_ / "copy").c_str(), &error))
+      << error;
+  EXPECT_EQ(read_file(root_ / "copy"), content);
+  struct stat status {};
+  ASSERT_EQ(stat((root_ / "copy").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0751u);
+
+  fs::path empty = write("empty", "");
+  ASSERT_TRUE(platform::copy_file(empty.c_str(), (root_ / "empty-copy").c_str(), &error));
+  EXPECT_EQ(fs::file_size(root_ / "empty-copy"), 0u);
+}
+
+TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
+  fs::path source = write("src", "new");
+  fs::path taken = write("taken", "old");
+  fs::create_directories(root_ / "dir");
+  struct Row {
+    fs::path source;
+    fs::path destination;
+    const char *text;
+  };
+  const Row rows[] = {
+      {source, taken, "File exists\n"},
+      {root_ / "missing", root_ / "out1", "No such file or directory\n"},
+      {source, root_ / "no" / "folder", "No such file or directory\n"},
+      {root_ / "dir", root_ / "out2", "Is a directory\n"},
+      {source, root_ / "src" / "below", "Not a directory\n"},
+      // A pipe would block the copy for good.
+      {root_ / "fifo", root_ / "out3", "Invalid argument\n"},
+  };
+  ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
+  for (const Row &row : rows) {
+    std::string error;
+    EXPECT_FALSE(platform::copy_file(row.source.c_str(), row.destination.c_str(), &error));
+    EXPECT_EQ(error, row.text) << row.destination;
+  }
+  EXPECT_EQ(read_file(taken), "old");
+  EXPECT_FALSE(fs::exists(root_ / "out1"));
+  EXPECT_FALSE(fs::exists(root_ / "out2"));
+  EXPECT_FALSE(fs::exists(root_ / "out3"));
+}
+
+TEST_F(PosixFiles, CopyNeverWritesThroughALink) {
+  fs::path target = write("target", "keep");
+  fs::path source = write("src", "new");
+  fs::create_symlink(target, root_ / "link");
+  fs::create_symlink(root_ / "nowhere", root_ / "dangling");
+  std::string error;
+  EXPECT_FALSE(platform::copy_file(source.c_str(), (root_ / "link").c_str(), &error));
+  EXPECT_FALSE(platform::copy_file(source.c_str(), (root_ / "dangling").c_str(), &error));
+  EXPECT_EQ(read_file(target), "keep");
+  EXPECT_FALSE(fs::exists(root_ / "nowhere"));
+}
+
+TEST_F(PosixFiles, CopyThatBreaksOffLeavesNoPartialFile) {
+  fs::path source = write("src", std::string(200000, 'z'));
+  // A file-size limit makes the writes fail part way, whoever runs the test.
+  struct rlimit saved {};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  struct rlimit small = saved;
+  small.rlim_cur = 4096;
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  bool copied = platform::copy_file(source.c_str(), (root_ / "part").c_str(), &error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(copied);
+  EXPECT_EQ(error, "File too large\n");
+  EXPECT_FALSE(fs::exists(root_ / "part"));
+}
+
+TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
+  fs::create_directories(root_ / "sub");
+  write("file", "x");
+  fs::create_directory_symlink(root_ / "sub", root_ / "link");
+  std::map<std::string, std::pair<bool, bool>> seen;
+  auto visit = [](const platform::FolderEntry &entry, void *context) {
+    (*static_cast<std::map<std::string, std::pair<bool, bool>> *>(context))[entry.name] = {
+        entry.is_directory, entry.is_link};
+  };
+  ASSERT_TRUE(platform::list_folder(backslashed(root_).c_str(), visit, &seen));
+  EXPECT_EQ(seen["sub"], std::make_pair(true, false));
+  EXPECT_EQ(seen["file"], std::make_pair(false, false));
+  EXPECT_EQ(seen["link"], std::make_pair(false, true));
+  EXPECT_TRUE(seen.count("."));
+  EXPECT_FALSE(platform::list_folder((root_ / "none").c_str(), visit, &seen));
+}
+
+} // namespace
+
+namespace {
+
+// A folder whose name holds a backslash would read as a path that climbs out
+// of the staging folder; the removal leaves it alone.
+TEST(PosixRemoval, FolderNamesWithBackslashesAreNotPaths) {
+  fs::path root = fs::temp_directory_path() / ("tvk-removal-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "outside" / "empty");
+  fs::create_directories(root / "stage" / "..\\outside");
+  remove_folder_tree(backslashed(root / "stage"));
+  EXPECT_TRUE(fs::is_directory(root / "outside" / "empty"));
+  EXPECT_TRUE(fs::is_directory(root / "stage" / "..\\outside"));
+  fs::remove_all(root);
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "driver/settings.h"
+#include "platform/platform.h"
+#include "staging/staging.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// The system's own text for CODE, as FormatMessageA gives it.
+std::string system_text(DWORD code) {
+  char *buffer = nullptr;
+  DWORD length =
+      FormatMessageA(0x1300, nullptr, code, 0x0400, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  std::string text = length != 0 ? std::string(buffer, length) : std::string();
+  LocalFree(buffer);
+  return text;
+}
+
+class Win32Files : public testing::Test {
+protected:
+  void SetUp() override {
+    static int serial = 0;
+    root_ = fs::temp_directory_path() / ("tvk-files-" + std::to_string(platform::process_id()) +
+                                         "-" + std::to_string(++serial));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  std::string path(const std::string &name) const { return (root_ / name).string(); }
+
+  std::string write(const std::string &name, const std::string &content) {
+    std::ofstream(root_ / name, std::ios::binary) << content;
+    return path(name);
+  }
+
+  fs::path root_;
+};
+
+TEST_F(Win32Files, StatusAndFolders) {
+  write("f", "x");
+  EXPECT_EQ(platform::path_kind(path("f").c_str()), platform::PathKind::File);
+  EXPECT_EQ(platform::path_kind(root_.string().c_str()), platform::PathKind::Directory);
+  EXPECT_EQ(platform::path_kind(path("none").c_str()), platform::PathKind::Missing);
+  EXPECT_EQ(platform::make_folder(path("d").c_str()), 0);
+  EXPECT_EQ(platform::make_folder(path("d").c_str()), EEXIST);
+  EXPECT_EQ(platform::make_folder(path("a\\b").c_str()), ENOENT);
+  EXPECT_TRUE(platform::remove_folder(path("d").c_str()));
+  EXPECT_TRUE(platform::delete_file(path("f").c_str()));
+  EXPECT_FALSE(platform::delete_file(path("f").c_str()));
+  EXPECT_EQ(platform::workdir_value("C:\\Temp\\tvk1.tmp"), "C:\\Temp\\tvk1.tmp");
+}
+
+TEST_F(Win32Files, CopyFailsOnAnExistingFileWithTheSystemText) {
+  std::string source = write("src", std::string(100000, 'q'));
+  std::string error;
+  ASSERT_TRUE(platform::copy_file(source.c_str(), path("copy").c_str(), &error)) << error;
+  EXPECT_EQ(read_file(root_ / "copy"), std::string(100000, 'q'));
+
+  write("taken", "old");
+  EXPECT_FALSE(platform::copy_file(source.c_str(), path("taken").c_str(), &error));
+  EXPECT_EQ(error, system_text(ERROR_FILE_EXISTS));
+  EXPECT_EQ(read_file(root_ / "taken"), "old");
+  // Letter case does not tell files apart here.
+  EXPECT_FALSE(platform::copy_file(source.c_str(), path("COPY").c_str(), &error));
+
+  EXPECT_FALSE(platform::copy_file(path("missing").c_str(), path("out").c_str(), &error));
+  EXPECT_EQ(error, system_text(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(fs::exists(root_ / "out"));
+  ASSERT_GE(error.size(), 2u);
+  EXPECT_EQ(error.substr(error.size() - 2), "\r\n");
+}
+
+TEST_F(Win32Files, ListingMarksFolders) {
+  fs::create_directories(root_ / "sub");
+  write("file", "x");
+  std::map<std::string, bool> seen;
+  auto visit = [](const platform::FolderEntry &entry, void *context) {
+    (*static_cast<std::map<std::string, bool> *>(context))[entry.name] = entry.is_directory;
+  };
+  ASSERT_TRUE(platform::list_folder(root_.string().c_str(), visit, &seen));
+  EXPECT_TRUE(seen["sub"]);
+  EXPECT_FALSE(seen["file"]);
+  EXPECT_FALSE(platform::list_folder(path("none").c_str(), visit, &seen));
+}
+
+TEST_F(Win32Files, StagingFolderNeedsTemp) {
+  std::optional<std::string> saved;
+  if (const char *value = std::getenv("TEMP"))
+    saved = value;
+  _putenv("TEMP=");
+  ASSERT_EQ(std::getenv("TEMP"), nullptr);
+  EXPECT_FALSE(create_staging_folder());
+  if (saved)
+    platform::set_environment("TEMP", saved->c_str());
+}
+
+} // namespace
