@@ -11,14 +11,14 @@ struct OutputCounters {
 };
 
 // Rewrites one chunk of output (a NUL-terminated text it must not keep).
-using OutputFilter = std::string (*)(const char* chunk);
+using OutputFilter = std::string (*)(const char *chunk);
 
 // Runs COMMAND with its standard input at end of input, relaying its output
 // chunk by chunk through FILTER (or unchanged when null). Returns 0 when the
 // child ran to its end (*exit_code and *counters then hold its results), -1
 // when the pipes could not be made, or the system's error code when the
 // process could not be started.
-int execute(const char* command, std::uint32_t* exit_code, OutputCounters* counters,
+int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
             OutputFilter filter);
 
 // Builds the staging prefix and its long form, and with -d creates the dump
@@ -27,4 +27,4 @@ void prepare_output_rewriting();
 
 // The output filter of -s: removes every occurrence of the staging prefix
 // (and of its long form) and appends the result to the dump log with -d.
-std::string rewrite_output_line(const char* chunk);
+std::string rewrite_output_line(const char *chunk);

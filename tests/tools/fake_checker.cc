@@ -11,8 +11,12 @@
 //   background:MS   start a copy of this program that keeps the output
 //                   streams open for MS milliseconds, then writes "late\n"
 //   exit:N          end with exit code N (unsigned 32-bit); default 0
+//   raise:N         raise signal N (POSIX: ends the program by that signal)
+//   fds             write the open descriptors below 1024 as "fds:0,1,2\n"
+//                   (POSIX; elsewhere "fds:unknown\n")
 // Output streams are binary, so every byte arrives as written.
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,47 +30,58 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
-extern char** environ;
+extern char **environ;
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string unescape(const char* text) {
+std::string unescape(const char *text) {
   std::string out;
-  for (const char* p = text; *p; ++p) {
+  for (const char *p = text; *p; ++p) {
     if (*p != '\\' || p[1] == '\0') {
       out += *p;
       continue;
     }
     ++p;
     switch (*p) {
-    case 'n': out += '\n'; break;
-    case 'r': out += '\r'; break;
-    case 't': out += '\t'; break;
-    case '0': out += '\0'; break;
+    case 'n':
+      out += '\n';
+      break;
+    case 'r':
+      out += '\r';
+      break;
+    case 't':
+      out += '\t';
+      break;
+    case '0':
+      out += '\0';
+      break;
     case 'x': {
       char hex[3] = {p[1], p[1] ? p[2] : '\0', '\0'};
       out += static_cast<char>(std::strtoul(hex, nullptr, 16));
       p += 2;
       break;
     }
-    default: out += *p; break;
+    default:
+      out += *p;
+      break;
     }
   }
   return out;
 }
 
-void write_all(FILE* stream, const std::string& data) {
+void write_all(FILE *stream, const std::string &data) {
   std::fwrite(data.data(), 1, data.size(), stream);
   std::fflush(stream);
 }
 
 void list_workdir() {
-  const char* workdir = std::getenv("WORKDIR");
+  const char *workdir = std::getenv("WORKDIR");
   if (workdir == nullptr) {
     write_all(stdout, "WORKDIR unset\n");
     return;
@@ -81,29 +96,45 @@ void list_workdir() {
   }
 }
 
-void start_background(const char* self, const char* milliseconds) {
+void start_background(const char *self, const char *milliseconds) {
   std::string sleep_step = std::string("sleep:") + milliseconds;
 #ifdef _WIN32
   std::string command = std::string("\"") + self + "\" " + sleep_step + " out:late\\n";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &info)) {
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &info)) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
   }
 #else
   std::string late = "out:late\\n";
-  char* argv[] = {const_cast<char*>(self), sleep_step.data(), late.data(), nullptr};
+  char *argv[] = {const_cast<char *>(self), sleep_step.data(), late.data(), nullptr};
   pid_t pid;
   posix_spawn(&pid, self, nullptr, nullptr, argv, environ);
 #endif
 }
 
-}  // namespace
+void list_descriptors() {
+#ifdef _WIN32
+  write_all(stdout, "fds:unknown\n");
+#else
+  std::string listing = "fds:";
+  for (int fd = 0; fd < 1024; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1)
+      continue;
+    if (listing.size() > 4)
+      listing += ',';
+    listing += std::to_string(fd);
+  }
+  write_all(stdout, listing + "\n");
+#endif
+}
 
-int main(int argc, char** argv) {
+} // namespace
+
+int main(int argc, char **argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
@@ -111,13 +142,13 @@ int main(int argc, char** argv) {
 #endif
   std::uint32_t exit_code = 0;
   for (int i = 1; i < argc; ++i) {
-    const char* step = argv[i];
+    const char *step = argv[i];
     if (std::strncmp(step, "out:", 4) == 0) {
       write_all(stdout, unescape(step + 4));
     } else if (std::strncmp(step, "err:", 4) == 0) {
       write_all(stderr, unescape(step + 4));
     } else if (std::strncmp(step, "repeat:", 7) == 0) {
-      char* rest = nullptr;
+      char *rest = nullptr;
       unsigned long long count = std::strtoull(step + 7, &rest, 10);
       std::string text = unescape(*rest == ':' ? rest + 1 : rest);
       std::string block;
@@ -130,7 +161,7 @@ int main(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), stdout);
       std::fflush(stdout);
     } else if (std::strncmp(step, "env:", 4) == 0) {
-      const char* value = std::getenv(step + 4);
+      const char *value = std::getenv(step + 4);
       write_all(stdout, value ? std::string(step + 4) + "=" + value + "\n"
                               : std::string(step + 4) + " unset\n");
     } else if (std::strcmp(step, "list") == 0) {
@@ -146,15 +177,19 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step + 6)));
     } else if (std::strncmp(step, "touch:", 6) == 0) {
       fs::path path = step + 6;
-      const char* workdir = std::getenv("WORKDIR");
+      const char *workdir = std::getenv("WORKDIR");
       if (path.is_relative() && workdir != nullptr)
         path = fs::path(workdir) / path;
       std::error_code error;
       fs::create_directories(path.parent_path(), error);
-      if (FILE* file = std::fopen(path.string().c_str(), "wb"))
+      if (FILE *file = std::fopen(path.string().c_str(), "wb"))
         std::fclose(file);
     } else if (std::strncmp(step, "background:", 11) == 0) {
       start_background(argv[0], step + 11);
+    } else if (std::strncmp(step, "raise:", 6) == 0) {
+      std::raise(std::atoi(step + 6));
+    } else if (std::strcmp(step, "fds") == 0) {
+      list_descriptors();
     } else if (std::strncmp(step, "exit:", 5) == 0) {
       exit_code = static_cast<std::uint32_t>(std::strtoul(step + 5, nullptr, 10));
     } else {
