@@ -1,5 +1,5 @@
 // execute with real child processes: the fake checker, started from the
-// test's folder. On Windows the output capture reads its file in text mode,
+// test program's folder. On Windows the output capture reads its file in text mode,
 // so captured text shows LF where the program wrote CR LF.
 #include <gtest/gtest.h>
 
@@ -9,17 +9,16 @@
 
 #include "runner/pump.h"
 #include "runner/runner.h"
+#include "unit/runner/fake_checker_command.h"
 
 namespace {
 
 // The fake checker with its steps as one command line.
 std::string checker(const std::vector<std::string> &steps) {
-  std::string command = "\"";
-  command += (std::filesystem::current_path() / TRELVIK_FAKE_CHECKER).string();
-  command += "\"";
+  std::string joined;
   for (const std::string &step : steps)
-    command += " " + step;
-  return command;
+    joined += " " + step;
+  return fake_checker_command(joined);
 }
 
 struct RunResult {

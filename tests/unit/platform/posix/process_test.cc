@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/command_line.h"
 #include "runner/runner.h"
+#include "unit/runner/fake_checker_command.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ TEST(SplitCommandLineTest, FollowsTheWindowsRuntimeRules) {
 }
 
 std::string checker(const std::string &steps) {
-  return "\"" + (std::filesystem::current_path() / TRELVIK_FAKE_CHECKER).string() + "\" " + steps;
+  return fake_checker_command(steps);
 }
 
 struct ChildRun {

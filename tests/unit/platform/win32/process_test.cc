@@ -2,19 +2,15 @@
 // codes come back unchanged.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "runner/runner.h"
+#include "unit/runner/fake_checker_command.h"
 
 namespace {
 
 std::string checker(const std::string &steps) {
-  std::string command = "\"";
-  command += (std::filesystem::current_path() / TRELVIK_FAKE_CHECKER).string();
-  command += "\" ";
-  command += steps;
-  return command;
+  return fake_checker_command(steps);
 }
 
 TEST(Win32ProcessTest, ExitCodeKeepsAll32Bits) {
