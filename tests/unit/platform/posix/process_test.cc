@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/platform.h"
@@ -114,6 +117,82 @@ TEST(PosixProcessTest, UnreadableExitCodeIsAFailureNotAPass) {
   EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
   EXPECT_NE(r.out.find("ERROR: GetExitCodeProcess fails\n\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("x\n"), std::string::npos);
+}
+
+// Leaves exactly FREE descriptors available below a lowered limit, until it
+// goes.
+class DescriptorSqueeze {
+public:
+  explicit DescriptorSqueeze(int free) {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = 256;
+    setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+      filler_.push_back(fd);
+    for (int i = 0; i < free && !filler_.empty(); ++i) {
+      close(filler_.back());
+      filler_.pop_back();
+    }
+  }
+  ~DescriptorSqueeze() {
+    for (int fd : filler_)
+      close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  // How many descriptors can be had now (at most LIMIT); all given back.
+  static int available(int limit) {
+    std::vector<int> taken;
+    for (int fd; static_cast<int>(taken.size()) < limit &&
+                 (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+      taken.push_back(fd);
+    for (int fd : taken)
+      close(fd);
+    return static_cast<int>(taken.size());
+  }
+
+private:
+  rlimit saved_{};
+  std::vector<int> filler_;
+};
+
+struct EarlyFailure {
+  int free_descriptors;
+  int status;
+  const char *message;
+};
+
+// Each step of the preparation fails in turn for want of descriptors; every
+// descriptor made before the failure is given back.
+TEST(PosixProcessTest, EarlyFailuresReportAndCloseEverything) {
+  const EarlyFailure cases[] = {
+      {1, -1, "Execute - Couldn't create StdIn pipe"},
+      {2, -1, "Execute - Can't duplicate StdIn write handle!"},
+      {3, -1, "Execute - Couldn't create StdOut pipe"},
+      {4, -1, "Execute - Can't duplicate StdOut read handle!"},
+      {5, -1, "Execute - Couldn't create StdErr pipe"},
+      {6, -1, "Execute - Can't duplicate StdErr read handle!"},
+      {7, EMFILE, "Execute - Couldn't create process, prog"},
+  };
+  for (const EarlyFailure &c : cases) {
+    std::uint32_t exit_code = 77;
+    OutputCounters counters;
+    counters.stdout_bytes = 5;
+    testing::internal::CaptureStdout();
+    int status = 0;
+    int left = 0;
+    {
+      DescriptorSqueeze squeeze(c.free_descriptors);
+      status = execute("prog", &exit_code, &counters, nullptr);
+      left = DescriptorSqueeze::available(c.free_descriptors + 1);
+    }
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, c.status) << c.message;
+    EXPECT_EQ(out, "ERROR: " + std::string(c.message) + "\n");
+    EXPECT_EQ(left, c.free_descriptors) << c.message;
+    EXPECT_EQ(exit_code, 77u);
+    EXPECT_EQ(counters.stdout_bytes, 0u);
+  }
 }
 
 } // namespace
