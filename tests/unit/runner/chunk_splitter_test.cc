@@ -83,24 +83,6 @@ TEST(ChunkSplitterTest, LineEndAfterLongPartialLineFlushesUpTo1024Bytes) {
   EXPECT_EQ(chunks[0], bytes(896) + bytes(127, 'y'));
 }
 
-TEST(ChunkSplitterTest, RoomAndHeldFollowTheBuffer) {
-  ChunkSplitter splitter;
-  Chunks chunks;
-  EXPECT_EQ(splitter.room(), 1024u);
-  std::memcpy(splitter.read_position(), "ab\ncde", 6);
-  splitter.take(6, collect, &chunks);
-  EXPECT_EQ(splitter.held(), 3u);
-  EXPECT_EQ(splitter.room(), 1021u);
-  EXPECT_EQ(std::string(splitter.read_position() - 3, 3), "cde");
-  // The tail of 1023 bytes after a line end at the very start.
-  ChunkSplitter full;
-  std::string data = "\n" + bytes(1023);
-  std::memcpy(full.read_position(), data.data(), data.size());
-  full.take(1024, collect, &chunks);
-  EXPECT_EQ(full.held(), 1023u);
-  EXPECT_EQ(full.room(), 1u);
-}
-
 TEST(ChunkSplitterTest, EveryByteOfLongStreamIsPrintedOnce) {
   // 50 lines of 80 bytes arrive in reads that cut lines at odd places.
   std::string line = bytes(79, 'q') + "\n";
