@@ -15,7 +15,9 @@ bool is_line_end(char c) {
 long last_line_end(const char *text) {
   const char *last_lf = std::strrchr(text, '\n');
   const char *last_cr = std::strrchr(text, '\r');
-  const char *last = last_lf > last_cr ? last_lf : last_cr;
+  const char *last = last_lf;
+  if (last_cr != nullptr && (last == nullptr || last_cr > last))
+    last = last_cr;
   return last == nullptr ? -1 : static_cast<long>(last - text);
 }
 
