@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "runner/runner.h"
@@ -58,12 +59,37 @@ void record(benchmark::State &state, double seconds, double *best) {
   state.counters["MB/s"] = mb_per_second;
 }
 
+// CPU seconds (user and system) used so far by this process, all threads,
+// or by its waited-for children.
+double cpu_seconds(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Adds the CPU time of the relay itself and of the child programs, which
+// the load of a shared machine disturbs less than the wall-clock time.
+class CpuMeter {
+public:
+  CpuMeter() : self_(cpu_seconds(RUSAGE_SELF)), children_(cpu_seconds(RUSAGE_CHILDREN)) {}
+  void report(benchmark::State &state) const {
+    state.counters["relay_cpu_s"] = cpu_seconds(RUSAGE_SELF) - self_;
+    state.counters["children_cpu_s"] = cpu_seconds(RUSAGE_CHILDREN) - children_;
+  }
+
+private:
+  double self_;
+  double children_;
+};
+
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void BM_Execute(benchmark::State &state) {
   const std::string command = generator_command();
+  CpuMeter meter;
   double seconds = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
@@ -75,11 +101,13 @@ void BM_Execute(benchmark::State &state) {
     if (status != 0 || exit_code != 0 || counters.stdout_bytes != kTotalBytes)
       state.SkipWithError("the relay did not carry every byte");
   }
+  meter.report(state);
   record(state, seconds / static_cast<double>(state.iterations()), &g_best_execute);
 }
 
 void BM_CatRelay(benchmark::State &state) {
   const std::string pipeline = generator_command() + " | cat > /dev/null";
+  CpuMeter meter;
   double seconds = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
@@ -88,11 +116,13 @@ void BM_CatRelay(benchmark::State &state) {
     if (status != 0)
       state.SkipWithError("the pipeline failed");
   }
+  meter.report(state);
   record(state, seconds / static_cast<double>(state.iterations()), &g_best_cat);
 }
 
 void BM_MinimalLoop(benchmark::State &state) {
   const std::string command = generator_command();
+  CpuMeter meter;
   double seconds = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
@@ -116,6 +146,7 @@ void BM_MinimalLoop(benchmark::State &state) {
     if (total != kTotalBytes)
       state.SkipWithError("the loop did not read every byte");
   }
+  meter.report(state);
   record(state, seconds / static_cast<double>(state.iterations()), &g_best_minimal);
 }
 
