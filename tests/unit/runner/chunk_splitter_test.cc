@@ -57,7 +57,7 @@ const SplitCase kCases[] = {
     {"nul hides later line ends in the same load", {std::string("ab\0c\n", 5), "d\n"}, {"ab"}},
 };
 
-TEST(ChunkSplitterTest, SplitsAsDesigned) {
+TEST(ChunkSplitterTest, CutsReadsIntoChunksOfWholeLines) {
   for (const SplitCase &c : kCases)
     EXPECT_EQ(split(c.reads), c.chunks) << c.name;
 }
