@@ -7,4 +7,5 @@ set -e
 cd "$(dirname "$0")/.."
 cmake --preset native >/dev/null
 cmake --build --preset native -j2 --target relay_bench fake-checker
-exec build/native/bench/relay_bench --benchmark_color=false "$@"
+exec build/native/bench/relay_bench --benchmark_color=false \
+  --benchmark_enable_random_interleaving=true "$@"

@@ -83,7 +83,8 @@ bool append_log_line(const char *path, const char *text) {
                 O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLogMode);
   if (fd < 0)
     return false;
-  bool written = write_all(fd, std::string(text) + "\n");
+  // Swapped for something else since it was created: leave it alone.
+  bool written = is_own_plain_file(fd) && write_all(fd, std::string(text) + "\n");
   close(fd);
   return written;
 }

@@ -80,6 +80,7 @@ TEST_F(PosixLogTest, LinksAreNeverFollowedOrEmptied) {
   std::string hardlink_log = path("tvk4.log");
   fs::create_hard_link(target, hardlink_log);
   EXPECT_FALSE(platform::create_log_file(hardlink_log.c_str()));
+  EXPECT_FALSE(platform::append_log_line(hardlink_log.c_str(), "x"));
   EXPECT_EQ(read(target), "keep me");
   EXPECT_FALSE(platform::create_log_file(folder_.string().c_str())) << "a folder is no log";
 }
