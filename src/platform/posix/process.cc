@@ -65,10 +65,42 @@ void take_backslashes(const char **p, std::string *argument) {
   }
 }
 
-// A copy of FD at 3 or above, close-on-exec: it can be redirected onto 0, 1
-// or 2 in the child without clashing with any of them.
-int copy_above_standard_streams(int fd) {
-  return fcntl(fd, F_DUPFD_CLOEXEC, 3);
+// Close-on-exec copies of the child's three ends, all at 3 or above, so
+// that redirecting them onto 0, 1 and 2 cannot clash. Returns 0 or errno;
+// copies made are left in SOURCES for the caller to close.
+int copy_child_ends(const Handle ends[3], int sources[3]) {
+  for (int i = 0; i < 3; ++i) {
+    sources[i] = fcntl(descriptor(ends[i]), F_DUPFD_CLOEXEC, 3);
+    if (sources[i] < 0)
+      return errno;
+  }
+  return 0;
+}
+
+// Starts ARGV (searched on PATH when it holds no slash, no shell) with
+// SOURCES as its standard input, output and error and no other descriptor,
+// with no blocked signals and the default action for a broken pipe,
+// whatever this program does with them. Returns 0 or errno.
+int spawn_with_streams(char *const *argv, const int sources[3], pid_t *pid) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int i = 0; i < 3; ++i)
+    posix_spawn_file_actions_adddup2(&actions, sources[i], i);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  int result = posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return result;
 }
 
 void *thread_entry(void *raw) {
@@ -142,35 +174,10 @@ std::uint32_t start_process(const char *command, Handle child_stdin, Handle chil
 
   const Handle ends[3] = {child_stdin, child_stdout, child_stderr};
   int sources[3] = {-1, -1, -1};
-  int result = 0;
-  for (int i = 0; i < 3 && result == 0; ++i) {
-    sources[i] = copy_above_standard_streams(descriptor(ends[i]));
-    if (sources[i] < 0)
-      result = errno;
-  }
   pid_t pid = -1;
-  if (result == 0) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int i = 0; i < 3; ++i)
-      posix_spawn_file_actions_adddup2(&actions, sources[i], i);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    // The child starts with no blocked signals and the default action for
-    // a broken pipe, whatever this program does with them.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    result = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-  }
+  int result = copy_child_ends(ends, sources);
+  if (result == 0)
+    result = spawn_with_streams(argv.data(), sources, &pid);
   for (int source : sources) {
     if (source >= 0)
       close(source);
