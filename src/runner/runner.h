@@ -14,10 +14,13 @@ struct OutputCounters {
 using OutputFilter = std::string (*)(const char *chunk);
 
 // Runs COMMAND with its standard input at end of input, relaying its output
-// chunk by chunk through FILTER (or unchanged when null). Returns 0 when the
-// child ran to its end (*exit_code and *counters then hold its results), -1
-// when the pipes could not be made, or the system's error code when the
-// process could not be started.
+// chunk by chunk through FILTER (or unchanged when null). *counters is zeroed
+// first, whatever happens. Returns 0 when the child ran to its end
+// (*exit_code and *counters then hold its results; *exit_code is 0xFFFFFFFF
+// when the child's own code could not be read), -1 when the pipes could not
+// be made, or the system's error code when the process could not be started
+// (*exit_code is then left as it was). Nothing made along the way is left
+// open on any return.
 int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
             OutputFilter filter);
 
