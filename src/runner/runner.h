@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// Bytes the child wrote to each stream, counted before any rewriting.
+// Bytes the child wrote to each stream, counted before any rewriting. 64 bits
+// each: a 32-bit count would wrap after 4 GiB, and a checker that wrote
+// exactly 4 GiB to standard error would then count as having written nothing.
 struct OutputCounters {
   std::uint64_t stdout_bytes = 0;
   std::uint64_t stderr_bytes = 0;
