@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// Bytes the child wrote to each stream, counted before any rewriting.
+// Bytes the child wrote to each stream, counted before any rewriting. 64 bits
+// each: a 32-bit count would wrap after 4 GiB, and a checker that wrote
+// exactly 4 GiB to standard error would then count as having written nothing.
 struct OutputCounters {
   std::uint64_t stdout_bytes = 0;
   std::uint64_t stderr_bytes = 0;
@@ -14,10 +16,13 @@ struct OutputCounters {
 using OutputFilter = std::string (*)(const char *chunk);
 
 // Runs COMMAND with its standard input at end of input, relaying its output
-// chunk by chunk through FILTER (or unchanged when null). Returns 0 when the
-// child ran to its end (*exit_code and *counters then hold its results), -1
-// when the pipes could not be made, or the system's error code when the
-// process could not be started.
+// chunk by chunk through FILTER (or unchanged when null). *counters is zeroed
+// first, whatever happens. Returns 0 when the child ran to its end
+// (*exit_code and *counters then hold its results; *exit_code is 0xFFFFFFFF
+// when the child's own code could not be read), -1 when the pipes could not
+// be made, or the system's error code when the process could not be started
+// (*exit_code is then left as it was). Nothing made along the way is left
+// open on any return.
 int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
             OutputFilter filter);
 

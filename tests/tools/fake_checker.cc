@@ -11,8 +11,12 @@
 //   background:MS   start a copy of this program that keeps the output
 //                   streams open for MS milliseconds, then writes "late\n"
 //   exit:N          end with exit code N (unsigned 32-bit); default 0
+//   raise:N         raise signal N (POSIX: ends the program by that signal)
+//   fds             write the open descriptors below 1024 as "fds:0,1,2\n"
+//                   (POSIX; elsewhere "fds:unknown\n")
 // Output streams are binary, so every byte arrives as written.
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +30,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
 extern char **environ;
@@ -111,6 +116,22 @@ void start_background(const char *self, const char *milliseconds) {
 #endif
 }
 
+void list_descriptors() {
+#ifdef _WIN32
+  write_all(stdout, "fds:unknown\n");
+#else
+  std::string listing = "fds:";
+  for (int fd = 0; fd < 1024; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1)
+      continue;
+    if (listing.size() > 4)
+      listing += ',';
+    listing += std::to_string(fd);
+  }
+  write_all(stdout, listing + "\n");
+#endif
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -165,6 +186,10 @@ int main(int argc, char **argv) {
         std::fclose(file);
     } else if (std::strncmp(step, "background:", 11) == 0) {
       start_background(argv[0], step + 11);
+    } else if (std::strncmp(step, "raise:", 6) == 0) {
+      std::raise(std::atoi(step + 6));
+    } else if (std::strcmp(step, "fds") == 0) {
+      list_descriptors();
     } else if (std::strncmp(step, "exit:", 5) == 0) {
       exit_code = static_cast<std::uint32_t>(std::strtoul(step + 5, nullptr, 10));
     } else {

@@ -1,57 +1,156 @@
-// Process, pipe and thread services: not built yet. Every call fails and
-// says so.
-#include <cstdio>
+// Process, pipe and thread services on Windows.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
-void not_implemented(const char *name) {
-  std::fprintf(stderr, "trelvik: platform::%s is not implemented yet\n", name);
+
+HANDLE as_windows(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);
 }
+Handle as_handle(HANDLE handle) {
+  return reinterpret_cast<Handle>(handle);
+}
+
+// The portable routine and its context, handed to the Windows thread entry.
+struct ThreadStart {
+  ThreadRoutine routine;
+  void *context;
+};
+
+DWORD WINAPI thread_entry(LPVOID raw) {
+  ThreadStart start = *static_cast<ThreadStart *>(raw);
+  delete static_cast<ThreadStart *>(raw);
+  return start.routine(start.context);
+}
+
 } // namespace
 
-bool create_pipe(Handle *, Handle *) {
-  not_implemented("create_pipe");
-  return false;
+bool create_pipe(Handle *read_end, Handle *write_end) {
+  SECURITY_ATTRIBUTES attributes;
+  attributes.nLength = sizeof attributes;
+  attributes.lpSecurityDescriptor = nullptr;
+  attributes.bInheritHandle = TRUE;
+  HANDLE read_handle = nullptr;
+  HANDLE write_handle = nullptr;
+  if (!CreatePipe(&read_handle, &write_handle, &attributes, 0))
+    return false;
+  *read_end = as_handle(read_handle);
+  *write_end = as_handle(write_handle);
+  return true;
 }
-bool duplicate_private(Handle, Handle *) {
-  not_implemented("duplicate_private");
-  return false;
+
+bool duplicate_private(Handle handle, Handle *duplicate) {
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), as_windows(handle), GetCurrentProcess(), &copy, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS))
+    return false;
+  *duplicate = as_handle(copy);
+  return true;
 }
-void close_handle(Handle) {
-  not_implemented("close_handle");
+
+void close_handle(Handle handle) {
+  CloseHandle(as_windows(handle));
 }
-std::uint32_t start_process(const char *, Handle, Handle, Handle, Handle *) {
-  not_implemented("start_process");
-  return 2;
+
+std::uint32_t start_process(const char *command, Handle child_stdin, Handle child_stdout,
+                            Handle child_stderr, Handle *process) {
+  STARTUPINFOA startup;
+  GetStartupInfoA(&startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = as_windows(child_stdin);
+  startup.hStdOutput = as_windows(child_stdout);
+  startup.hStdError = as_windows(child_stderr);
+  // CreateProcessA may write into the command line; it gets a copy.
+  std::vector<char> command_line(command, command + lstrlenA(command) + 1);
+  PROCESS_INFORMATION info;
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info))
+    return GetLastError();
+  CloseHandle(info.hThread);
+  *process = as_handle(info.hProcess);
+  return 0;
 }
-void wait_process(Handle) {
-  not_implemented("wait_process");
+
+void wait_process(Handle process) {
+  WaitForSingleObject(as_windows(process), INFINITE);
 }
-void close_process(Handle) {
-  not_implemented("close_process");
+
+void close_process(Handle process) {
+  CloseHandle(as_windows(process));
 }
-bool process_exit_code(Handle, std::uint32_t *) {
-  not_implemented("process_exit_code");
-  return false;
+
+bool process_exit_code(Handle process, std::uint32_t *exit_code) {
+  DWORD code = 0;
+  if (!GetExitCodeProcess(as_windows(process), &code))
+    return false;
+  *exit_code = code;
+  return true;
 }
-bool read_pipe(Handle, char *, std::uint32_t, std::uint32_t *) {
-  not_implemented("read_pipe");
-  return false;
+
+bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count) {
+  DWORD got = 0;
+  BOOL read_ok = ReadFile(as_windows(pipe), buffer, size, &got, nullptr);
+  *count = got;
+  return read_ok != FALSE;
 }
-std::uint32_t start_thread(ThreadRoutine, void *, Handle *) {
-  not_implemented("start_thread");
-  return 1;
+
+std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread) {
+  ThreadStart *start = new ThreadStart{routine, context};
+  HANDLE handle = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
+  DWORD error = GetLastError();
+  if (handle == nullptr) {
+    delete start;
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+  }
+  *thread = as_handle(handle);
+  return 0;
 }
-void wait_thread(Handle) {
-  not_implemented("wait_thread");
+
+void wait_thread(Handle thread) {
+  WaitForSingleObject(as_windows(thread), INFINITE);
 }
-void close_thread(Handle) {
-  not_implemented("close_thread");
+
+void close_thread(Handle thread) {
+  CloseHandle(as_windows(thread));
 }
-void drain_pipes(const Handle *, int) {
-  not_implemented("drain_pipes");
+
+void drain_pipes(const Handle *pipes, int count) {
+  char discard[65536];
+  if (count == 1) {
+    DWORD got = 0;
+    while (ReadFile(as_windows(pipes[0]), discard, sizeof discard, &got, nullptr))
+      ;
+    return;
+  }
+  // Several pipes and no thread to spare: look at each in turn and read only
+  // what is there, so that no pipe waits behind another.
+  std::vector<HANDLE> open_pipes;
+  for (int i = 0; i < count; ++i)
+    open_pipes.push_back(as_windows(pipes[i]));
+  while (!open_pipes.empty()) {
+    bool moved = false;
+    for (std::size_t i = open_pipes.size(); i-- > 0;) {
+      DWORD available = 0;
+      if (!PeekNamedPipe(open_pipes[i], nullptr, 0, nullptr, &available, nullptr)) {
+        open_pipes.erase(open_pipes.begin() + static_cast<std::ptrdiff_t>(i));
+        continue;
+      }
+      if (available == 0)
+        continue;
+      DWORD got = 0;
+      DWORD wanted = available < sizeof discard ? available : sizeof discard;
+      if (!ReadFile(open_pipes[i], discard, wanted, &got, nullptr))
+        open_pipes.erase(open_pipes.begin() + static_cast<std::ptrdiff_t>(i));
+      moved = true;
+    }
+    if (!moved)
+      Sleep(1);
+  }
 }
 
 } // namespace platform

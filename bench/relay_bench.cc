@@ -1,0 +1,184 @@
+// Relay throughput: about 1 GiB of 80-byte lines from a child, relayed to
+// /dev/null three ways in the same run:
+//   Execute      - through execute and its pumps (no filter);
+//   CatRelay     - the shell pipeline "<generator> | cat > /dev/null";
+//   MinimalLoop  - reads of at most 1,024 bytes from the child's pipe and
+//                  one printf per read, nothing else: the least any relay
+//                  that keeps those two fixed costs can do.
+// Each runs five times, interleaved by the script; the summary line compares
+// the best run of each, the one least disturbed by other work on the machine.
+// Standard output goes to /dev/null for the whole run (the pumps and the
+// minimal loop print there through the C runtime's own buffering); the
+// report goes to standard error.
+//
+// The generator is the tests' fake checker: TRELVIK_FAKE_CHECKER_PATH, or
+// ../tests/fake-checker next to this program.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "runner/runner.h"
+
+namespace {
+
+constexpr std::uint64_t kLineBytes = 80;
+constexpr std::uint64_t kLines = ((std::uint64_t{1} << 30) + kLineBytes - 1) / kLineBytes;
+constexpr std::uint64_t kTotalBytes = kLines * kLineBytes;
+
+double g_best_execute = 0;
+double g_best_cat = 0;
+double g_best_minimal = 0;
+
+std::string generator_path() {
+  if (const char *path = std::getenv("TRELVIK_FAKE_CHECKER_PATH"))
+    return path;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  return (self.parent_path().parent_path() / "tests" / "fake-checker").string();
+}
+
+// The generator's command line: kLines lines of 79 characters and a LF.
+std::string generator_command() {
+  std::string line;
+  while (line.size() < kLineBytes - 1)
+    line += "0123456789abcdefghijklmnopqrstuvwxyz";
+  line.resize(kLineBytes - 1);
+  return "\"" + generator_path() + "\" repeat:" + std::to_string(kLines) + ":" + line + "\\n";
+}
+
+void record(benchmark::State &state, double seconds, double *best) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTotalBytes));
+  double mb_per_second = static_cast<double>(kTotalBytes) / 1e6 / seconds;
+  *best = std::max(*best, mb_per_second);
+  state.counters["MB/s"] = mb_per_second;
+}
+
+// CPU seconds (user and system) used so far by this process, all threads,
+// or by its waited-for children.
+double cpu_seconds(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Adds the CPU time of the relay itself and of the child programs, which
+// the load of a shared machine disturbs less than the wall-clock time.
+class CpuMeter {
+public:
+  CpuMeter() : self_(cpu_seconds(RUSAGE_SELF)), children_(cpu_seconds(RUSAGE_CHILDREN)) {}
+  void report(benchmark::State &state) const {
+    state.counters["relay_cpu_s"] = cpu_seconds(RUSAGE_SELF) - self_;
+    state.counters["children_cpu_s"] = cpu_seconds(RUSAGE_CHILDREN) - children_;
+  }
+
+private:
+  double self_;
+  double children_;
+};
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_Execute(benchmark::State &state) {
+  const std::string command = generator_command();
+  CpuMeter meter;
+  double seconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    std::uint32_t exit_code = 0;
+    OutputCounters counters;
+    int status = execute(command.c_str(), &exit_code, &counters, nullptr);
+    std::fflush(stdout);
+    seconds += seconds_since(start);
+    if (status != 0 || exit_code != 0 || counters.stdout_bytes != kTotalBytes)
+      state.SkipWithError("the relay did not carry every byte");
+  }
+  meter.report(state);
+  record(state, seconds / static_cast<double>(state.iterations()), &g_best_execute);
+}
+
+void BM_CatRelay(benchmark::State &state) {
+  const std::string pipeline = generator_command() + " | cat > /dev/null";
+  CpuMeter meter;
+  double seconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    int status = std::system(pipeline.c_str());
+    seconds += seconds_since(start);
+    if (status != 0)
+      state.SkipWithError("the pipeline failed");
+  }
+  meter.report(state);
+  record(state, seconds / static_cast<double>(state.iterations()), &g_best_cat);
+}
+
+void BM_MinimalLoop(benchmark::State &state) {
+  const std::string command = generator_command();
+  CpuMeter meter;
+  double seconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    FILE *child = popen(command.c_str(), "r");
+    if (child == nullptr) {
+      state.SkipWithError("cannot start the generator");
+      break;
+    }
+    int fd = fileno(child);
+    char buffer[1025];
+    std::uint64_t total = 0;
+    ssize_t got;
+    while ((got = read(fd, buffer, 1024)) > 0) {
+      buffer[got] = '\0';
+      std::printf("%s\n", buffer);
+      total += static_cast<std::uint64_t>(got);
+    }
+    pclose(child);
+    std::fflush(stdout);
+    seconds += seconds_since(start);
+    if (total != kTotalBytes)
+      state.SkipWithError("the loop did not read every byte");
+  }
+  meter.report(state);
+  record(state, seconds / static_cast<double>(state.iterations()), &g_best_minimal);
+}
+
+BENCHMARK(BM_Execute)->Iterations(1)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CatRelay)->Iterations(1)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MinimalLoop)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv) {
+  // Everything printed on standard output is thrown away, with the stream's
+  // buffering chosen for /dev/null as for any file.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr)
+    return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::ConsoleReporter reporter;
+  reporter.SetOutputStream(&std::cerr);
+  reporter.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  if (g_best_minimal > 0) {
+    std::fprintf(stderr,
+                 "best MB/s: execute %.0f, cat relay %.0f, minimal loop %.0f; "
+                 "execute reaches %.1f%% of the minimal loop\n",
+                 g_best_execute, g_best_cat, g_best_minimal,
+                 100.0 * g_best_execute / g_best_minimal);
+  }
+  return 0;
+}

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Builds the native tree and runs the relay throughput benchmark: execute
+# and its pumps, a "generator | cat" pipeline and the minimal 1,024-byte
+# read-and-printf loop, each relaying about 1 GiB of 80-byte lines.
+# Extra arguments go to the benchmark (for example --benchmark_repetitions=5).
+set -e
+cd "$(dirname "$0")/.."
+cmake --preset native >/dev/null
+cmake --build --preset native -j2 --target relay_bench fake-checker
+exec build/native/bench/relay_bench --benchmark_color=false \
+  --benchmark_enable_random_interleaving=true "$@"

@@ -1,0 +1,88 @@
+// The POSIX long-path form and the dump-log file services.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PosixLogTest : public testing::Test {
+protected:
+  void SetUp() override {
+    folder_ =
+        fs::temp_directory_path() / ("tvk-log-test-" + std::to_string(getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string path(const std::string &name) const { return (folder_ / name).string(); }
+
+  static std::string read(const std::string &file) {
+    std::ifstream stream(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+  }
+  static void write(const std::string &file, const std::string &content) {
+    std::ofstream(file, std::ios::binary) << content;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(PosixLogTest, LongPathIsCanonicalWithTrailingSlash) {
+  fs::create_directories(folder_ / "real" / "tvk1.tmp");
+  fs::create_directory_symlink(folder_ / "real", folder_ / "link");
+  std::string canonical = fs::canonical(folder_ / "real" / "tvk1.tmp").string();
+  std::string long_form;
+  // The program's own form: backslashes inside, turned into slashes here.
+  ASSERT_TRUE(platform::long_path((path("link") + "\\tvk1.tmp\\").c_str(), &long_form));
+  EXPECT_EQ(long_form, canonical + "/");
+  EXPECT_FALSE(platform::long_path((path("missing") + "\\").c_str(), &long_form));
+}
+
+TEST_F(PosixLogTest, NewLogIsPrivateAndAppendsWholeLines) {
+  std::string log = path("tvk1.log");
+  ASSERT_TRUE(platform::create_log_file(log.c_str()));
+  struct stat status {};
+  ASSERT_EQ(stat(log.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), "first"));
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), ""));
+  EXPECT_EQ(read(log), "first\n\n");
+}
+
+TEST_F(PosixLogTest, OwnExistingLogIsEmptiedAndMadePrivate) {
+  std::string log = path("tvk2.log");
+  write(log, "old content");
+  chmod(log.c_str(), 0644);
+  ASSERT_TRUE(platform::create_log_file(log.c_str()));
+  EXPECT_EQ(read(log), "");
+  struct stat status {};
+  ASSERT_EQ(stat(log.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
+TEST_F(PosixLogTest, LinksAreNeverFollowedOrEmptied) {
+  std::string target = path("precious");
+  write(target, "keep me");
+  std::string symlink_log = path("tvk3.log");
+  fs::create_symlink(target, symlink_log);
+  EXPECT_FALSE(platform::create_log_file(symlink_log.c_str()));
+  EXPECT_FALSE(platform::append_log_line(symlink_log.c_str(), "x"));
+  std::string hardlink_log = path("tvk4.log");
+  fs::create_hard_link(target, hardlink_log);
+  EXPECT_FALSE(platform::create_log_file(hardlink_log.c_str()));
+  EXPECT_FALSE(platform::append_log_line(hardlink_log.c_str(), "x"));
+  EXPECT_EQ(read(target), "keep me");
+  EXPECT_FALSE(platform::create_log_file(folder_.string().c_str())) << "a folder is no log";
+}
+
+} // namespace
