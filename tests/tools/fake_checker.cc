@@ -4,6 +4,7 @@
 //   err:TEXT        write TEXT to standard error
 //   repeat:N:TEXT   write TEXT N times to standard output
 //   env:NAME        write "NAME=<value>\n" (or "NAME unset\n") to standard output
+//   workdir:TEXT    write the value of WORKDIR followed by TEXT
 //   list            write every file under WORKDIR as "<relative path> <size>\n"
 //   stdin           read standard input to its end, write "stdin:<bytes>\n"
 //   sleep:MS        pause
@@ -164,6 +165,9 @@ int main(int argc, char **argv) {
       const char *value = std::getenv(step + 4);
       write_all(stdout, value ? std::string(step + 4) + "=" + value + "\n"
                               : std::string(step + 4) + " unset\n");
+    } else if (std::strncmp(step, "workdir:", 8) == 0) {
+      const char *value = std::getenv("WORKDIR");
+      write_all(stdout, std::string(value ? value : "") + unescape(step + 8));
     } else if (std::strcmp(step, "list") == 0) {
       list_workdir();
     } else if (std::strcmp(step, "stdin") == 0) {
