@@ -20,8 +20,10 @@
 //   run. Remembering the earliest failed start of each run therefore
 //   settles every later start in that run at once, and tells an earlier
 //   start which continuations it still has to try.
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "regex/match_tuning.h"
 #include "regex/program.h"
@@ -40,37 +42,121 @@ void report_failure(const char* message) {
     regexp_error_hook(message);
 }
 
-enum class FrameKind : unsigned char { kGroupOpen, kGroupClose, kAlternative, kRepetition };
+enum class FrameKind : std::uint32_t { kGroupOpen, kGroupClose, kAlternative, kRepetition };
+
+// Programs the matcher accepts leave the top two bits of a node offset for
+// the frame kind.
+constexpr std::size_t kLargestProgram = std::size_t{1} << 30;
+constexpr int kKindShift = 30;
+constexpr std::uint32_t kNodeMask = (std::uint32_t{1} << kKindShift) - 1;
 
 // One pending choice, or one group boundary passed on the current path.
+// POSITION is an offset into the subject, of the narrowest type that holds
+// every offset of this subject.
+template <typename Position>
 struct Frame {
   // Group: where it was passed. Alternative, repetition: the position the
   // choice was made at.
-  std::size_t position;
+  Position position;
   // Group: its number. Alternative: the first node of its chain.
   // Repetition: the continuation position being tried.
-  std::size_t extra;
-  // Alternative: the alternative being tried. Repetition: its node.
-  std::uint32_t node;
-  FrameKind kind;
+  Position extra;
+  // The kind, and the node: the alternative being tried, the repetition
+  // node, the group node.
+  std::uint32_t kind_and_node;
+
+  FrameKind kind() const { return static_cast<FrameKind>(kind_and_node >> kKindShift); }
+  std::size_t node() const { return kind_and_node & kNodeMask; }
+  void set_node(std::size_t node) {
+    kind_and_node = (kind_and_node & ~kNodeMask) | static_cast<std::uint32_t>(node);
+  }
+};
+
+template <typename Position>
+Frame<Position> make_frame(FrameKind kind, std::size_t node, std::size_t position,
+                           std::size_t extra) {
+  return {static_cast<Position>(position), static_cast<Position>(extra),
+          static_cast<std::uint32_t>(kind) << kKindShift | static_cast<std::uint32_t>(node)};
+}
+
+// The backtracking stack. It starts in a small block inside the matcher, so
+// that short subjects allocate nothing, and grows by blocks of increasing
+// size: a deep stack is never copied as it grows, and blocks stay allocated
+// for reuse while the call lasts.
+template <typename T>
+class BlockStack {
+ public:
+  BlockStack() { blocks_.push_back({first_block_, kFirstBlockSize, nullptr}); }
+  BlockStack(const BlockStack&) = delete;
+  BlockStack& operator=(const BlockStack&) = delete;
+
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  T& back() { return items_[used_ - 1]; }
+  void clear() {
+    enter_block(0);
+    size_ = 0;
+  }
+  void pop_back() {
+    --size_;
+    if (--used_ == 0 && current_ > 0) {
+      enter_block(current_ - 1);
+      used_ = capacity_;
+    }
+  }
+  void push_back(const T& item) {
+    if (used_ == capacity_) {
+      if (current_ + 1 == blocks_.size())
+        add_block();
+      enter_block(current_ + 1);
+    }
+    items_[used_++] = item;
+    ++size_;
+  }
+  // Calls VISIT on every item, from the top of the stack down.
+  template <typename Visit>
+  void visit_from_top(Visit visit) const {
+    std::size_t used = used_;
+    for (std::size_t block = current_ + 1; block-- > 0;) {
+      for (std::size_t i = used; i-- > 0;)
+        visit(blocks_[block].items[i]);
+      if (block > 0)
+        used = blocks_[block - 1].capacity;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kFirstBlockSize = 64;
+  static constexpr std::size_t kLargestBlockSize = std::size_t{1} << 16;
+  struct Block {
+    T* items;
+    std::size_t capacity;
+    std::unique_ptr<T[]> owned;
+  };
+  void enter_block(std::size_t block) {
+    current_ = block;
+    items_ = blocks_[block].items;
+    capacity_ = blocks_[block].capacity;
+    used_ = 0;
+  }
+  void add_block() {
+    std::size_t capacity = std::min(blocks_.back().capacity * 4, kLargestBlockSize);
+    std::unique_ptr<T[]> items = std::make_unique_for_overwrite<T[]>(capacity);
+    T* raw = items.get();
+    blocks_.push_back({raw, capacity, std::move(items)});
+  }
+
+  T first_block_[kFirstBlockSize];
+  std::vector<Block> blocks_;
+  std::size_t current_ = 0;
+  T* items_ = first_block_;  // the current block
+  std::size_t capacity_ = kFirstBlockSize;
+  std::size_t used_ = 0;  // items in the current block
+  std::size_t size_ = 0;
 };
 
 constexpr std::size_t kNoPosition = std::numeric_limits<std::size_t>::max();
 constexpr int kNoLookAhead = -1;
-// Marks a run-table entry that holds the earliest failed start of the run
-// ending there, rather than the end of the run that starts there.
-constexpr std::size_t kFloorTag = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 1);
-
-// What a choice-point node has been seen to fail at, allocated on first use.
-struct Memo {
-  // Alternative chains: one bit per position.
-  std::vector<std::uint64_t> failed;
-  // Single-node repetitions, one entry per position P (the NUL included):
-  // where the operand accepts the byte at P, the end of the run that
-  // contains P; elsewhere P ends a run, and the entry is kFloorTag plus the
-  // earliest start in that run known to fail (P + 1 when none is).
-  std::vector<std::size_t> runs;
-};
 
 // The one-character node under a repetition, decoded once per use.
 struct RepeatedNode {
@@ -80,216 +166,167 @@ struct RepeatedNode {
   bool valid = false;
 };
 
-class Matcher {
+// What the matcher knows about the program and the subject, independent of
+// how positions are stored.
+class MatcherBase {
  public:
-  Matcher(Regexp& regexp, const char* subject, const MatchTuning& tuning,
-          MatchStatistics* statistics)
+  MatcherBase(Regexp& regexp, const char* subject, std::size_t subject_length,
+              const MatchTuning& tuning, MatchStatistics* statistics)
       : regexp_(regexp), program_(regexp.program.data()), program_size_(regexp.program.size()),
-        subject_(reinterpret_cast<const unsigned char*>(subject)), tuning_(tuning),
+        subject_(reinterpret_cast<const unsigned char*>(subject)),
+        subject_length_(subject_length), step_limit_(tuning.memo_free_steps),
         statistics_(statistics) {}
-  ~Matcher() {
+  ~MatcherBase() {
     if (statistics_ != nullptr) {
       statistics_->steps += steps_;
       statistics_->memo_tables += memo_tables_;
     }
   }
-  Matcher(const Matcher&) = delete;
-  Matcher& operator=(const Matcher&) = delete;
+  MatcherBase(const MatcherBase&) = delete;
+  MatcherBase& operator=(const MatcherBase&) = delete;
 
-  bool try_match_at(std::size_t start);
-
- private:
-  bool run_forward(std::size_t& node, std::size_t& position);
-  bool backtrack(std::size_t& node, std::size_t& position);
-  void record_group_positions();
-
-  bool enter_repetition(std::size_t node, std::size_t next, std::size_t& position);
-  bool resume_repetition(Frame& frame, std::size_t& node, std::size_t& position);
-  std::size_t count_repeats(const RepeatedNode& repeated, std::size_t position);
-  std::size_t highest_candidate(std::size_t high, std::size_t low, int look_ahead);
-  int look_ahead_of(std::size_t next) const;
-  RepeatedNode decode_repeated(std::size_t repetition);
-
+ protected:
   bool is_node(std::size_t node) const {
     return node != kNoNode && node + kNodeHeaderSize <= program_size_;
   }
   std::size_t next_of(std::size_t node) const {
     return regex_program::next_node(program_, program_size_, node);
   }
-  const char* operand_string(std::size_t node, std::size_t* length) const;
-  bool match_literal(std::size_t node, std::size_t& position);
-  bool match_set(std::size_t node, bool members_match, std::size_t& position);
-  void push(const Frame& frame);
-
-  bool memo_enabled() const { return memo_enabled_; }
-  void count_steps(std::uint64_t steps);
-  Memo& memo_of(std::size_t node);
-  const Memo* existing_memo_of(std::size_t node) const;
-  bool alternative_failed_before(std::size_t first, std::size_t position) const;
-  void record_alternative_failure(std::size_t first, std::size_t position);
-  Memo& repetition_memo(std::size_t repetition);
-  std::size_t run_end(const Memo& memo, std::size_t position) const {
-    std::size_t entry = memo.runs[position];
-    return (entry & kFloorTag) != 0 ? position : entry;
+  // The NUL-terminated operand of NODE, or null when the program holds no
+  // terminator behind it.
+  const char* operand_string(std::size_t node) const;
+  bool match_literal(std::size_t node, std::size_t& position) const;
+  bool match_set(std::size_t node, bool members_match, std::size_t& position) const;
+  RepeatedNode decode_repeated(std::size_t repetition) const;
+  std::size_t count_repeats(const RepeatedNode& repeated, std::size_t position);
+  void fill_acceptance(std::size_t repetition, bool accepts[256]) const;
+  int look_ahead_of(std::size_t next) const;
+  std::size_t highest_candidate(std::size_t high, std::size_t low, int look_ahead);
+  void count_steps(std::uint64_t steps) {
+    steps_ += steps;
+    if (steps_ > step_limit_)
+      enable_memo();
   }
-  void record_repetition_failure(std::size_t repetition, std::size_t start);
+  void enable_memo() {
+    if (memo_enabled_)
+      return;
+    memo_enabled_ = true;
+    step_limit_ = std::numeric_limits<std::uint64_t>::max();
+    memo_index_.assign(program_size_, -1);
+  }
+  bool memo_enabled() const { return memo_enabled_; }
+  // The memo slot of NODE, or -1.
+  std::int32_t memo_slot(std::size_t node) const { return memo_index_[node]; }
+  std::int32_t claim_memo_slot(std::size_t node, std::size_t slot) {
+    memo_index_[node] = static_cast<std::int32_t>(slot);
+    ++memo_tables_;
+    return memo_index_[node];
+  }
+  void note_stack_depth(std::size_t depth) {
+    if (statistics_ != nullptr && depth > statistics_->deepest_stack)
+      statistics_->deepest_stack = depth;
+  }
+  void note_attempt() {
+    if (statistics_ != nullptr)
+      ++statistics_->attempts;
+  }
 
   Regexp& regexp_;
   const unsigned char* program_;
   std::size_t program_size_;
   const unsigned char* subject_;
-  const MatchTuning& tuning_;
-  MatchStatistics* statistics_;
-  std::vector<Frame> stack_;
-
+  std::size_t subject_length_;
   std::uint64_t steps_ = 0;
-  bool memo_enabled_ = false;
-  std::size_t subject_length_ = 0;
+  // Remembering failures starts when steps_ passes this.
+  std::uint64_t step_limit_;
+
+ private:
+  MatchStatistics* statistics_;
   std::uint64_t memo_tables_ = 0;
-  std::vector<std::int32_t> memo_index_;  // per program offset: index into memos_, or -1
-  std::vector<Memo> memos_;
+  bool memo_enabled_ = false;
+  std::vector<std::int32_t> memo_index_;  // per program offset: its memo slot, or -1
 };
 
-void Matcher::count_steps(std::uint64_t steps) {
-  steps_ += steps;
-  if (!memo_enabled_ && steps_ > tuning_.memo_free_steps) {
-    memo_enabled_ = true;
-    subject_length_ = std::strlen(reinterpret_cast<const char*>(subject_));
-    memo_index_.assign(program_size_, -1);
-  }
-}
-
-Memo& Matcher::memo_of(std::size_t node) {
-  if (memo_index_[node] < 0) {
-    memo_index_[node] = static_cast<std::int32_t>(memos_.size());
-    memos_.emplace_back();
-    ++memo_tables_;
-  }
-  return memos_[static_cast<std::size_t>(memo_index_[node])];
-}
-
-const Memo* Matcher::existing_memo_of(std::size_t node) const {
-  std::int32_t index = memo_index_[node];
-  return index < 0 ? nullptr : &memos_[static_cast<std::size_t>(index)];
-}
-
-bool Matcher::alternative_failed_before(std::size_t first, std::size_t position) const {
-  if (!memo_enabled())
-    return false;
-  const Memo* memo = existing_memo_of(first);
-  if (memo == nullptr || memo->failed.empty())
-    return false;
-  return (memo->failed[position / 64] >> (position % 64) & 1) != 0;
-}
-
-void Matcher::record_alternative_failure(std::size_t first, std::size_t position) {
-  if (!memo_enabled())
-    return;
-  Memo& memo = memo_of(first);
-  if (memo.failed.empty())
-    memo.failed.assign(subject_length_ / 64 + 1, 0);
-  memo.failed[position / 64] |= std::uint64_t{1} << (position % 64);
-}
-
-// The run table is filled in one pass from the end of the subject.
-Memo& Matcher::repetition_memo(std::size_t repetition) {
-  Memo& memo = memo_of(repetition);
-  if (!memo.runs.empty())
-    return memo;
-  RepeatedNode repeated = decode_repeated(repetition);
-  bool accepts[256] = {};
-  if (repeated.valid) {
-    for (unsigned c = 1; c < 256; ++c) {
-      switch (repeated.opcode) {
-      case NODE_ANY_CHAR:
-        accepts[c] = true;
-        break;
-      case NODE_LITERAL:
-        accepts[c] = c == repeated.literal;
-        break;
-      case NODE_IN_SET:
-        accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) != nullptr;
-        break;
-      default:
-        accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) == nullptr;
-        break;
-      }
-    }
-  }
-  std::size_t length = subject_length_;
-  memo.runs.resize(length + 1);
-  memo.runs[length] = kFloorTag | (length + 1);
-  for (std::size_t p = length; p-- > 0;) {
-    if (accepts[subject_[p]])
-      memo.runs[p] = run_end(memo, p + 1);
-    else
-      memo.runs[p] = kFloorTag | (p + 1);
-  }
-  count_steps(length);
-  return memo;
-}
-
-void Matcher::record_repetition_failure(std::size_t repetition, std::size_t start) {
-  if (!memo_enabled())
-    return;
-  Memo& memo = repetition_memo(repetition);
-  std::size_t end = run_end(memo, start);
-  std::size_t floor = memo.runs[end] & ~kFloorTag;
-  if (start < floor)
-    memo.runs[end] = kFloorTag | start;
-}
-
-const char* Matcher::operand_string(std::size_t node, std::size_t* length) const {
+const char* MatcherBase::operand_string(std::size_t node) const {
   std::size_t begin = node + kNodeHeaderSize;
   if (begin >= program_size_)
     return nullptr;
-  const void* terminator = std::memchr(program_ + begin, 0, program_size_ - begin);
-  if (terminator == nullptr)
+  // A program that ends in a NUL byte, as every compiled one does, holds a
+  // terminator behind every operand.
+  if (program_[program_size_ - 1] != 0 &&
+      std::memchr(program_ + begin, 0, program_size_ - begin) == nullptr)
     return nullptr;
-  *length = static_cast<std::size_t>(static_cast<const unsigned char*>(terminator) -
-                                     (program_ + begin));
   return reinterpret_cast<const char*>(program_ + begin);
 }
 
-RepeatedNode Matcher::decode_repeated(std::size_t repetition) {
+bool MatcherBase::match_literal(std::size_t node, std::size_t& position) const {
+  const char* operand = operand_string(node);
+  if (operand == nullptr) {
+    report_failure("memory corruption");
+    return false;
+  }
+  const unsigned char* literal = reinterpret_cast<const unsigned char*>(operand);
+  const unsigned char* text = subject_ + position;
+  if (literal[0] != text[0])
+    return false;
+  // Stops at the subject's NUL at the latest: a byte only counts once the
+  // one before it has compared equal, and the literal holds no NUL.
+  std::size_t length = 1;
+  for (; literal[length] != 0; ++length) {
+    if (literal[length] != text[length])
+      return false;
+  }
+  position += length;
+  return true;
+}
+
+bool MatcherBase::match_set(std::size_t node, bool members_match, std::size_t& position) const {
+  const char* members = operand_string(node);
+  if (members == nullptr) {
+    report_failure("memory corruption");
+    return false;
+  }
+  unsigned char c = subject_[position];
+  if (c == '\0' || (std::strchr(members, c) != nullptr) != members_match)
+    return false;
+  ++position;
+  return true;
+}
+
+RepeatedNode MatcherBase::decode_repeated(std::size_t repetition) const {
   RepeatedNode repeated;
   std::size_t operand = repetition + kNodeHeaderSize;
-  if (!is_node(operand)) {
-    report_failure("internal foulup");
-    return repeated;
+  if (is_node(operand)) {
+    repeated.opcode = program_[operand];
+    switch (repeated.opcode) {
+    case NODE_ANY_CHAR:
+      repeated.valid = true;
+      break;
+    case NODE_LITERAL:
+    case NODE_IN_SET:
+    case NODE_NOT_IN_SET:
+      repeated.members = operand_string(operand);
+      if (repeated.members != nullptr) {
+        repeated.literal = static_cast<unsigned char>(repeated.members[0]);
+        // A literal repeats its first character; the NUL never counts.
+        repeated.valid = repeated.opcode != NODE_LITERAL || repeated.literal != 0;
+      }
+      break;
+    default:
+      break;
+    }
   }
-  repeated.opcode = program_[operand];
-  std::size_t length = 0;
-  switch (repeated.opcode) {
-  case NODE_ANY_CHAR:
-    repeated.valid = true;
-    break;
-  case NODE_LITERAL:
-  case NODE_IN_SET:
-  case NODE_NOT_IN_SET:
-    repeated.members = operand_string(operand, &length);
-    repeated.valid = repeated.members != nullptr;
-    if (repeated.valid)
-      repeated.literal = static_cast<unsigned char>(repeated.members[0]);
-    break;
-  default:
-    break;
-  }
-  // A literal repeats its first character; the NUL never counts.
-  if (repeated.opcode == NODE_LITERAL && repeated.literal == 0)
-    repeated.valid = false;
   if (!repeated.valid)
     report_failure("internal foulup");
   return repeated;
 }
 
-std::size_t Matcher::count_repeats(const RepeatedNode& repeated, std::size_t position) {
+std::size_t MatcherBase::count_repeats(const RepeatedNode& repeated, std::size_t position) {
   const unsigned char* p = subject_ + position;
   if (repeated.valid) {
     switch (repeated.opcode) {
     case NODE_ANY_CHAR:
-      while (*p != '\0')
-        ++p;
+      p = subject_ + subject_length_;
       break;
     case NODE_LITERAL:
       while (*p == repeated.literal)
@@ -310,20 +347,45 @@ std::size_t Matcher::count_repeats(const RepeatedNode& repeated, std::size_t pos
   return count;
 }
 
+// Which bytes the node under REPETITION accepts; never the NUL.
+void MatcherBase::fill_acceptance(std::size_t repetition, bool accepts[256]) const {
+  RepeatedNode repeated = decode_repeated(repetition);
+  accepts[0] = false;
+  for (unsigned c = 1; c < 256; ++c) {
+    if (!repeated.valid) {
+      accepts[c] = false;
+      continue;
+    }
+    switch (repeated.opcode) {
+    case NODE_ANY_CHAR:
+      accepts[c] = true;
+      break;
+    case NODE_LITERAL:
+      accepts[c] = c == repeated.literal;
+      break;
+    case NODE_IN_SET:
+      accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) != nullptr;
+      break;
+    default:
+      accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) == nullptr;
+      break;
+    }
+  }
+}
+
 // When a literal follows a repetition, only positions where that literal can
 // start are worth a try.
-int Matcher::look_ahead_of(std::size_t next) const {
+int MatcherBase::look_ahead_of(std::size_t next) const {
   if (!is_node(next) || program_[next] != NODE_LITERAL)
     return kNoLookAhead;
-  std::size_t length = 0;
-  const char* literal = operand_string(next, &length);
+  const char* literal = operand_string(next);
   return literal == nullptr ? kNoLookAhead : static_cast<unsigned char>(literal[0]);
 }
 
 // The highest position in [LOW, HIGH] where the look-ahead character
 // stands, or kNoPosition.
-std::size_t Matcher::highest_candidate(std::size_t high, std::size_t low, int look_ahead) {
-  if (high == kNoPosition || high < low)
+std::size_t MatcherBase::highest_candidate(std::size_t high, std::size_t low, int look_ahead) {
+  if (high < low)
     return kNoPosition;
   if (look_ahead == kNoLookAhead)
     return high;
@@ -338,96 +400,190 @@ std::size_t Matcher::highest_candidate(std::size_t high, std::size_t low, int lo
   return kNoPosition;
 }
 
+// What a choice-point node has been seen to fail at, allocated on first use.
+template <typename Position>
+struct Memo {
+  // Marks a run-table entry that holds the earliest failed start of the run
+  // ending there, rather than the end of the run that starts there.
+  static constexpr Position kFloorTag = Position{1} << (std::numeric_limits<Position>::digits - 1);
+
+  // Alternative chains: one bit per position.
+  std::vector<std::uint64_t> failed;
+  // Single-node repetitions, one entry per position P (the NUL included):
+  // where the operand accepts the byte at P, the end of the run that
+  // contains P; elsewhere P ends a run, and the entry is kFloorTag plus the
+  // earliest start in that run known to fail (P + 1 when none is).
+  std::vector<Position> runs;
+
+  std::size_t run_end(std::size_t position) const {
+    Position entry = runs[position];
+    return (entry & kFloorTag) != 0 ? position : entry;
+  }
+  std::size_t floor(std::size_t end) const { return runs[end] & ~kFloorTag; }
+  void lower_floor(std::size_t end, std::size_t start) {
+    if (start < floor(end))
+      runs[end] = static_cast<Position>(kFloorTag | start);
+  }
+};
+
+template <typename Position>
+class Matcher : public MatcherBase {
+ public:
+  using MatcherBase::MatcherBase;
+
+  bool try_match_at(std::size_t start);
+
+ private:
+  bool run_forward(std::size_t& node, std::size_t& position);
+  bool backtrack(std::size_t& node, std::size_t& position);
+  void record_group_positions();
+  void push(FrameKind kind, std::size_t node, std::size_t position, std::size_t extra) {
+    stack_.push_back(make_frame<Position>(kind, node, position, extra));
+    note_stack_depth(stack_.size());
+  }
+
+  bool enter_repetition(std::size_t node, std::size_t next, std::size_t& position);
+  bool resume_repetition(Frame<Position>& frame, std::size_t& node, std::size_t& position);
+
+  Memo<Position>& memo_of(std::size_t node);
+  bool alternative_failed_before(std::size_t first, std::size_t position) const;
+  void record_alternative_failure(std::size_t first, std::size_t position);
+  Memo<Position>& repetition_memo(std::size_t repetition);
+  void record_repetition_failure(std::size_t repetition, std::size_t start);
+
+  BlockStack<Frame<Position>> stack_;
+  std::vector<Memo<Position>> memos_;
+};
+
+template <typename Position>
+Memo<Position>& Matcher<Position>::memo_of(std::size_t node) {
+  std::int32_t slot = memo_slot(node);
+  if (slot < 0) {
+    slot = claim_memo_slot(node, memos_.size());
+    memos_.emplace_back();
+  }
+  return memos_[static_cast<std::size_t>(slot)];
+}
+
+template <typename Position>
+bool Matcher<Position>::alternative_failed_before(std::size_t first, std::size_t position) const {
+  if (!memo_enabled())
+    return false;
+  std::int32_t slot = memo_slot(first);
+  if (slot < 0)
+    return false;
+  const std::vector<std::uint64_t>& failed = memos_[static_cast<std::size_t>(slot)].failed;
+  return !failed.empty() && (failed[position / 64] >> (position % 64) & 1) != 0;
+}
+
+template <typename Position>
+void Matcher<Position>::record_alternative_failure(std::size_t first, std::size_t position) {
+  if (!memo_enabled())
+    return;
+  std::vector<std::uint64_t>& failed = memo_of(first).failed;
+  if (failed.empty())
+    failed.assign(subject_length_ / 64 + 1, 0);
+  failed[position / 64] |= std::uint64_t{1} << (position % 64);
+}
+
+// The run table is filled in one pass from the end of the subject.
+template <typename Position>
+Memo<Position>& Matcher<Position>::repetition_memo(std::size_t repetition) {
+  Memo<Position>& memo = memo_of(repetition);
+  if (!memo.runs.empty())
+    return memo;
+  bool accepts[256];
+  fill_acceptance(repetition, accepts);
+  std::size_t length = subject_length_;
+  memo.runs.resize(length + 1);
+  memo.runs[length] = static_cast<Position>(Memo<Position>::kFloorTag | (length + 1));
+  for (std::size_t p = length; p-- > 0;) {
+    if (accepts[subject_[p]])
+      memo.runs[p] = static_cast<Position>(memo.run_end(p + 1));
+    else
+      memo.runs[p] = static_cast<Position>(Memo<Position>::kFloorTag | (p + 1));
+  }
+  count_steps(length);
+  return memo;
+}
+
+template <typename Position>
+void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start) {
+  if (!memo_enabled())
+    return;
+  Memo<Position>& memo = repetition_memo(repetition);
+  memo.lower_floor(memo.run_end(start), start);
+}
+
 // Starts a greedy single-node repetition at POSITION: pushes its choice
 // frame and moves POSITION to its longest continuation, or fails.
-bool Matcher::enter_repetition(std::size_t node, std::size_t next, std::size_t& position) {
+template <typename Position>
+bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
+                                         std::size_t& position) {
   std::size_t start = position;
   std::size_t minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
   std::size_t high;
   if (memo_enabled()) {
-    Memo& memo = repetition_memo(node);
-    std::size_t end = run_end(memo, start);
-    std::size_t floor = memo.runs[end] & ~kFloorTag;
+    const Memo<Position>& memo = repetition_memo(node);
+    std::size_t end = memo.run_end(start);
+    std::size_t floor = memo.floor(end);
     if (floor <= start)
       return false;
-    // Continuations from floor + minimum up to the end already failed.
-    high = floor + minimum - 1 < end ? floor + minimum - 1 : end;
+    // The continuations from floor + minimum up to the end already failed.
+    high = std::min(floor + minimum - 1, end);
   } else {
-    RepeatedNode repeated = decode_repeated(node);
-    high = start + count_repeats(repeated, start);
+    high = start + count_repeats(decode_repeated(node), start);
   }
   std::size_t candidate = highest_candidate(high, start + minimum, look_ahead_of(next));
   if (candidate == kNoPosition) {
     record_repetition_failure(node, start);
     return false;
   }
-  push({start, candidate, static_cast<std::uint32_t>(node), FrameKind::kRepetition});
+  push(FrameKind::kRepetition, node, start, candidate);
   position = candidate;
   return true;
 }
 
-bool Matcher::resume_repetition(Frame& frame, std::size_t& node, std::size_t& position) {
-  std::size_t minimum = program_[frame.node] == NODE_ONE_OR_MORE ? 1 : 0;
-  std::size_t next = next_of(frame.node);
-  std::size_t low = frame.position + minimum;
-  if (frame.extra <= low)
+template <typename Position>
+bool Matcher<Position>::resume_repetition(Frame<Position>& frame, std::size_t& node,
+                                          std::size_t& position) {
+  std::size_t repetition = frame.node();
+  std::size_t minimum = program_[repetition] == NODE_ONE_OR_MORE ? 1 : 0;
+  std::size_t next = next_of(repetition);
+  std::size_t low = std::size_t{frame.position} + minimum;
+  std::size_t tried = frame.extra;
+  if (tried <= low)
     return false;
-  std::size_t candidate = highest_candidate(frame.extra - 1, low, look_ahead_of(next));
+  std::size_t candidate = highest_candidate(tried - 1, low, look_ahead_of(next));
   if (candidate == kNoPosition)
     return false;
-  frame.extra = candidate;
+  frame.extra = static_cast<Position>(candidate);
   position = candidate;
   node = next;
   return true;
 }
 
-bool Matcher::match_literal(std::size_t node, std::size_t& position) {
-  std::size_t length = 0;
-  const char* literal = operand_string(node, &length);
-  if (literal == nullptr) {
-    report_failure("memory corruption");
-    return false;
-  }
-  if (static_cast<unsigned char>(literal[0]) != subject_[position])
-    return false;
-  if (length > 1 &&
-      std::strncmp(literal, reinterpret_cast<const char*>(subject_ + position), length) != 0)
-    return false;
-  position += length;
-  return true;
-}
-
-bool Matcher::match_set(std::size_t node, bool members_match, std::size_t& position) {
-  std::size_t length = 0;
-  const char* members = operand_string(node, &length);
-  if (members == nullptr) {
-    report_failure("memory corruption");
-    return false;
-  }
-  unsigned char c = subject_[position];
-  if (c == '\0' || (std::strchr(members, c) != nullptr) != members_match)
-    return false;
-  ++position;
-  return true;
-}
-
-void Matcher::push(const Frame& frame) {
-  stack_.push_back(frame);
-  if (statistics_ != nullptr && stack_.size() > statistics_->deepest_stack)
-    statistics_->deepest_stack = stack_.size();
-}
-
 // Follows the program from NODE at POSITION until the end node (true) or a
 // failure (false), pushing a frame at every choice and group boundary.
-bool Matcher::run_forward(std::size_t& node, std::size_t& position) {
+template <typename Position>
+bool Matcher<Position>::run_forward(std::size_t& node, std::size_t& position) {
   for (;;) {
-    count_steps(1);
-    if (!is_node(node)) {
+    if (++steps_ > step_limit_)
+      enable_memo();
+    if (node == kNoNode || node + kNodeHeaderSize > program_size_) {
       report_failure("corrupted pointers");
       return false;
     }
-    unsigned char opcode = program_[node];
-    std::size_t next = next_of(node);
+    // The next link, decoded here rather than through next_of: this loop is
+    // where the matcher spends its time.
+    const unsigned char* at = program_ + node;
+    unsigned char opcode = at[0];
+    std::size_t offset = static_cast<std::size_t>(at[1]) << 8 | at[2];
+    std::size_t next = node + offset;
+    if (offset == 0)
+      next = kNoNode;
+    else if (opcode == NODE_LOOP_BACK)
+      next = offset < node ? node - offset : kNoNode;
     switch (opcode) {
     case NODE_END:
       return true;
@@ -458,10 +614,10 @@ bool Matcher::run_forward(std::size_t& node, std::size_t& position) {
       break;
     case NODE_ALTERNATIVE:
       // A single alternative is no choice: go straight on into it.
-      if (is_node(next) && program_[next] == NODE_ALTERNATIVE) {
+      if (next + kNodeHeaderSize <= program_size_ && program_[next] == NODE_ALTERNATIVE) {
         if (alternative_failed_before(node, position))
           return false;
-        push({position, node, static_cast<std::uint32_t>(node), FrameKind::kAlternative});
+        push(FrameKind::kAlternative, node, position, node);
       }
       next = node + kNodeHeaderSize;
       break;
@@ -472,11 +628,9 @@ bool Matcher::run_forward(std::size_t& node, std::size_t& position) {
       break;
     default:
       if (is_group_open(opcode)) {
-        push({position, std::size_t{opcode} - NODE_GROUP_OPEN, static_cast<std::uint32_t>(node),
-              FrameKind::kGroupOpen});
+        push(FrameKind::kGroupOpen, node, position, std::size_t{opcode} - NODE_GROUP_OPEN);
       } else if (is_group_close(opcode)) {
-        push({position, std::size_t{opcode} - NODE_GROUP_CLOSE, static_cast<std::uint32_t>(node),
-              FrameKind::kGroupClose});
+        push(FrameKind::kGroupClose, node, position, std::size_t{opcode} - NODE_GROUP_CLOSE);
       } else {
         report_failure("memory corruption");
         return false;
@@ -489,17 +643,18 @@ bool Matcher::run_forward(std::size_t& node, std::size_t& position) {
 
 // Unwinds to the most recent choice that has an untried option and sets
 // NODE and POSITION to it; false when no choice is left.
-bool Matcher::backtrack(std::size_t& node, std::size_t& position) {
+template <typename Position>
+bool Matcher<Position>::backtrack(std::size_t& node, std::size_t& position) {
   while (!stack_.empty()) {
-    Frame& frame = stack_.back();
-    switch (frame.kind) {
+    Frame<Position>& frame = stack_.back();
+    switch (frame.kind()) {
     case FrameKind::kGroupOpen:
     case FrameKind::kGroupClose:
       break;
     case FrameKind::kAlternative: {
-      std::size_t following = next_of(frame.node);
+      std::size_t following = next_of(frame.node());
       if (is_node(following) && program_[following] == NODE_ALTERNATIVE) {
-        frame.node = static_cast<std::uint32_t>(following);
+        frame.set_node(following);
         position = frame.position;
         node = following + kNodeHeaderSize;
         return true;
@@ -510,7 +665,7 @@ bool Matcher::backtrack(std::size_t& node, std::size_t& position) {
     case FrameKind::kRepetition:
       if (resume_repetition(frame, node, position))
         return true;
-      record_repetition_failure(frame.node, frame.position);
+      record_repetition_failure(frame.node(), frame.position);
       break;
     }
     stack_.pop_back();
@@ -521,26 +676,27 @@ bool Matcher::backtrack(std::size_t& node, std::size_t& position) {
 // The group boundaries on the successful path, deepest first: each entry is
 // only set while still empty, so the last pass through a repeated group
 // wins.
-void Matcher::record_group_positions() {
+template <typename Position>
+void Matcher<Position>::record_group_positions() {
   const char* subject = reinterpret_cast<const char*>(subject_);
-  for (auto frame = stack_.rbegin(); frame != stack_.rend(); ++frame) {
-    if (frame->kind == FrameKind::kGroupOpen) {
-      if (regexp_.group_start[frame->extra] == nullptr)
-        regexp_.group_start[frame->extra] = subject + frame->position;
-    } else if (frame->kind == FrameKind::kGroupClose) {
-      if (regexp_.group_end[frame->extra] == nullptr)
-        regexp_.group_end[frame->extra] = subject + frame->position;
+  stack_.visit_from_top([&](const Frame<Position>& frame) {
+    if (frame.kind() == FrameKind::kGroupOpen) {
+      if (regexp_.group_start[frame.extra] == nullptr)
+        regexp_.group_start[frame.extra] = subject + frame.position;
+    } else if (frame.kind() == FrameKind::kGroupClose) {
+      if (regexp_.group_end[frame.extra] == nullptr)
+        regexp_.group_end[frame.extra] = subject + frame.position;
     }
-  }
+  });
 }
 
-bool Matcher::try_match_at(std::size_t start) {
+template <typename Position>
+bool Matcher<Position>::try_match_at(std::size_t start) {
   for (int i = 0; i < kRegexpGroups; ++i) {
     regexp_.group_start[i] = nullptr;
     regexp_.group_end[i] = nullptr;
   }
-  if (statistics_ != nullptr)
-    ++statistics_->attempts;
+  note_attempt();
   stack_.clear();
   std::size_t node = kFirstNode;
   std::size_t position = start;
@@ -570,6 +726,33 @@ bool contains_required_literal(const Regexp& regexp, const char* subject) {
   return false;
 }
 
+// Subjects shorter than this keep their offsets in 32 bits, with the top
+// bit free for the run tables' tag.
+constexpr std::size_t kNarrowSubjectLimit = (std::size_t{1} << 31) - 2;
+
+// Tries the start positions the hints allow, leftmost first.
+template <typename Position>
+int search(Matcher<Position>& matcher, const Regexp& regexp, const char* subject) {
+  if (regexp.anchored != 0)
+    return matcher.try_match_at(0) ? 1 : 0;
+  if (regexp.first_char != 0) {
+    for (const char* p = std::strchr(subject, regexp.first_char); p != nullptr;
+         p = std::strchr(p + 1, regexp.first_char)) {
+      if (matcher.try_match_at(static_cast<std::size_t>(p - subject)))
+        return 1;
+    }
+    return 0;
+  }
+  // Every position, the terminating NUL included, so that an expression
+  // that can match the empty string also matches at the very end.
+  for (std::size_t start = 0;; ++start) {
+    if (matcher.try_match_at(start))
+      return 1;
+    if (subject[start] == '\0')
+      return 0;
+  }
+}
+
 }  // namespace
 
 int execute_regexp_tuned(Regexp* regexp, const char* subject, const MatchTuning& tuning,
@@ -579,31 +762,20 @@ int execute_regexp_tuned(Regexp* regexp, const char* subject, const MatchTuning&
     return 0;
   }
   const std::vector<unsigned char>& program = regexp->program;
-  if (program.empty() || program[0] != kRegexpMarker ||
-      program.size() > std::numeric_limits<std::uint32_t>::max()) {
+  if (program.empty() || program[0] != kRegexpMarker || program.size() > kLargestProgram) {
     report_failure("corrupted program");
     return 0;
   }
   if (regexp->required_literal != nullptr && !contains_required_literal(*regexp, subject))
     return 0;
 
-  Matcher matcher(*regexp, subject, tuning, statistics);
-  if (regexp->anchored != 0)
-    return matcher.try_match_at(0) ? 1 : 0;
-  if (regexp->first_char != 0) {
-    for (const char* p = std::strchr(subject, regexp->first_char); p != nullptr;
-         p = std::strchr(p + 1, regexp->first_char)) {
-      if (matcher.try_match_at(static_cast<std::size_t>(p - subject)))
-        return 1;
-    }
-    return 0;
+  std::size_t length = std::strlen(subject);
+  if (length < kNarrowSubjectLimit && !tuning.wide_positions) {
+    Matcher<std::uint32_t> matcher(*regexp, subject, length, tuning, statistics);
+    return search(matcher, *regexp, subject);
   }
-  for (std::size_t start = 0;; ++start) {
-    if (matcher.try_match_at(start))
-      return 1;
-    if (subject[start] == '\0')
-      return 0;
-  }
+  Matcher<std::uint64_t> matcher(*regexp, subject, length, tuning, statistics);
+  return search(matcher, *regexp, subject);
 }
 
 int execute_regexp(Regexp* regexp, const char* subject) {

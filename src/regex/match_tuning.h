@@ -12,6 +12,9 @@ struct MatchTuning {
   // continuations. Short subjects rarely get that far, so they allocate no
   // memo tables; 0 remembers from the first step.
   std::uint64_t memo_free_steps = 1024;
+  // Keep positions in 64 bits even for a subject whose offsets fit 32, as
+  // only subjects of 2 GiB or more otherwise do.
+  bool wide_positions = false;
 };
 
 struct MatchStatistics {
