@@ -19,8 +19,10 @@ class ExpressionGenerator {
 
   std::string expression(int depth) {
     std::string text = sequence(depth);
-    while (chance(depth == 0 ? 15 : 25))
-      text += "|" + sequence(depth);
+    while (chance(depth == 0 ? 15 : 25)) {
+      text += '|';
+      text += sequence(depth);
+    }
     return text;
   }
 
@@ -54,8 +56,12 @@ class ExpressionGenerator {
   std::string atom(int depth) {
     static const char* const kAtoms[] = {"a",    "b",    "ab",    "ba",  "aab", ".",  "[ab]",
                                          "[^a]", "[a-b]", "[^\\]", "\\\\", "^",  "$",  "\\a"};
-    if (depth < 3 && chance(30))
-      return "(" + expression(depth + 1) + ")";
+    if (depth < 3 && chance(30)) {
+      std::string group = "(";
+      group += expression(depth + 1);
+      group += ')';
+      return group;
+    }
     return kAtoms[pick(sizeof kAtoms / sizeof kAtoms[0])];
   }
 
