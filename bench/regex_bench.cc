@@ -23,11 +23,10 @@ std::vector<std::string> build_corpus() {
   std::vector<std::string> paths;
   std::error_code error;
   namespace fs = std::filesystem;
-  fs::recursive_directory_iterator it("/usr", fs::directory_options::skip_permission_denied,
-                                      error);
+  fs::recursive_directory_iterator it("/usr", fs::directory_options::skip_permission_denied, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::string path = it->path().generic_string();
-    for (char& c : path)
+    for (char &c : path)
       if (c == '/')
         c = '\\';
     paths.push_back(std::move(path));
@@ -37,28 +36,34 @@ std::vector<std::string> build_corpus() {
   return paths;
 }
 
-const std::vector<std::string>& corpus() {
+const std::vector<std::string> &corpus() {
   static const std::vector<std::string> paths = build_corpus();
   return paths;
 }
 
 // ARG: which translated pattern.
-const char* const kCorpusExpressions[] = {
-    "^.*src\\\\.*[^\\]*\\.java$",  // **/src/**/*.java
-    "^.*[^\\]*\\.java$",           // **/*.java
-    "^.*test\\\\.*$",              // **/test/**
-    "^.*[^\\]*\\.h$",              // **/*.h: many matches in /usr
+const char *const kCorpusExpressions[] = {
+    "^.*src\\\\.*[^\\]*\\.java$", // **/src/**/*.java
+    "^.*[^\\]*\\.java$",          // **/*.java
+    "^.*test\\\\.*$",             // **/test/**
+    "^.*[^\\]*\\.h$",             // **/*.h: many matches in /usr
 };
 
-void BM_CorpusPaths(benchmark::State& state) {
-  const char* expression = kCorpusExpressions[state.range(0)];
+// ARG 0: which translated pattern; ARG 1: steps before failures are
+// remembered (-1: the matcher's default).
+void BM_CorpusPaths(benchmark::State &state) {
+  const char *expression = kCorpusExpressions[state.range(0)];
   std::unique_ptr<Regexp> regexp = compile_regexp(expression);
-  const std::vector<std::string>& paths = corpus();
+  MatchTuning tuning;
+  if (state.range(1) >= 0)
+    tuning.memo_free_steps = static_cast<std::uint64_t>(state.range(1));
+  const std::vector<std::string> &paths = corpus();
   std::size_t matches = 0;
   for (auto _ : state) {
     matches = 0;
-    for (const std::string& path : paths)
-      matches += static_cast<std::size_t>(execute_regexp(regexp.get(), path.c_str()));
+    for (const std::string &path : paths)
+      matches += static_cast<std::size_t>(
+          execute_regexp_tuned(regexp.get(), path.c_str(), tuning, nullptr));
     benchmark::DoNotOptimize(matches);
   }
   state.SetLabel(expression);
@@ -68,7 +73,9 @@ void BM_CorpusPaths(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations() * paths.size()),
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_CorpusPaths)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CorpusPaths)
+    ->ArgsProduct({{0, 1, 2, 3}, {-1, 0, 64, 256}})
+    ->Unit(benchmark::kMillisecond);
 
 // "**/a/**/b/**/c/**/d" against "a\b\c\a\b\c\..." of the given length: every
 // segment almost matches and the final "d" never comes.
@@ -80,7 +87,7 @@ std::string near_miss(std::size_t length) {
   return text;
 }
 
-void run_near_miss(benchmark::State& state, std::uint64_t memo_free_steps) {
+void run_near_miss(benchmark::State &state, std::uint64_t memo_free_steps) {
   std::unique_ptr<Regexp> regexp = compile_regexp("^.*a\\\\.*b\\\\.*c\\\\.*d$");
   std::string subject = near_miss(static_cast<std::size_t>(state.range(0)));
   MatchTuning tuning;
@@ -88,8 +95,8 @@ void run_near_miss(benchmark::State& state, std::uint64_t memo_free_steps) {
   MatchStatistics statistics;
   for (auto _ : state) {
     statistics = MatchStatistics{};
-    benchmark::DoNotOptimize(execute_regexp_tuned(regexp.get(), subject.c_str(), tuning,
-                                                  &statistics));
+    benchmark::DoNotOptimize(
+        execute_regexp_tuned(regexp.get(), subject.c_str(), tuning, &statistics));
   }
   state.counters["steps"] = static_cast<double>(statistics.steps);
   state.counters["ns_per_char"] =
@@ -97,11 +104,13 @@ void run_near_miss(benchmark::State& state, std::uint64_t memo_free_steps) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_NearMiss(benchmark::State& state) { run_near_miss(state, MatchTuning{}.memo_free_steps); }
+void BM_NearMiss(benchmark::State &state) {
+  run_near_miss(state, MatchTuning{}.memo_free_steps);
+}
 BENCHMARK(BM_NearMiss)->Arg(200)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(100000);
 
 // The same search without remembered failures: plain backtracking.
-void BM_NearMissPlainBacktracking(benchmark::State& state) {
+void BM_NearMissPlainBacktracking(benchmark::State &state) {
   run_near_miss(state, std::numeric_limits<std::uint64_t>::max());
 }
 BENCHMARK(BM_NearMissPlainBacktracking)
@@ -111,6 +120,6 @@ BENCHMARK(BM_NearMissPlainBacktracking)
     ->Arg(2000)
     ->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -23,9 +23,9 @@ using regex_program::kProgramSizeLimit;
 // What a parse step found out about the construct it parsed.
 enum ParseFlags : unsigned {
   kNoFlags = 0,
-  kNonEmpty = 1,           // never matches the empty string
-  kSingleChar = 2,         // one node that always matches exactly one character
-  kLeadsWithOptional = 4,  // begins with a piece under "*" or "?"
+  kNonEmpty = 1,          // never matches the empty string
+  kSingleChar = 2,        // one node that always matches exactly one character
+  kLeadsWithOptional = 4, // begins with a piece under "*" or "?"
 };
 
 // Every node handed out by the counting pass; nothing is written there.
@@ -34,9 +34,11 @@ constexpr std::size_t kSizeSink = static_cast<std::size_t>(-1);
 constexpr char kMetacharacters[] = "^$.[()|?+*\\";
 constexpr int kMaxGroups = kRegexpGroups - 1;
 
-bool is_repetition_mark(unsigned char c) { return c == '*' || c == '+' || c == '?'; }
+bool is_repetition_mark(unsigned char c) {
+  return c == '*' || c == '+' || c == '?';
+}
 
-bool report_failure(const char* message) {
+bool report_failure(const char *message) {
   if (regexp_error_hook != nullptr)
     regexp_error_hook(message);
   return false;
@@ -48,35 +50,35 @@ struct Parsed {
 };
 
 class Compiler {
- public:
+public:
   // Counting pass.
-  explicit Compiler(const char* text) : parse_position_(as_bytes(text)) {}
+  explicit Compiler(const char *text) : parse_position_(as_bytes(text)) {}
   // Writing pass into PROGRAM, which has exactly the counted size.
-  Compiler(const char* text, std::vector<unsigned char>& program)
+  Compiler(const char *text, std::vector<unsigned char> &program)
       : parse_position_(as_bytes(text)), program_(&program) {
     emit_byte(kRegexpMarker);
   }
 
-  bool parse_alternatives(bool parenthesised, Parsed& result);
+  bool parse_alternatives(bool parenthesised, Parsed &result);
 
   std::int64_t program_size() const { return program_size_; }
   // False when the writing pass ran out of its counted room, which would
   // mean that the two passes parsed differently.
   bool stayed_in_bounds() const { return !overflowed_; }
 
- private:
-  static const unsigned char* as_bytes(const char* text) {
-    return reinterpret_cast<const unsigned char*>(text);
+private:
+  static const unsigned char *as_bytes(const char *text) {
+    return reinterpret_cast<const unsigned char *>(text);
   }
   bool counting() const { return program_ == nullptr; }
   unsigned char current() const { return *parse_position_; }
 
-  bool parse_sequence(Parsed& result);
-  bool parse_piece(Parsed& result);
-  bool parse_atom(Parsed& result);
-  bool parse_class(Parsed& result);
-  bool parse_literal_run(Parsed& result);
-  void build_repetition(unsigned char mark, const Parsed& atom, Parsed& result);
+  bool parse_sequence(Parsed &result);
+  bool parse_piece(Parsed &result);
+  bool parse_atom(Parsed &result);
+  bool parse_class(Parsed &result);
+  bool parse_literal_run(Parsed &result);
+  void build_repetition(unsigned char mark, const Parsed &atom, Parsed &result);
 
   std::size_t emit_node(unsigned char opcode);
   void emit_byte(unsigned char byte);
@@ -86,11 +88,11 @@ class Compiler {
   std::size_t next_node(std::size_t node) const;
   unsigned char opcode(std::size_t node) const { return (*program_)[node]; }
 
-  const unsigned char* parse_position_;
+  const unsigned char *parse_position_;
   int next_group_ = 1;
-  std::vector<unsigned char>* program_ = nullptr;
+  std::vector<unsigned char> *program_ = nullptr;
   std::size_t emit_position_ = 0;
-  std::int64_t program_size_ = 1;  // the marker
+  std::int64_t program_size_ = 1; // the marker
   bool overflowed_ = false;
 };
 
@@ -130,7 +132,7 @@ std::size_t Compiler::insert_node(unsigned char opcode, std::size_t operand) {
     overflowed_ = true;
     return operand;
   }
-  unsigned char* bytes = program_->data();
+  unsigned char *bytes = program_->data();
   std::memmove(bytes + operand + kNodeHeaderSize, bytes + operand, emit_position_ - operand);
   bytes[operand] = opcode;
   bytes[operand + 1] = 0;
@@ -163,7 +165,7 @@ void Compiler::link_operand_tail(std::size_t node, std::size_t target) {
 }
 
 // expression: sequences separated by "|", as a group when PARENTHESISED.
-bool Compiler::parse_alternatives(bool parenthesised, Parsed& result) {
+bool Compiler::parse_alternatives(bool parenthesised, Parsed &result) {
   unsigned flags = kNonEmpty;
   std::size_t head = kNoNode;
   int group = 0;
@@ -177,7 +179,7 @@ bool Compiler::parse_alternatives(bool parenthesised, Parsed& result) {
   bool first_alternative = true;
   do {
     if (!first_alternative)
-      ++parse_position_;  // the "|"
+      ++parse_position_; // the "|"
     Parsed alternative;
     if (!parse_sequence(alternative))
       return false;
@@ -191,9 +193,8 @@ bool Compiler::parse_alternatives(bool parenthesised, Parsed& result) {
     first_alternative = false;
   } while (current() == '|');
 
-  unsigned char closer_opcode =
-      parenthesised ? static_cast<unsigned char>(NODE_GROUP_CLOSE + group)
-                    : static_cast<unsigned char>(NODE_END);
+  unsigned char closer_opcode = parenthesised ? static_cast<unsigned char>(NODE_GROUP_CLOSE + group)
+                                              : static_cast<unsigned char>(NODE_END);
   std::size_t closer = emit_node(closer_opcode);
   link_tail(head, closer);
   // The last node of every alternative continues at the closer.
@@ -214,7 +215,7 @@ bool Compiler::parse_alternatives(bool parenthesised, Parsed& result) {
 
 // sequence: pieces up to the end of the text, "|" or ")". The alternative
 // node it starts with has the first piece as its operand.
-bool Compiler::parse_sequence(Parsed& result) {
+bool Compiler::parse_sequence(Parsed &result) {
   unsigned flags = kNoFlags;
   std::size_t node = emit_node(NODE_ALTERNATIVE);
   std::size_t previous = kNoNode;
@@ -239,7 +240,7 @@ bool Compiler::parse_sequence(Parsed& result) {
 }
 
 // piece: an atom with at most one repetition mark.
-bool Compiler::parse_piece(Parsed& result) {
+bool Compiler::parse_piece(Parsed &result) {
   Parsed atom;
   if (!parse_atom(atom))
     return false;
@@ -258,7 +259,7 @@ bool Compiler::parse_piece(Parsed& result) {
   return true;
 }
 
-void Compiler::build_repetition(unsigned char mark, const Parsed& atom, Parsed& result) {
+void Compiler::build_repetition(unsigned char mark, const Parsed &atom, Parsed &result) {
   bool single = (atom.flags & kSingleChar) != 0;
   if (mark == '*' && single) {
     result.node = insert_node(NODE_ZERO_OR_MORE, atom.node);
@@ -297,7 +298,7 @@ void Compiler::build_repetition(unsigned char mark, const Parsed& atom, Parsed& 
   }
 }
 
-bool Compiler::parse_atom(Parsed& result) {
+bool Compiler::parse_atom(Parsed &result) {
   unsigned char c = current();
   switch (c) {
   case '^':
@@ -346,7 +347,7 @@ bool Compiler::parse_atom(Parsed& result) {
 }
 
 // A bracket class; the "[" has been consumed. There is no escape inside.
-bool Compiler::parse_class(Parsed& result) {
+bool Compiler::parse_class(Parsed &result) {
   unsigned char opcode = NODE_IN_SET;
   if (current() == '^') {
     opcode = NODE_NOT_IN_SET;
@@ -385,8 +386,8 @@ bool Compiler::parse_class(Parsed& result) {
 // The characters up to the next metacharacter, as one literal node. When a
 // repetition mark follows, the last character is left for a piece of its
 // own so that the mark applies to it alone.
-bool Compiler::parse_literal_run(Parsed& result) {
-  const char* run = reinterpret_cast<const char*>(parse_position_);
+bool Compiler::parse_literal_run(Parsed &result) {
+  const char *run = reinterpret_cast<const char *>(parse_position_);
   std::size_t length = std::strcspn(run, kMetacharacters);
   if (length == 0)
     return report_failure("internal disaster");
@@ -403,12 +404,12 @@ bool Compiler::parse_literal_run(Parsed& result) {
 
 // The hints that let the matcher skip hopeless start positions. They are
 // only sound for an expression with a single top-level alternative.
-void compute_hints(Regexp& regexp, unsigned top_flags) {
+void compute_hints(Regexp &regexp, unsigned top_flags) {
   regexp.first_char = 0;
   regexp.anchored = 0;
   regexp.required_literal = nullptr;
   regexp.required_length = 0;
-  const unsigned char* program = regexp.program.data();
+  const unsigned char *program = regexp.program.data();
   std::size_t size = regexp.program.size();
   std::size_t after_top = regex_program::next_node(program, size, kFirstNode);
   if (after_top == kNoNode || program[after_top] != NODE_END)
@@ -426,7 +427,7 @@ void compute_hints(Regexp& regexp, unsigned top_flags) {
        node = regex_program::next_node(program, size, node)) {
     if (program[node] != NODE_LITERAL)
       continue;
-    const char* literal = reinterpret_cast<const char*>(program + node + kNodeHeaderSize);
+    const char *literal = reinterpret_cast<const char *>(program + node + kNodeHeaderSize);
     std::size_t length = std::strlen(literal);
     if (length >= best_length) {
       best_length = length;
@@ -436,9 +437,9 @@ void compute_hints(Regexp& regexp, unsigned top_flags) {
   }
 }
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<Regexp> compile_regexp(const char* text) {
+std::unique_ptr<Regexp> compile_regexp(const char *text) {
   if (text == nullptr) {
     report_failure("NULL argument");
     return nullptr;

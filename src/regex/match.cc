@@ -37,29 +37,38 @@ using regex_program::kFirstNode;
 using regex_program::kNodeHeaderSize;
 using regex_program::kNoNode;
 
-void report_failure(const char* message) {
+void report_failure(const char *message) {
   if (regexp_error_hook != nullptr)
     regexp_error_hook(message);
 }
 
-enum class FrameKind : std::uint32_t { kGroupOpen, kGroupClose, kAlternative, kRepetition };
+enum class FrameKind : std::uint32_t {
+  kGroupOpen,
+  kGroupClose,
+  kAlternative,
+  kRepetition,
+  // Lies under each repetition frame and keeps where the repeated node's
+  // run ends, so that the failure can be remembered once the repetition
+  // has tried everything.
+  kRepetitionRun,
+};
 
-// Programs the matcher accepts leave the top two bits of a node offset for
-// the frame kind.
-constexpr std::size_t kLargestProgram = std::size_t{1} << 30;
-constexpr int kKindShift = 30;
+// Programs the matcher accepts leave the top three bits of a node offset
+// for the frame kind.
+constexpr std::size_t kLargestProgram = std::size_t{1} << 29;
+constexpr int kKindShift = 29;
 constexpr std::uint32_t kNodeMask = (std::uint32_t{1} << kKindShift) - 1;
 
 // One pending choice, or one group boundary passed on the current path.
 // POSITION is an offset into the subject, of the narrowest type that holds
 // every offset of this subject.
-template <typename Position>
-struct Frame {
+template <typename Position> struct Frame {
   // Group: where it was passed. Alternative, repetition: the position the
   // choice was made at.
   Position position;
   // Group: its number. Alternative: the first node of its chain.
-  // Repetition: the continuation position being tried.
+  // Repetition: the continuation position being tried. Repetition run: the
+  // end of the run.
   Position extra;
   // The kind, and the node: the alternative being tried, the repetition
   // node, the group node.
@@ -83,16 +92,15 @@ Frame<Position> make_frame(FrameKind kind, std::size_t node, std::size_t positio
 // that short subjects allocate nothing, and grows by blocks of increasing
 // size: a deep stack is never copied as it grows, and blocks stay allocated
 // for reuse while the call lasts.
-template <typename T>
-class BlockStack {
- public:
+template <typename T> class BlockStack {
+public:
   BlockStack() { blocks_.push_back({first_block_, kFirstBlockSize, nullptr}); }
-  BlockStack(const BlockStack&) = delete;
-  BlockStack& operator=(const BlockStack&) = delete;
+  BlockStack(const BlockStack &) = delete;
+  BlockStack &operator=(const BlockStack &) = delete;
 
   bool empty() const { return size_ == 0; }
   std::size_t size() const { return size_; }
-  T& back() { return items_[used_ - 1]; }
+  T &back() { return items_[used_ - 1]; }
   void clear() {
     enter_block(0);
     size_ = 0;
@@ -104,7 +112,7 @@ class BlockStack {
       used_ = capacity_;
     }
   }
-  void push_back(const T& item) {
+  void push_back(const T &item) {
     if (used_ == capacity_) {
       if (current_ + 1 == blocks_.size())
         add_block();
@@ -114,8 +122,7 @@ class BlockStack {
     ++size_;
   }
   // Calls VISIT on every item, from the top of the stack down.
-  template <typename Visit>
-  void visit_from_top(Visit visit) const {
+  template <typename Visit> void visit_from_top(Visit visit) const {
     std::size_t used = used_;
     for (std::size_t block = current_ + 1; block-- > 0;) {
       for (std::size_t i = used; i-- > 0;)
@@ -125,11 +132,11 @@ class BlockStack {
     }
   }
 
- private:
+private:
   static constexpr std::size_t kFirstBlockSize = 64;
   static constexpr std::size_t kLargestBlockSize = std::size_t{1} << 16;
   struct Block {
-    T* items;
+    T *items;
     std::size_t capacity;
     std::unique_ptr<T[]> owned;
   };
@@ -142,16 +149,16 @@ class BlockStack {
   void add_block() {
     std::size_t capacity = std::min(blocks_.back().capacity * 4, kLargestBlockSize);
     std::unique_ptr<T[]> items = std::make_unique_for_overwrite<T[]>(capacity);
-    T* raw = items.get();
+    T *raw = items.get();
     blocks_.push_back({raw, capacity, std::move(items)});
   }
 
   T first_block_[kFirstBlockSize];
   std::vector<Block> blocks_;
   std::size_t current_ = 0;
-  T* items_ = first_block_;  // the current block
+  T *items_ = first_block_; // the current block
   std::size_t capacity_ = kFirstBlockSize;
-  std::size_t used_ = 0;  // items in the current block
+  std::size_t used_ = 0; // items in the current block
   std::size_t size_ = 0;
 };
 
@@ -162,30 +169,29 @@ constexpr int kNoLookAhead = -1;
 struct RepeatedNode {
   unsigned char opcode = 0;
   unsigned char literal = 0;
-  const char* members = nullptr;
+  const char *members = nullptr;
   bool valid = false;
 };
 
 // What the matcher knows about the program and the subject, independent of
 // how positions are stored.
 class MatcherBase {
- public:
-  MatcherBase(Regexp& regexp, const char* subject, std::size_t subject_length,
-              const MatchTuning& tuning, MatchStatistics* statistics)
+public:
+  MatcherBase(Regexp &regexp, const char *subject, std::size_t subject_length,
+              const MatchTuning &tuning, MatchStatistics *statistics)
       : regexp_(regexp), program_(regexp.program.data()), program_size_(regexp.program.size()),
-        subject_(reinterpret_cast<const unsigned char*>(subject)),
-        subject_length_(subject_length), step_limit_(tuning.memo_free_steps),
-        statistics_(statistics) {}
+        subject_(reinterpret_cast<const unsigned char *>(subject)), subject_length_(subject_length),
+        step_limit_(tuning.memo_free_steps), statistics_(statistics) {}
   ~MatcherBase() {
     if (statistics_ != nullptr) {
       statistics_->steps += steps_;
       statistics_->memo_tables += memo_tables_;
     }
   }
-  MatcherBase(const MatcherBase&) = delete;
-  MatcherBase& operator=(const MatcherBase&) = delete;
+  MatcherBase(const MatcherBase &) = delete;
+  MatcherBase &operator=(const MatcherBase &) = delete;
 
- protected:
+protected:
   bool is_node(std::size_t node) const {
     return node != kNoNode && node + kNodeHeaderSize <= program_size_;
   }
@@ -194,11 +200,11 @@ class MatcherBase {
   }
   // The NUL-terminated operand of NODE, or null when the program holds no
   // terminator behind it.
-  const char* operand_string(std::size_t node) const;
-  bool match_literal(std::size_t node, std::size_t& position) const;
-  bool match_set(std::size_t node, bool members_match, std::size_t& position) const;
+  const char *operand_string(std::size_t node) const;
+  bool match_literal(std::size_t node, std::size_t &position) const;
+  bool match_set(std::size_t node, bool members_match, std::size_t &position) const;
   RepeatedNode decode_repeated(std::size_t repetition) const;
-  std::size_t count_repeats(const RepeatedNode& repeated, std::size_t position);
+  std::size_t count_repeats(const RepeatedNode &repeated, std::size_t position);
   void fill_acceptance(std::size_t repetition, bool accepts[256]) const;
   int look_ahead_of(std::size_t next) const;
   std::size_t highest_candidate(std::size_t high, std::size_t low, int look_ahead);
@@ -231,23 +237,41 @@ class MatcherBase {
       ++statistics_->attempts;
   }
 
-  Regexp& regexp_;
-  const unsigned char* program_;
+  // The latest failed start of a single-node repetition and the end of its
+  // run. Kept for a few nodes at once even before any table exists: the
+  // greedy search usually retries a repetition one position before its
+  // last failure, and this settles such a retry without counting the run
+  // again.
+  struct RunFailure {
+    std::size_t node = kNoNode;
+    std::size_t start = 0;
+    std::size_t end = 0;
+  };
+  RunFailure &latest_failure(std::size_t repetition) {
+    return latest_failures_[repetition % kLatestFailureSlots];
+  }
+  std::size_t count_repeats_before(const RepeatedNode &repeated, std::size_t position,
+                                   std::size_t limit);
+
+  Regexp &regexp_;
+  const unsigned char *program_;
   std::size_t program_size_;
-  const unsigned char* subject_;
+  const unsigned char *subject_;
   std::size_t subject_length_;
   std::uint64_t steps_ = 0;
   // Remembering failures starts when steps_ passes this.
   std::uint64_t step_limit_;
 
- private:
-  MatchStatistics* statistics_;
+private:
+  MatchStatistics *statistics_;
   std::uint64_t memo_tables_ = 0;
   bool memo_enabled_ = false;
-  std::vector<std::int32_t> memo_index_;  // per program offset: its memo slot, or -1
+  std::vector<std::int32_t> memo_index_; // per program offset: its memo slot, or -1
+  static constexpr std::size_t kLatestFailureSlots = 8;
+  RunFailure latest_failures_[kLatestFailureSlots];
 };
 
-const char* MatcherBase::operand_string(std::size_t node) const {
+const char *MatcherBase::operand_string(std::size_t node) const {
   std::size_t begin = node + kNodeHeaderSize;
   if (begin >= program_size_)
     return nullptr;
@@ -256,17 +280,17 @@ const char* MatcherBase::operand_string(std::size_t node) const {
   if (program_[program_size_ - 1] != 0 &&
       std::memchr(program_ + begin, 0, program_size_ - begin) == nullptr)
     return nullptr;
-  return reinterpret_cast<const char*>(program_ + begin);
+  return reinterpret_cast<const char *>(program_ + begin);
 }
 
-bool MatcherBase::match_literal(std::size_t node, std::size_t& position) const {
-  const char* operand = operand_string(node);
+bool MatcherBase::match_literal(std::size_t node, std::size_t &position) const {
+  const char *operand = operand_string(node);
   if (operand == nullptr) {
     report_failure("memory corruption");
     return false;
   }
-  const unsigned char* literal = reinterpret_cast<const unsigned char*>(operand);
-  const unsigned char* text = subject_ + position;
+  const unsigned char *literal = reinterpret_cast<const unsigned char *>(operand);
+  const unsigned char *text = subject_ + position;
   if (literal[0] != text[0])
     return false;
   // Stops at the subject's NUL at the latest: a byte only counts once the
@@ -280,8 +304,8 @@ bool MatcherBase::match_literal(std::size_t node, std::size_t& position) const {
   return true;
 }
 
-bool MatcherBase::match_set(std::size_t node, bool members_match, std::size_t& position) const {
-  const char* members = operand_string(node);
+bool MatcherBase::match_set(std::size_t node, bool members_match, std::size_t &position) const {
+  const char *members = operand_string(node);
   if (members == nullptr) {
     report_failure("memory corruption");
     return false;
@@ -321,24 +345,46 @@ RepeatedNode MatcherBase::decode_repeated(std::size_t repetition) const {
   return repeated;
 }
 
-std::size_t MatcherBase::count_repeats(const RepeatedNode& repeated, std::size_t position) {
-  const unsigned char* p = subject_ + position;
+std::size_t MatcherBase::count_repeats(const RepeatedNode &repeated, std::size_t position) {
+  if (repeated.valid && repeated.opcode == NODE_ANY_CHAR) {
+    count_steps(subject_length_ - position);
+    return subject_length_ - position;
+  }
+  return count_repeats_before(repeated, position, subject_length_);
+}
+
+// Counts like count_repeats, but stops at LIMIT.
+std::size_t MatcherBase::count_repeats_before(const RepeatedNode &repeated, std::size_t position,
+                                              std::size_t limit) {
+  const unsigned char *p = subject_ + position;
+  const unsigned char *stop = subject_ + limit;
   if (repeated.valid) {
+    bool single_member = repeated.members != nullptr && repeated.members[1] == '\0';
     switch (repeated.opcode) {
     case NODE_ANY_CHAR:
-      p = subject_ + subject_length_;
+      p = stop;
       break;
     case NODE_LITERAL:
-      while (*p == repeated.literal)
+      while (p != stop && *p == repeated.literal)
         ++p;
       break;
     case NODE_IN_SET:
-      while (*p != '\0' && std::strchr(repeated.members, *p) != nullptr)
-        ++p;
+      if (single_member) {
+        while (p != stop && *p == repeated.literal)
+          ++p;
+      } else {
+        while (p != stop && *p != '\0' && std::strchr(repeated.members, *p) != nullptr)
+          ++p;
+      }
       break;
     default:
-      while (*p != '\0' && std::strchr(repeated.members, *p) == nullptr)
-        ++p;
+      if (single_member) {
+        while (p != stop && *p != '\0' && *p != repeated.literal)
+          ++p;
+      } else {
+        while (p != stop && *p != '\0' && std::strchr(repeated.members, *p) == nullptr)
+          ++p;
+      }
       break;
     }
   }
@@ -350,27 +396,16 @@ std::size_t MatcherBase::count_repeats(const RepeatedNode& repeated, std::size_t
 // Which bytes the node under REPETITION accepts; never the NUL.
 void MatcherBase::fill_acceptance(std::size_t repetition, bool accepts[256]) const {
   RepeatedNode repeated = decode_repeated(repetition);
-  accepts[0] = false;
-  for (unsigned c = 1; c < 256; ++c) {
-    if (!repeated.valid) {
-      accepts[c] = false;
-      continue;
-    }
-    switch (repeated.opcode) {
-    case NODE_ANY_CHAR:
-      accepts[c] = true;
-      break;
-    case NODE_LITERAL:
-      accepts[c] = c == repeated.literal;
-      break;
-    case NODE_IN_SET:
-      accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) != nullptr;
-      break;
-    default:
-      accepts[c] = std::strchr(repeated.members, static_cast<int>(c)) == nullptr;
-      break;
-    }
+  bool everything =
+      repeated.valid && (repeated.opcode == NODE_ANY_CHAR || repeated.opcode == NODE_NOT_IN_SET);
+  std::fill(accepts, accepts + 256, everything);
+  if (repeated.valid && repeated.opcode == NODE_LITERAL)
+    accepts[repeated.literal] = true;
+  if (repeated.valid && (repeated.opcode == NODE_IN_SET || repeated.opcode == NODE_NOT_IN_SET)) {
+    for (const char *member = repeated.members; *member != '\0'; ++member)
+      accepts[static_cast<unsigned char>(*member)] = repeated.opcode == NODE_IN_SET;
   }
+  accepts[0] = false;
 }
 
 // When a literal follows a repetition, only positions where that literal can
@@ -378,7 +413,7 @@ void MatcherBase::fill_acceptance(std::size_t repetition, bool accepts[256]) con
 int MatcherBase::look_ahead_of(std::size_t next) const {
   if (!is_node(next) || program_[next] != NODE_LITERAL)
     return kNoLookAhead;
-  const char* literal = operand_string(next);
+  const char *literal = operand_string(next);
   return literal == nullptr ? kNoLookAhead : static_cast<unsigned char>(literal[0]);
 }
 
@@ -401,8 +436,7 @@ std::size_t MatcherBase::highest_candidate(std::size_t high, std::size_t low, in
 }
 
 // What a choice-point node has been seen to fail at, allocated on first use.
-template <typename Position>
-struct Memo {
+template <typename Position> struct Memo {
   // Marks a run-table entry that holds the earliest failed start of the run
   // ending there, rather than the end of the run that starts there.
   static constexpr Position kFloorTag = Position{1} << (std::numeric_limits<Position>::digits - 1);
@@ -426,37 +460,35 @@ struct Memo {
   }
 };
 
-template <typename Position>
-class Matcher : public MatcherBase {
- public:
+template <typename Position> class Matcher : public MatcherBase {
+public:
   using MatcherBase::MatcherBase;
 
   bool try_match_at(std::size_t start);
 
- private:
-  bool run_forward(std::size_t& node, std::size_t& position);
-  bool backtrack(std::size_t& node, std::size_t& position);
+private:
+  bool run_forward(std::size_t &node, std::size_t &position);
+  bool backtrack(std::size_t &node, std::size_t &position);
   void record_group_positions();
   void push(FrameKind kind, std::size_t node, std::size_t position, std::size_t extra) {
     stack_.push_back(make_frame<Position>(kind, node, position, extra));
     note_stack_depth(stack_.size());
   }
 
-  bool enter_repetition(std::size_t node, std::size_t next, std::size_t& position);
-  bool resume_repetition(Frame<Position>& frame, std::size_t& node, std::size_t& position);
+  bool enter_repetition(std::size_t node, std::size_t next, std::size_t &position);
+  bool resume_repetition(Frame<Position> &frame, std::size_t &node, std::size_t &position);
 
-  Memo<Position>& memo_of(std::size_t node);
+  Memo<Position> &memo_of(std::size_t node);
   bool alternative_failed_before(std::size_t first, std::size_t position) const;
   void record_alternative_failure(std::size_t first, std::size_t position);
-  Memo<Position>& repetition_memo(std::size_t repetition);
-  void record_repetition_failure(std::size_t repetition, std::size_t start);
+  Memo<Position> &repetition_memo(std::size_t repetition);
+  void record_repetition_failure(std::size_t repetition, std::size_t start, std::size_t end);
 
   BlockStack<Frame<Position>> stack_;
   std::vector<Memo<Position>> memos_;
 };
 
-template <typename Position>
-Memo<Position>& Matcher<Position>::memo_of(std::size_t node) {
+template <typename Position> Memo<Position> &Matcher<Position>::memo_of(std::size_t node) {
   std::int32_t slot = memo_slot(node);
   if (slot < 0) {
     slot = claim_memo_slot(node, memos_.size());
@@ -472,7 +504,7 @@ bool Matcher<Position>::alternative_failed_before(std::size_t first, std::size_t
   std::int32_t slot = memo_slot(first);
   if (slot < 0)
     return false;
-  const std::vector<std::uint64_t>& failed = memos_[static_cast<std::size_t>(slot)].failed;
+  const std::vector<std::uint64_t> &failed = memos_[static_cast<std::size_t>(slot)].failed;
   return !failed.empty() && (failed[position / 64] >> (position % 64) & 1) != 0;
 }
 
@@ -480,7 +512,7 @@ template <typename Position>
 void Matcher<Position>::record_alternative_failure(std::size_t first, std::size_t position) {
   if (!memo_enabled())
     return;
-  std::vector<std::uint64_t>& failed = memo_of(first).failed;
+  std::vector<std::uint64_t> &failed = memo_of(first).failed;
   if (failed.empty())
     failed.assign(subject_length_ / 64 + 1, 0);
   failed[position / 64] |= std::uint64_t{1} << (position % 64);
@@ -488,8 +520,8 @@ void Matcher<Position>::record_alternative_failure(std::size_t first, std::size_
 
 // The run table is filled in one pass from the end of the subject.
 template <typename Position>
-Memo<Position>& Matcher<Position>::repetition_memo(std::size_t repetition) {
-  Memo<Position>& memo = memo_of(repetition);
+Memo<Position> &Matcher<Position>::repetition_memo(std::size_t repetition) {
+  Memo<Position> &memo = memo_of(repetition);
   if (!memo.runs.empty())
     return memo;
   bool accepts[256];
@@ -508,45 +540,64 @@ Memo<Position>& Matcher<Position>::repetition_memo(std::size_t repetition) {
 }
 
 template <typename Position>
-void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start) {
-  if (!memo_enabled())
-    return;
-  Memo<Position>& memo = repetition_memo(repetition);
-  memo.lower_floor(memo.run_end(start), start);
+void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start,
+                                                  std::size_t end) {
+  latest_failure(repetition) = {repetition, start, end};
+  if (memo_enabled())
+    repetition_memo(repetition).lower_floor(end, start);
 }
 
 // Starts a greedy single-node repetition at POSITION: pushes its choice
 // frame and moves POSITION to its longest continuation, or fails.
 template <typename Position>
 bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
-                                         std::size_t& position) {
+                                         std::size_t &position) {
   std::size_t start = position;
   std::size_t minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
-  std::size_t high;
+  // Every start inside one run ends it at the same place and tries a
+  // suffix of the continuations of any earlier start in the run. So a
+  // failed start settles the later starts of its run, and leaves an
+  // earlier start only the continuations below its own.
+  std::size_t end;
+  std::size_t failed_start = kNoPosition;
   if (memo_enabled()) {
-    const Memo<Position>& memo = repetition_memo(node);
-    std::size_t end = memo.run_end(start);
-    std::size_t floor = memo.floor(end);
-    if (floor <= start)
-      return false;
-    // The continuations from floor + minimum up to the end already failed.
-    high = std::min(floor + minimum - 1, end);
+    const Memo<Position> &memo = repetition_memo(node);
+    end = memo.run_end(start);
+    failed_start = memo.floor(end);
   } else {
-    high = start + count_repeats(decode_repeated(node), start);
+    const RunFailure &latest = latest_failure(node);
+    RepeatedNode repeated = decode_repeated(node);
+    if (latest.node == node && latest.start < start && start <= latest.end)
+      return false;
+    if (latest.node == node && latest.start > start) {
+      end = start + count_repeats_before(repeated, start, latest.start);
+      if (end == latest.start) {
+        end = latest.end;
+        failed_start = latest.start;
+      }
+    } else {
+      end = start + count_repeats(repeated, start);
+    }
   }
+  if (failed_start <= start)
+    return false;
+  std::size_t high = end;
+  if (failed_start != kNoPosition)
+    high = std::min(failed_start + minimum - 1, end);
   std::size_t candidate = highest_candidate(high, start + minimum, look_ahead_of(next));
   if (candidate == kNoPosition) {
-    record_repetition_failure(node, start);
+    record_repetition_failure(node, start, end);
     return false;
   }
+  push(FrameKind::kRepetitionRun, node, start, end);
   push(FrameKind::kRepetition, node, start, candidate);
   position = candidate;
   return true;
 }
 
 template <typename Position>
-bool Matcher<Position>::resume_repetition(Frame<Position>& frame, std::size_t& node,
-                                          std::size_t& position) {
+bool Matcher<Position>::resume_repetition(Frame<Position> &frame, std::size_t &node,
+                                          std::size_t &position) {
   std::size_t repetition = frame.node();
   std::size_t minimum = program_[repetition] == NODE_ONE_OR_MORE ? 1 : 0;
   std::size_t next = next_of(repetition);
@@ -566,7 +617,7 @@ bool Matcher<Position>::resume_repetition(Frame<Position>& frame, std::size_t& n
 // Follows the program from NODE at POSITION until the end node (true) or a
 // failure (false), pushing a frame at every choice and group boundary.
 template <typename Position>
-bool Matcher<Position>::run_forward(std::size_t& node, std::size_t& position) {
+bool Matcher<Position>::run_forward(std::size_t &node, std::size_t &position) {
   for (;;) {
     if (++steps_ > step_limit_)
       enable_memo();
@@ -576,7 +627,7 @@ bool Matcher<Position>::run_forward(std::size_t& node, std::size_t& position) {
     }
     // The next link, decoded here rather than through next_of: this loop is
     // where the matcher spends its time.
-    const unsigned char* at = program_ + node;
+    const unsigned char *at = program_ + node;
     unsigned char opcode = at[0];
     std::size_t offset = static_cast<std::size_t>(at[1]) << 8 | at[2];
     std::size_t next = node + offset;
@@ -644,9 +695,9 @@ bool Matcher<Position>::run_forward(std::size_t& node, std::size_t& position) {
 // Unwinds to the most recent choice that has an untried option and sets
 // NODE and POSITION to it; false when no choice is left.
 template <typename Position>
-bool Matcher<Position>::backtrack(std::size_t& node, std::size_t& position) {
+bool Matcher<Position>::backtrack(std::size_t &node, std::size_t &position) {
   while (!stack_.empty()) {
-    Frame<Position>& frame = stack_.back();
+    Frame<Position> &frame = stack_.back();
     switch (frame.kind()) {
     case FrameKind::kGroupOpen:
     case FrameKind::kGroupClose:
@@ -665,7 +716,9 @@ bool Matcher<Position>::backtrack(std::size_t& node, std::size_t& position) {
     case FrameKind::kRepetition:
       if (resume_repetition(frame, node, position))
         return true;
-      record_repetition_failure(frame.node(), frame.position);
+      break;
+    case FrameKind::kRepetitionRun:
+      record_repetition_failure(frame.node(), frame.position, frame.extra);
       break;
     }
     stack_.pop_back();
@@ -676,10 +729,9 @@ bool Matcher<Position>::backtrack(std::size_t& node, std::size_t& position) {
 // The group boundaries on the successful path, deepest first: each entry is
 // only set while still empty, so the last pass through a repeated group
 // wins.
-template <typename Position>
-void Matcher<Position>::record_group_positions() {
-  const char* subject = reinterpret_cast<const char*>(subject_);
-  stack_.visit_from_top([&](const Frame<Position>& frame) {
+template <typename Position> void Matcher<Position>::record_group_positions() {
+  const char *subject = reinterpret_cast<const char *>(subject_);
+  stack_.visit_from_top([&](const Frame<Position> &frame) {
     if (frame.kind() == FrameKind::kGroupOpen) {
       if (regexp_.group_start[frame.extra] == nullptr)
         regexp_.group_start[frame.extra] = subject + frame.position;
@@ -690,8 +742,7 @@ void Matcher<Position>::record_group_positions() {
   });
 }
 
-template <typename Position>
-bool Matcher<Position>::try_match_at(std::size_t start) {
+template <typename Position> bool Matcher<Position>::try_match_at(std::size_t start) {
   for (int i = 0; i < kRegexpGroups; ++i) {
     regexp_.group_start[i] = nullptr;
     regexp_.group_end[i] = nullptr;
@@ -703,7 +754,7 @@ bool Matcher<Position>::try_match_at(std::size_t start) {
   for (;;) {
     if (run_forward(node, position)) {
       record_group_positions();
-      const char* subject = reinterpret_cast<const char*>(subject_);
+      const char *subject = reinterpret_cast<const char *>(subject_);
       regexp_.group_start[0] = subject + start;
       regexp_.group_end[0] = subject + position;
       return true;
@@ -713,10 +764,11 @@ bool Matcher<Position>::try_match_at(std::size_t start) {
   }
 }
 
-bool contains_required_literal(const Regexp& regexp, const char* subject) {
-  const char* literal = regexp.required_literal;
-  std::size_t length = regexp.required_length > 0 ? static_cast<std::size_t>(regexp.required_length) : 0;
-  for (const char* p = std::strchr(subject, literal[0]); p != nullptr;
+bool contains_required_literal(const Regexp &regexp, const char *subject) {
+  const char *literal = regexp.required_literal;
+  std::size_t length =
+      regexp.required_length > 0 ? static_cast<std::size_t>(regexp.required_length) : 0;
+  for (const char *p = std::strchr(subject, literal[0]); p != nullptr;
        p = std::strchr(p + 1, literal[0])) {
     if (std::strncmp(p, literal, length) == 0)
       return true;
@@ -732,11 +784,11 @@ constexpr std::size_t kNarrowSubjectLimit = (std::size_t{1} << 31) - 2;
 
 // Tries the start positions the hints allow, leftmost first.
 template <typename Position>
-int search(Matcher<Position>& matcher, const Regexp& regexp, const char* subject) {
+int search(Matcher<Position> &matcher, const Regexp &regexp, const char *subject) {
   if (regexp.anchored != 0)
     return matcher.try_match_at(0) ? 1 : 0;
   if (regexp.first_char != 0) {
-    for (const char* p = std::strchr(subject, regexp.first_char); p != nullptr;
+    for (const char *p = std::strchr(subject, regexp.first_char); p != nullptr;
          p = std::strchr(p + 1, regexp.first_char)) {
       if (matcher.try_match_at(static_cast<std::size_t>(p - subject)))
         return 1;
@@ -753,15 +805,15 @@ int search(Matcher<Position>& matcher, const Regexp& regexp, const char* subject
   }
 }
 
-}  // namespace
+} // namespace
 
-int execute_regexp_tuned(Regexp* regexp, const char* subject, const MatchTuning& tuning,
-                         MatchStatistics* statistics) {
+int execute_regexp_tuned(Regexp *regexp, const char *subject, const MatchTuning &tuning,
+                         MatchStatistics *statistics) {
   if (regexp == nullptr || subject == nullptr) {
     report_failure("NULL parameter");
     return 0;
   }
-  const std::vector<unsigned char>& program = regexp->program;
+  const std::vector<unsigned char> &program = regexp->program;
   if (program.empty() || program[0] != kRegexpMarker || program.size() > kLargestProgram) {
     report_failure("corrupted program");
     return 0;
@@ -778,6 +830,6 @@ int execute_regexp_tuned(Regexp* regexp, const char* subject, const MatchTuning&
   return search(matcher, *regexp, subject);
 }
 
-int execute_regexp(Regexp* regexp, const char* subject) {
+int execute_regexp(Regexp *regexp, const char *subject) {
   return execute_regexp_tuned(regexp, subject, MatchTuning{}, nullptr);
 }

@@ -18,12 +18,12 @@ struct MatchTuning {
 };
 
 struct MatchStatistics {
-  std::uint64_t steps = 0;        // nodes visited, characters counted or skipped
-  std::uint64_t attempts = 0;     // start positions tried
-  std::uint64_t memo_tables = 0;  // per-node failure tables allocated
-  std::size_t deepest_stack = 0;  // most backtracking frames held at once
+  std::uint64_t steps = 0;       // nodes visited, characters counted or skipped
+  std::uint64_t attempts = 0;    // start positions tried
+  std::uint64_t memo_tables = 0; // per-node failure tables allocated
+  std::size_t deepest_stack = 0; // most backtracking frames held at once
 };
 
 // execute_regexp with explicit tuning; STATISTICS may be null.
-int execute_regexp_tuned(Regexp* regexp, const char* subject, const MatchTuning& tuning,
-                         MatchStatistics* statistics);
+int execute_regexp_tuned(Regexp *regexp, const char *subject, const MatchTuning &tuning,
+                         MatchStatistics *statistics);

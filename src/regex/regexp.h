@@ -21,8 +21,8 @@ enum : unsigned char {
   NODE_EMPTY = 9,
   NODE_ZERO_OR_MORE = 10,
   NODE_ONE_OR_MORE = 11,
-  NODE_GROUP_OPEN = 20,   // + group number 1..9
-  NODE_GROUP_CLOSE = 30,  // + group number 1..9
+  NODE_GROUP_OPEN = 20,  // + group number 1..9
+  NODE_GROUP_CLOSE = 30, // + group number 1..9
 };
 
 constexpr unsigned char kRegexpMarker = 0x9C;
@@ -30,12 +30,12 @@ constexpr int kRegexpGroups = 10;
 
 struct Regexp {
   // Element 0 is the whole match, n the text of group n; null when unset.
-  const char* group_start[kRegexpGroups];
-  const char* group_end[kRegexpGroups];
-  unsigned char first_char;  // every match begins with it; 0: no hint
-  unsigned char anchored;    // 1: a match can only begin at the subject start
+  const char *group_start[kRegexpGroups];
+  const char *group_end[kRegexpGroups];
+  unsigned char first_char; // every match begins with it; 0: no hint
+  unsigned char anchored;   // 1: a match can only begin at the subject start
   // A literal every match contains (points into program), or null.
-  const char* required_literal;
+  const char *required_literal;
   std::int32_t required_length;
   // The node program, marker included.
   std::vector<unsigned char> program;
@@ -43,11 +43,11 @@ struct Regexp {
 
 // Receives the failure messages of the compiler and the matcher. Null by
 // default, so the program's own callers see only the null or 0 results.
-using RegexpErrorHook = void (*)(const char* message);
+using RegexpErrorHook = void (*)(const char *message);
 extern RegexpErrorHook regexp_error_hook;
 
 // Compiles TEXT; null when the text is refused.
-std::unique_ptr<Regexp> compile_regexp(const char* text);
+std::unique_ptr<Regexp> compile_regexp(const char *text);
 
 // 1 when REGEXP matches somewhere in SUBJECT, else 0 (also when refused).
-int execute_regexp(Regexp* regexp, const char* subject);
+int execute_regexp(Regexp *regexp, const char *subject);

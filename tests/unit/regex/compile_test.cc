@@ -20,18 +20,22 @@ struct ExpectedNode {
   bool has_operand = false;
 };
 
-ExpectedNode node(unsigned char opcode, int next) { return {opcode, next}; }
+ExpectedNode node(unsigned char opcode, int next) {
+  return {opcode, next};
+}
 ExpectedNode with_text(unsigned char opcode, int next, std::string text) {
   return {opcode, next, std::move(text), true};
 }
 
 // Lays the nodes out one after the other behind the marker, the way the
 // program is read: big-endian offsets, backwards for loop-back nodes.
-std::vector<unsigned char> assemble(const std::vector<ExpectedNode>& nodes) {
+std::vector<unsigned char> assemble(const std::vector<ExpectedNode> &nodes) {
   std::vector<unsigned char> program = {kRegexpMarker};
-  for (const ExpectedNode& n : nodes) {
+  for (const ExpectedNode &n : nodes) {
     int position = static_cast<int>(program.size());
-    int offset = n.next == 0 ? 0 : n.opcode == NODE_LOOP_BACK ? position - n.next : n.next - position;
+    int offset = n.next == 0                  ? 0
+                 : n.opcode == NODE_LOOP_BACK ? position - n.next
+                                              : n.next - position;
     program.push_back(n.opcode);
     program.push_back(static_cast<unsigned char>(offset >> 8));
     program.push_back(static_cast<unsigned char>(offset & 0xFF));
@@ -44,7 +48,7 @@ std::vector<unsigned char> assemble(const std::vector<ExpectedNode>& nodes) {
 }
 
 struct ProgramCase {
-  const char* text;
+  const char *text;
   std::vector<ExpectedNode> nodes;
 };
 
@@ -64,8 +68,8 @@ TEST(CompileRegexp, WritesTheDocumentedPrograms) {
         node(NODE_LOOP_BACK, 4), node(NODE_ALTERNATIVE, 35), node(NODE_EMPTY, 38),
         with_text(NODE_LITERAL, 43, "c"), node(NODE_END, 0)}},
       {"abc*",
-       {node(NODE_ALTERNATIVE, 18), with_text(NODE_LITERAL, 10, "ab"),
-        node(NODE_ZERO_OR_MORE, 18), with_text(NODE_LITERAL, 0, "c"), node(NODE_END, 0)}},
+       {node(NODE_ALTERNATIVE, 18), with_text(NODE_LITERAL, 10, "ab"), node(NODE_ZERO_OR_MORE, 18),
+        with_text(NODE_LITERAL, 0, "c"), node(NODE_END, 0)}},
       {"ab+c",
        {node(NODE_ALTERNATIVE, 22), with_text(NODE_LITERAL, 9, "a"), node(NODE_ONE_OR_MORE, 17),
         with_text(NODE_LITERAL, 0, "b"), with_text(NODE_LITERAL, 22, "c"), node(NODE_END, 0)}},
@@ -80,7 +84,7 @@ TEST(CompileRegexp, WritesTheDocumentedPrograms) {
        {node(NODE_ALTERNATIVE, 14), with_text(NODE_LITERAL, 9, "."),
         with_text(NODE_LITERAL, 14, "x"), node(NODE_END, 0)}},
   };
-  for (const ProgramCase& c : cases) {
+  for (const ProgramCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
     ASSERT_NE(regexp, nullptr) << c.text;
     EXPECT_EQ(regexp->program, assemble(c.nodes)) << c.text;
@@ -88,20 +92,21 @@ TEST(CompileRegexp, WritesTheDocumentedPrograms) {
 }
 
 TEST(CompileRegexp, AnchoredExampleIsByteExact) {
-  const std::vector<unsigned char> expected = {
-      0x9C, 0x06, 0x00, 0x1B, 0x01, 0x00, 0x03, 0x08, 0x00, 0x05, 0x61, 0x00, 0x0A, 0x00, 0x08, 0x08,
-      0x00, 0x00, 0x62, 0x00, 0x08, 0x00, 0x05, 0x63, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00};
+  const std::vector<unsigned char> expected = {0x9C, 0x06, 0x00, 0x1B, 0x01, 0x00, 0x03, 0x08,
+                                               0x00, 0x05, 0x61, 0x00, 0x0A, 0x00, 0x08, 0x08,
+                                               0x00, 0x00, 0x62, 0x00, 0x08, 0x00, 0x05, 0x63,
+                                               0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00};
   std::unique_ptr<Regexp> regexp = compile_regexp("^ab*c$");
   ASSERT_NE(regexp, nullptr);
   EXPECT_EQ(regexp->program, expected);
 }
 
 struct HintCase {
-  const char* text;
+  const char *text;
   std::size_t size;
   unsigned char first_char;
   unsigned char anchored;
-  const char* required;  // null: none
+  const char *required; // null: none
 };
 
 TEST(CompileRegexp, SizesAndHints) {
@@ -109,7 +114,7 @@ TEST(CompileRegexp, SizesAndHints) {
       {"^ab*c$", 31, 0, 1, nullptr},
       {"(ab)*c", 39, 0, 0, "c"},
       {"(a|b)+c", 46, 0, 0, nullptr},
-      {"x*abc*de", 35, 0, 0, "de"},  // ties go to the later literal
+      {"x*abc*de", 35, 0, 0, "de"}, // ties go to the later literal
       {"x*abcd*de", 0, 0, 0, "abc"},
       {"", 10, 0, 0, nullptr},
       {"abc", 0, 'a', 0, nullptr},
@@ -117,13 +122,13 @@ TEST(CompileRegexp, SizesAndHints) {
       {"a|b", 0, 0, 0, nullptr},
       {"^a|b$", 0, 0, 0, nullptr},
       {"[a-z]", 37, 0, 0, nullptr},
-      {"a*", 0, 0, 0, nullptr},       // leads with an optional piece but has no literal
-      {"(x*)abc", 0, 0, 0, "abc"},    // the group's own flags lead
-      {"x?(abcd)e", 0, 0, 0, "e"},    // literals inside groups are not on the chain
+      {"a*", 0, 0, 0, nullptr},    // leads with an optional piece but has no literal
+      {"(x*)abc", 0, 0, 0, "abc"}, // the group's own flags lead
+      {"x?(abcd)e", 0, 0, 0, "e"}, // literals inside groups are not on the chain
       {"^.*src\\\\.*[^\\]*\\.java$", 0, 0, 1, nullptr},
       {"\xe9t\xe9", 0, 0xE9, 0, nullptr},
   };
-  for (const HintCase& c : cases) {
+  for (const HintCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
     ASSERT_NE(regexp, nullptr) << c.text;
     if (c.size != 0) {
@@ -139,7 +144,7 @@ TEST(CompileRegexp, SizesAndHints) {
       EXPECT_STREQ(regexp->required_literal, c.required) << c.text;
       EXPECT_EQ(regexp->required_length, static_cast<int>(std::strlen(c.required))) << c.text;
       // The literal lives inside the program, not in the compiled text.
-      const char* begin = reinterpret_cast<const char*>(regexp->program.data());
+      const char *begin = reinterpret_cast<const char *>(regexp->program.data());
       EXPECT_GE(regexp->required_literal, begin);
       EXPECT_LT(regexp->required_literal, begin + regexp->program.size());
     }
@@ -147,7 +152,7 @@ TEST(CompileRegexp, SizesAndHints) {
 }
 
 struct ClassCase {
-  const char* text;
+  const char *text;
   unsigned char opcode;
   std::string members;
 };
@@ -157,27 +162,20 @@ TEST(CompileRegexp, ClassMembers) {
   for (int c = 0xE0; c <= 0xFF; ++c)
     high += static_cast<char>(c);
   const ClassCase cases[] = {
-      {"[]a]", NODE_IN_SET, "]a"},
-      {"[-a]", NODE_IN_SET, "-a"},
-      {"[a-]", NODE_IN_SET, "a-"},
-      {"[^]a]", NODE_NOT_IN_SET, "]a"},
-      {"[a-a]", NODE_IN_SET, "a"},
-      {"[--/]", NODE_IN_SET, "-./"},
-      {"[a-c-e]", NODE_IN_SET, "abcde"},
-      {"[]-a]", NODE_IN_SET, "]^_`a"},
-      {"[^\\]", NODE_NOT_IN_SET, "\\"},
-      {"[\\n]", NODE_IN_SET, "\\n"},
-      {"[[^$.]", NODE_IN_SET, "[^$."},
-      {"[-]", NODE_IN_SET, "-"},
-      {"[^-]", NODE_NOT_IN_SET, "-"},
-      {"[\xe0-\xff]", NODE_IN_SET, high},
+      {"[]a]", NODE_IN_SET, "]a"},       {"[-a]", NODE_IN_SET, "-a"},
+      {"[a-]", NODE_IN_SET, "a-"},       {"[^]a]", NODE_NOT_IN_SET, "]a"},
+      {"[a-a]", NODE_IN_SET, "a"},       {"[--/]", NODE_IN_SET, "-./"},
+      {"[a-c-e]", NODE_IN_SET, "abcde"}, {"[]-a]", NODE_IN_SET, "]^_`a"},
+      {"[^\\]", NODE_NOT_IN_SET, "\\"},  {"[\\n]", NODE_IN_SET, "\\n"},
+      {"[[^$.]", NODE_IN_SET, "[^$."},   {"[-]", NODE_IN_SET, "-"},
+      {"[^-]", NODE_NOT_IN_SET, "-"},    {"[\xe0-\xff]", NODE_IN_SET, high},
   };
-  for (const ClassCase& c : cases) {
+  for (const ClassCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
     ASSERT_NE(regexp, nullptr) << c.text;
-    const unsigned char* class_node = regexp->program.data() + 4;
+    const unsigned char *class_node = regexp->program.data() + 4;
     EXPECT_EQ(class_node[0], c.opcode) << c.text;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(class_node + 3)), c.members) << c.text;
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(class_node + 3)), c.members) << c.text;
     EXPECT_EQ(regexp->program.size(), 1 + 3 + (3 + c.members.size() + 1) + 3) << c.text;
   }
 }
@@ -209,7 +207,7 @@ TEST(CompileRegexp, HugeTextIsRefusedWithoutOverflow) {
 
 struct RefusalCase {
   std::string text;
-  const char* message;
+  const char *message;
 };
 
 TEST(CompileRegexp, RefusalsReportOneMessage) {
@@ -243,7 +241,7 @@ TEST(CompileRegexp, RefusalsReportOneMessage) {
       {"a\\", "trailing \\"},
       {"(a\\", "trailing \\"},
   };
-  for (const RefusalCase& c : cases) {
+  for (const RefusalCase &c : cases) {
     HookCapture hook;
     EXPECT_EQ(compile_regexp(c.text.c_str()), nullptr) << c.text;
     EXPECT_EQ(hook.received(), std::vector<std::string>{c.message}) << c.text;
@@ -254,19 +252,19 @@ TEST(CompileRegexp, RefusalsReportOneMessage) {
 }
 
 TEST(CompileRegexp, AcceptsOptionalOverEmptyAndNineGroups) {
-  const char* accepted[] = {
-      "^?", "()?", "$?", "(a+)*", "(a?b)+", "((((((((( a)))))))))", "()()()()()()()()()",
+  const char *accepted[] = {
+      "^?",     "()?",  "$?",  "(a+)*", "(a?b)+", "((((((((( a)))))))))", "()()()()()()()()()",
       "a{1}]-", "\\\\", "\\n", "\xff+"};
   HookCapture hook;
-  for (const char* text : accepted)
+  for (const char *text : accepted)
     EXPECT_NE(compile_regexp(text), nullptr) << text;
   EXPECT_TRUE(hook.received().empty());
 }
 
 TEST(CompileRegexp, FailuresAreSilentWithoutHook) {
-  ASSERT_EQ(regexp_error_hook, nullptr);  // nothing installs one by default
+  ASSERT_EQ(regexp_error_hook, nullptr); // nothing installs one by default
   EXPECT_EQ(compile_regexp("(x"), nullptr);
   EXPECT_EQ(compile_regexp(nullptr), nullptr);
 }
 
-}  // namespace
+} // namespace

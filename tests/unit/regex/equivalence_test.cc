@@ -14,7 +14,7 @@
 namespace {
 
 class ExpressionGenerator {
- public:
+public:
   explicit ExpressionGenerator(unsigned seed) : random_(seed) {}
 
   std::string expression(int depth) {
@@ -35,7 +35,7 @@ class ExpressionGenerator {
     return text;
   }
 
- private:
+private:
   int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
   bool chance(int percent) { return pick(100) < percent; }
 
@@ -49,13 +49,13 @@ class ExpressionGenerator {
 
   std::string piece(int depth) {
     std::string text = atom(depth);
-    static const char* const kMarks[] = {"", "", "", "*", "+", "?"};
+    static const char *const kMarks[] = {"", "", "", "*", "+", "?"};
     return text + kMarks[pick(6)];
   }
 
   std::string atom(int depth) {
-    static const char* const kAtoms[] = {"a",    "b",    "ab",    "ba",  "aab", ".",  "[ab]",
-                                         "[^a]", "[a-b]", "[^\\]", "\\\\", "^",  "$",  "\\a"};
+    static const char *const kAtoms[] = {"a",    "b",     "ab",    "ba",   "aab", ".", "[ab]",
+                                         "[^a]", "[a-b]", "[^\\]", "\\\\", "^",   "$", "\\a"};
     if (depth < 3 && chance(30)) {
       std::string group = "(";
       group += expression(depth + 1);
@@ -69,24 +69,24 @@ class ExpressionGenerator {
 };
 
 char sentinel_byte;
-const char* const kSentinel = &sentinel_byte;
+const char *const kSentinel = &sentinel_byte;
 
-void preset_groups(Regexp& regexp) {
+void preset_groups(Regexp &regexp) {
   for (int g = 0; g < kRegexpGroups; ++g)
     regexp.group_start[g] = regexp.group_end[g] = kSentinel;
 }
 
 // Compares one call of the matcher under TUNING with the reference result.
-void expect_same(Regexp& regexp, const std::string& subject, const MatchTuning& tuning,
-                 const regex_test::ReferenceResult& expected) {
+void expect_same(Regexp &regexp, const std::string &subject, const MatchTuning &tuning,
+                 const regex_test::ReferenceResult &expected) {
   preset_groups(regexp);
   int result = execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr);
   ASSERT_EQ(result, expected.matched);
   for (int g = 0; g < kRegexpGroups; ++g) {
-    const char* start = expected.group_start[g];
-    const char* end = expected.group_end[g];
+    const char *start = expected.group_start[g];
+    const char *end = expected.group_end[g];
     if (expected.attempts == 0)
-      start = end = kSentinel;  // no start position tried: left alone
+      start = end = kSentinel; // no start position tried: left alone
     EXPECT_EQ(regexp.group_start[g], start) << "group " << g << " start";
     EXPECT_EQ(regexp.group_end[g], end) << "group " << g << " end";
   }
@@ -96,8 +96,8 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   ExpressionGenerator generator(20261206);
   // Remembering from the first step, early, part way, hardly at all; and the
   // 64-bit positions that only huge subjects otherwise get.
-  const MatchTuning kTunings[] = {{0, false}, {3, false}, {40, false}, {1024, false},
-                                  {0, true},  {1024, true}};
+  const MatchTuning kTunings[] = {{0, false},    {3, false}, {40, false},
+                                  {1024, false}, {0, true},  {1024, true}};
   int compiled = 0;
   int matched = 0;
   int calls = 0;
@@ -112,7 +112,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
       regex_test::ReferenceResult expected =
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       matched += expected.matched;
-      for (const MatchTuning& tuning : kTunings) {
+      for (const MatchTuning &tuning : kTunings) {
         SCOPED_TRACE("expression '" + text + "' on '" + subject + "', memo after " +
                      std::to_string(tuning.memo_free_steps) +
                      (tuning.wide_positions ? ", wide" : ""));
@@ -133,11 +133,11 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
 // Expressions whose plain backtracking takes many paths, on subjects that
 // almost match: the places where remembered failures cut the most.
 TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
-  const char* const kExpressions[] = {
-      "(a|aa)*b",         "(a|ab|b)*c",   "^(a+b*)+c$",     "(.*a)*b",        "^.*.*.*c$",
-      "(a+)+b",           "((a|b)(a|b))*$", "^(a|b)*a(a|b)(a|b)$", "a*a*a*a*b", "(a?)(a?)(a?)aaa",
+  const char *const kExpressions[] = {
+      "(a|aa)*b",        "(a|ab|b)*c",       "^(a+b*)+c$",          "(.*a)*b",   "^.*.*.*c$",
+      "(a+)+b",          "((a|b)(a|b))*$",   "^(a|b)*a(a|b)(a|b)$", "a*a*a*a*b", "(a?)(a?)(a?)aaa",
       "^(.*a\\\\)*.*b$", "((a)|(b)|(ab))+c", "(ba|a|b)+(ab)?$"};
-  const char* const kSubjects[] = {"",
+  const char *const kSubjects[] = {"",
                                    "a",
                                    "aaaaaaaaaaaaaaaa",
                                    "aaaaaaaaaaaaaaab",
@@ -147,7 +147,7 @@ TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
                                    "a\\a\\a\\a\\a\\a\\b",
                                    "a\\a\\a\\a\\a\\a\\c",
                                    "aaa"};
-  for (const char* text : kExpressions) {
+  for (const char *text : kExpressions) {
     std::unique_ptr<Regexp> regexp = compile_regexp(text);
     ASSERT_NE(regexp, nullptr) << text;
     for (const std::string subject : kSubjects) {
@@ -163,4 +163,4 @@ TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
   }
 }
 
-}  // namespace
+} // namespace

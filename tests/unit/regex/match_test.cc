@@ -16,17 +16,17 @@ using regex_test::span_of;
 constexpr Span kUnset = {-1, -1};
 
 struct MatchCase {
-  const char* expression;
-  const char* subject;
+  const char *expression;
+  const char *subject;
   bool matches;
   Span whole = kUnset;
-  std::vector<Span> groups = {};  // groups 1, 2, ... in order
+  std::vector<Span> groups = {}; // groups 1, 2, ... in order
 };
 
 // Runs every case twice: as the program does, and remembering failures from
 // the first step, which must not change any result or position.
-void expect_cases(const std::vector<MatchCase>& cases) {
-  for (const MatchCase& c : cases) {
+void expect_cases(const std::vector<MatchCase> &cases) {
+  for (const MatchCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
     ASSERT_NE(regexp, nullptr) << c.expression;
     for (std::uint64_t memo_free_steps : {std::uint64_t{1024}, std::uint64_t{0}}) {
@@ -91,18 +91,18 @@ TEST(ExecuteRegexp, PositionsAndPriorities) {
 
 TEST(ExecuteRegexp, HintsDecideWhichStartsAreTried) {
   struct HintCase {
-    const char* expression;
-    const char* subject;
+    const char *expression;
+    const char *subject;
     std::uint64_t attempts;
   };
   const HintCase cases[] = {
-      {"x*abc*de", "abcd", 0},    // required literal absent: no attempt
-      {"^ab", "xab", 1},          // anchored: one attempt
-      {"bc", "abxbxbc", 3},       // only at each "b"
-      {"bc", "axa", 0},           // first character never occurs
-      {"[b]c", "abxbxb", 7},      // no hint: every position and the NUL
+      {"x*abc*de", "abcd", 0}, // required literal absent: no attempt
+      {"^ab", "xab", 1},       // anchored: one attempt
+      {"bc", "abxbxbc", 3},    // only at each "b"
+      {"bc", "axa", 0},        // first character never occurs
+      {"[b]c", "abxbxb", 7},   // no hint: every position and the NUL
   };
-  for (const HintCase& c : cases) {
+  for (const HintCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
     ASSERT_NE(regexp, nullptr);
     MatchStatistics statistics;
@@ -114,7 +114,7 @@ TEST(ExecuteRegexp, HintsDecideWhichStartsAreTried) {
 TEST(ExecuteRegexp, GroupArraysAfterAFailedCall) {
   std::unique_ptr<Regexp> regexp = compile_regexp("x*abc*de");
   ASSERT_NE(regexp, nullptr);
-  const char* earlier = "xxabcde";
+  const char *earlier = "xxabcde";
   ASSERT_EQ(execute_regexp(regexp.get(), earlier), 1);
   // No start position tried: the previous match stays described.
   EXPECT_EQ(execute_regexp(regexp.get(), "abcd"), 0);
@@ -128,7 +128,7 @@ TEST(ExecuteRegexp, GroupArraysAfterAFailedCall) {
 }
 
 // Damages one byte of a compiled program; OFFSET counts from the marker.
-std::unique_ptr<Regexp> damaged(const char* expression, std::size_t offset, unsigned char value) {
+std::unique_ptr<Regexp> damaged(const char *expression, std::size_t offset, unsigned char value) {
   std::unique_ptr<Regexp> regexp = compile_regexp(expression);
   regexp->program.at(offset) = value;
   return regexp;
@@ -137,21 +137,21 @@ std::unique_ptr<Regexp> damaged(const char* expression, std::size_t offset, unsi
 TEST(ExecuteRegexp, RefusalsAndDamagedPrograms) {
   struct DamageCase {
     std::unique_ptr<Regexp> regexp;
-    const char* subject;
+    const char *subject;
     int result;
-    const char* message;
+    const char *message;
   };
   std::unique_ptr<Regexp> empty_program = compile_regexp("a");
   empty_program->program.clear();
   DamageCase cases[] = {
       {damaged("a", 0, 0x9D), "a", 0, "corrupted program"},
       {std::move(empty_program), "a", 0, "corrupted program"},
-      {damaged("[a]", 4, 15), "a", 0, "memory corruption"},   // unknown opcode
-      {damaged("[a]", 6, 0), "a", 0, "corrupted pointers"},   // chain ends early
-      {damaged("[a]", 6, 200), "a", 0, "corrupted pointers"}, // link leaves the program
-      {damaged("a*", 7, NODE_EMPTY), "a", 1, "internal foulup"},  // counts nothing, goes on
+      {damaged("[a]", 4, 15), "a", 0, "memory corruption"},      // unknown opcode
+      {damaged("[a]", 6, 0), "a", 0, "corrupted pointers"},      // chain ends early
+      {damaged("[a]", 6, 200), "a", 0, "corrupted pointers"},    // link leaves the program
+      {damaged("a*", 7, NODE_EMPTY), "a", 1, "internal foulup"}, // counts nothing, goes on
   };
-  for (DamageCase& c : cases) {
+  for (DamageCase &c : cases) {
     HookCapture hook;
     EXPECT_EQ(execute_regexp(c.regexp.get(), c.subject), c.result) << c.message;
     ASSERT_FALSE(hook.received().empty()) << c.message;
@@ -176,7 +176,7 @@ TEST(ExecuteRegexp, LiteralWithoutTerminatorIsNotReadPastTheProgram) {
 
 // Million-character version lines: the backtracking stack lives on the heap
 // and remembered failures keep the work linear here.
-std::string repeated(const std::string& unit, std::size_t length) {
+std::string repeated(const std::string &unit, std::size_t length) {
   std::string text;
   text.reserve(length + unit.size());
   while (text.size() < length)
@@ -186,13 +186,13 @@ std::string repeated(const std::string& unit, std::size_t length) {
 }
 
 struct LongCase {
-  const char* expression;
+  const char *expression;
   std::string subject;
   bool matches;
 };
 
-void expect_linear_work(const std::vector<LongCase>& cases) {
-  for (const LongCase& c : cases) {
+void expect_linear_work(const std::vector<LongCase> &cases) {
+  for (const LongCase &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
     ASSERT_NE(regexp, nullptr);
     MatchStatistics statistics;
@@ -255,4 +255,4 @@ TEST(ExecuteRegexp, ShortMatchesAllocateNoMemo) {
   EXPECT_EQ(statistics.memo_tables, 0u);
 }
 
-}  // namespace
+} // namespace

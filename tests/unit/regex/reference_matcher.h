@@ -13,14 +13,14 @@ namespace regex_test {
 
 struct ReferenceResult {
   int matched = 0;
-  const char* group_start[kRegexpGroups] = {};
-  const char* group_end[kRegexpGroups] = {};
+  const char *group_start[kRegexpGroups] = {};
+  const char *group_end[kRegexpGroups] = {};
   int attempts = 0;
 };
 
 class ReferenceMatcher {
- public:
-  ReferenceMatcher(const Regexp& regexp, const char* subject)
+public:
+  ReferenceMatcher(const Regexp &regexp, const char *subject)
       : program_(regexp.program.data()), regexp_(regexp), subject_(subject) {}
 
   ReferenceResult run() {
@@ -29,28 +29,28 @@ class ReferenceMatcher {
     if (regexp_.anchored) {
       result_.matched = try_at(subject_);
     } else if (regexp_.first_char != 0) {
-      for (const char* p = std::strchr(subject_, regexp_.first_char); p != nullptr && !result_.matched;
-           p = std::strchr(p + 1, regexp_.first_char))
+      for (const char *p = std::strchr(subject_, regexp_.first_char);
+           p != nullptr && !result_.matched; p = std::strchr(p + 1, regexp_.first_char))
         result_.matched = try_at(p);
     } else {
-      const char* p = subject_;
+      const char *p = subject_;
       while (!(result_.matched = try_at(p)) && *p != '\0')
         ++p;
     }
     return result_;
   }
 
- private:
+private:
   bool contains_literal() const {
-    const char* literal = regexp_.required_literal;
-    for (const char* p = std::strchr(subject_, literal[0]); p != nullptr;
+    const char *literal = regexp_.required_literal;
+    for (const char *p = std::strchr(subject_, literal[0]); p != nullptr;
          p = std::strchr(p + 1, literal[0]))
       if (std::strncmp(p, literal, static_cast<std::size_t>(regexp_.required_length)) == 0)
         return true;
     return false;
   }
 
-  int try_at(const char* position) {
+  int try_at(const char *position) {
     ++result_.attempts;
     for (int i = 0; i < kRegexpGroups; ++i)
       result_.group_start[i] = result_.group_end[i] = nullptr;
@@ -69,13 +69,13 @@ class ReferenceMatcher {
       return 0;
     return opcode(node) == NODE_LOOP_BACK ? node - offset : node + offset;
   }
-  const char* operand(int node) const {
-    return reinterpret_cast<const char*>(program_ + node + 3);
+  const char *operand(int node) const {
+    return reinterpret_cast<const char *>(program_ + node + 3);
   }
 
   int count_repeats(int node) {
-    const char* scan = input_;
-    const char* op = operand(node);
+    const char *scan = input_;
+    const char *op = operand(node);
     switch (opcode(node)) {
     case NODE_ANY_CHAR:
       scan += std::strlen(scan);
@@ -119,7 +119,7 @@ class ReferenceMatcher {
         ++input_;
         break;
       case NODE_LITERAL: {
-        const char* literal = operand(node);
+        const char *literal = operand(node);
         if (*literal != *input_)
           return 0;
         std::size_t length = std::strlen(literal);
@@ -143,7 +143,7 @@ class ReferenceMatcher {
           following = node + 3;
         } else {
           do {
-            const char* saved = input_;
+            const char *saved = input_;
             if (match(node + 3))
               return 1;
             input_ = saved;
@@ -157,7 +157,7 @@ class ReferenceMatcher {
         char look_ahead = opcode(following) == NODE_LITERAL ? *operand(following) : '\0';
         bool has_look_ahead = opcode(following) == NODE_LITERAL;
         int minimum = code == NODE_ZERO_OR_MORE ? 0 : 1;
-        const char* start = input_;
+        const char *start = input_;
         int count = count_repeats(node + 3);
         while (count >= minimum) {
           if (!has_look_ahead || *input_ == look_ahead)
@@ -170,7 +170,7 @@ class ReferenceMatcher {
       }
       default:
         if (code > NODE_GROUP_OPEN && code < NODE_GROUP_OPEN + 10) {
-          const char* saved = input_;
+          const char *saved = input_;
           if (!match(following))
             return 0;
           if (result_.group_start[code - NODE_GROUP_OPEN] == nullptr)
@@ -178,7 +178,7 @@ class ReferenceMatcher {
           return 1;
         }
         if (code > NODE_GROUP_CLOSE && code < NODE_GROUP_CLOSE + 10) {
-          const char* saved = input_;
+          const char *saved = input_;
           if (!match(following))
             return 0;
           if (result_.group_end[code - NODE_GROUP_CLOSE] == nullptr)
@@ -192,11 +192,11 @@ class ReferenceMatcher {
     return 0;
   }
 
-  const unsigned char* program_;
-  const Regexp& regexp_;
-  const char* subject_;
-  const char* input_ = nullptr;
+  const unsigned char *program_;
+  const Regexp &regexp_;
+  const char *subject_;
+  const char *input_ = nullptr;
   ReferenceResult result_;
 };
 
-}  // namespace regex_test
+} // namespace regex_test
