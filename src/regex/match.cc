@@ -19,7 +19,14 @@
 //   one start are a suffix of those tried from any earlier start in the same
 //   run. Remembering the earliest failed start of each run therefore
 //   settles every later start in that run at once, and tells an earlier
-//   start which continuations it still has to try.
+//   start which continuations it still has to try. Before the tables exist,
+//   the latest failure of each repetition is kept the same way, which
+//   already makes the common retry one position further left cheap.
+//
+// With the tables, each choice point is explored at most once per position,
+// and each repetition tries each continuation position at most once per
+// run, so a call takes at most on the order of (program size) x (subject
+// length)^2 steps, and far fewer for the expressions Ant patterns become.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -91,10 +98,11 @@ Frame<Position> make_frame(FrameKind kind, std::size_t node, std::size_t positio
 // The backtracking stack. It starts in a small block inside the matcher, so
 // that short subjects allocate nothing, and grows by blocks of increasing
 // size: a deep stack is never copied as it grows, and blocks stay allocated
-// for reuse while the call lasts.
+// for reuse while the call lasts. Block 0 is the inner one; block B > 0 is
+// added_[B - 1].
 template <typename T> class BlockStack {
 public:
-  BlockStack() { blocks_.push_back({first_block_, kFirstBlockSize, nullptr}); }
+  BlockStack() = default;
   BlockStack(const BlockStack &) = delete;
   BlockStack &operator=(const BlockStack &) = delete;
 
@@ -114,7 +122,7 @@ public:
   }
   void push_back(const T &item) {
     if (used_ == capacity_) {
-      if (current_ + 1 == blocks_.size())
+      if (current_ == added_.size())
         add_block();
       enter_block(current_ + 1);
     }
@@ -125,10 +133,13 @@ public:
   template <typename Visit> void visit_from_top(Visit visit) const {
     std::size_t used = used_;
     for (std::size_t block = current_ + 1; block-- > 0;) {
+      const T *items = block == 0 ? first_block_ : added_[block - 1].items.get();
       for (std::size_t i = used; i-- > 0;)
-        visit(blocks_[block].items[i]);
-      if (block > 0)
-        used = blocks_[block - 1].capacity;
+        visit(items[i]);
+      if (block > 1)
+        used = added_[block - 2].capacity;
+      else
+        used = kFirstBlockSize;
     }
   }
 
@@ -136,25 +147,23 @@ private:
   static constexpr std::size_t kFirstBlockSize = 64;
   static constexpr std::size_t kLargestBlockSize = std::size_t{1} << 16;
   struct Block {
-    T *items;
+    std::unique_ptr<T[]> items;
     std::size_t capacity;
-    std::unique_ptr<T[]> owned;
   };
   void enter_block(std::size_t block) {
     current_ = block;
-    items_ = blocks_[block].items;
-    capacity_ = blocks_[block].capacity;
+    items_ = block == 0 ? first_block_ : added_[block - 1].items.get();
+    capacity_ = block == 0 ? kFirstBlockSize : added_[block - 1].capacity;
     used_ = 0;
   }
   void add_block() {
-    std::size_t capacity = std::min(blocks_.back().capacity * 4, kLargestBlockSize);
-    std::unique_ptr<T[]> items = std::make_unique_for_overwrite<T[]>(capacity);
-    T *raw = items.get();
-    blocks_.push_back({raw, capacity, std::move(items)});
+    std::size_t previous = added_.empty() ? kFirstBlockSize : added_.back().capacity;
+    std::size_t capacity = std::min(previous * 4, kLargestBlockSize);
+    added_.push_back({std::make_unique_for_overwrite<T[]>(capacity), capacity});
   }
 
   T first_block_[kFirstBlockSize];
-  std::vector<Block> blocks_;
+  std::vector<Block> added_;
   std::size_t current_ = 0;
   T *items_ = first_block_; // the current block
   std::size_t capacity_ = kFirstBlockSize;

@@ -234,6 +234,23 @@ TEST(ExecuteRegexp, LongSubjectsTakeLinearWork) {
   });
 }
 
+// The group boundaries are collected from a backtracking stack many blocks
+// deep: the first group sits at its bottom, the last pass of the second at
+// its top.
+TEST(ExecuteRegexp, GroupsSurviveADeepStack) {
+  std::string subject = std::string("x").append(repeated("ab", 20000)).append("yz");
+  std::unique_ptr<Regexp> regexp = compile_regexp("^(x)(a|b)*(y)(z)?$");
+  MatchStatistics statistics;
+  ASSERT_EQ(execute_regexp_tuned(regexp.get(), subject.c_str(), MatchTuning{}, &statistics), 1);
+  EXPECT_GT(statistics.deepest_stack, 20000u);
+  const Span expected[kRegexpGroups] = {
+      {0, 20003}, {0, 1}, {20000, 20001}, {20001, 20002}, {20002, 20003}};
+  for (int g = 0; g < kRegexpGroups; ++g) {
+    Span want = g < 5 ? expected[g] : kUnset;
+    EXPECT_EQ(span_of(*regexp, g, subject.c_str()), want) << "group " << g;
+  }
+}
+
 TEST(ExecuteRegexp, NearMissWorkGrowsLinearly) {
   std::unique_ptr<Regexp> regexp = compile_regexp("^.*a\\\\.*b\\\\.*c\\\\.*d$");
   std::uint64_t steps[2] = {};
