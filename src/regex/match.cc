@@ -302,10 +302,12 @@ bool MatcherBase::match_literal(std::size_t node, std::size_t &position) const {
   const unsigned char *text = subject_ + position;
   if (literal[0] != text[0])
     return false;
-  // Stops at the subject's NUL at the latest: a byte only counts once the
-  // one before it has compared equal, and the literal holds no NUL.
-  std::size_t length = 1;
-  for (; literal[length] != 0; ++length) {
+  // Stops at the subject's NUL at the latest: a byte is only read once the
+  // one before it has compared equal, and the literal holds no NUL. (An
+  // empty operand, found only in a damaged program, matches nothing but
+  // the end of the subject, and advances by nothing.)
+  std::size_t length = literal[0] == 0 ? 0 : 1;
+  for (; length > 0 && literal[length] != 0; ++length) {
     if (literal[length] != text[length])
       return false;
   }
@@ -368,7 +370,8 @@ std::size_t MatcherBase::count_repeats_before(const RepeatedNode &repeated, std:
   const unsigned char *p = subject_ + position;
   const unsigned char *stop = subject_ + limit;
   if (repeated.valid) {
-    bool single_member = repeated.members != nullptr && repeated.members[1] == '\0';
+    bool single_member =
+        repeated.members != nullptr && repeated.members[0] != '\0' && repeated.members[1] == '\0';
     switch (repeated.opcode) {
     case NODE_ANY_CHAR:
       p = stop;
@@ -455,8 +458,9 @@ template <typename Position> struct Memo {
   // Single-node repetitions, one entry per position P (the NUL included):
   // where the operand accepts the byte at P, the end of the run that
   // contains P; elsewhere P ends a run, and the entry is kFloorTag plus the
-  // earliest start in that run known to fail (P + 1 when none is).
-  std::vector<Position> runs;
+  // earliest start in that run known to fail (P + 1 when none is). Empty
+  // until the table is filled.
+  std::unique_ptr<Position[]> runs;
 
   std::size_t run_end(std::size_t position) const {
     Position entry = runs[position];
@@ -531,18 +535,23 @@ void Matcher<Position>::record_alternative_failure(std::size_t first, std::size_
 template <typename Position>
 Memo<Position> &Matcher<Position>::repetition_memo(std::size_t repetition) {
   Memo<Position> &memo = memo_of(repetition);
-  if (!memo.runs.empty())
+  if (memo.runs != nullptr)
     return memo;
   bool accepts[256];
   fill_acceptance(repetition, accepts);
   std::size_t length = subject_length_;
-  memo.runs.resize(length + 1);
-  memo.runs[length] = static_cast<Position>(Memo<Position>::kFloorTag | (length + 1));
+  memo.runs = std::make_unique_for_overwrite<Position[]>(length + 1);
+  Position *runs = memo.runs.get();
+  const Position tag = Memo<Position>::kFloorTag;
+  runs[length] = static_cast<Position>(tag | (length + 1));
+  std::size_t end = length;
   for (std::size_t p = length; p-- > 0;) {
-    if (accepts[subject_[p]])
-      memo.runs[p] = static_cast<Position>(memo.run_end(p + 1));
-    else
-      memo.runs[p] = static_cast<Position>(Memo<Position>::kFloorTag | (p + 1));
+    if (accepts[subject_[p]]) {
+      runs[p] = static_cast<Position>(end);
+    } else {
+      runs[p] = static_cast<Position>(tag | (p + 1));
+      end = p;
+    }
   }
   count_steps(length);
   return memo;

@@ -174,6 +174,13 @@ TEST(ExecuteRegexp, LiteralWithoutTerminatorIsNotReadPastTheProgram) {
   EXPECT_EQ(hook.received(), std::vector<std::string>{"memory corruption"});
 }
 
+TEST(ExecuteRegexp, EmptyLiteralInADamagedProgramStaysInBounds) {
+  // "^a" with the literal's only character overwritten by its terminator.
+  std::unique_ptr<Regexp> regexp = damaged("^a", 10, 0);
+  EXPECT_EQ(execute_regexp(regexp.get(), ""), 1);
+  EXPECT_EQ(execute_regexp(regexp.get(), "b"), 0);
+}
+
 // Million-character version lines: the backtracking stack lives on the heap
 // and remembered failures keep the work linear here.
 std::string repeated(const std::string &unit, std::size_t length) {
