@@ -49,6 +49,10 @@ void report_failure(const char *message) {
     regexp_error_hook(message);
 }
 
+// The small helpers of the inner loop are marked always_inline so that
+// unoptimised builds (the sanitizer runs) stay fast enough for the
+// million-character tests; optimised builds inline them anyway.
+
 enum class FrameKind : std::uint32_t {
   kGroupOpen,
   kGroupClose,
@@ -81,16 +85,18 @@ template <typename Position> struct Frame {
   // node, the group node.
   std::uint32_t kind_and_node;
 
-  FrameKind kind() const { return static_cast<FrameKind>(kind_and_node >> kKindShift); }
-  std::size_t node() const { return kind_and_node & kNodeMask; }
-  void set_node(std::size_t node) {
+  [[gnu::always_inline]] FrameKind kind() const {
+    return static_cast<FrameKind>(kind_and_node >> kKindShift);
+  }
+  [[gnu::always_inline]] std::size_t node() const { return kind_and_node & kNodeMask; }
+  [[gnu::always_inline]] void set_node(std::size_t node) {
     kind_and_node = (kind_and_node & ~kNodeMask) | static_cast<std::uint32_t>(node);
   }
 };
 
 template <typename Position>
-Frame<Position> make_frame(FrameKind kind, std::size_t node, std::size_t position,
-                           std::size_t extra) {
+[[gnu::always_inline]] inline Frame<Position> make_frame(FrameKind kind, std::size_t node,
+                                                         std::size_t position, std::size_t extra) {
   return {static_cast<Position>(position), static_cast<Position>(extra),
           static_cast<std::uint32_t>(kind) << kKindShift | static_cast<std::uint32_t>(node)};
 }
@@ -106,21 +112,21 @@ public:
   BlockStack(const BlockStack &) = delete;
   BlockStack &operator=(const BlockStack &) = delete;
 
-  bool empty() const { return size_ == 0; }
+  [[gnu::always_inline]] bool empty() const { return size_ == 0; }
   std::size_t size() const { return size_; }
-  T &back() { return items_[used_ - 1]; }
+  [[gnu::always_inline]] T &back() { return items_[used_ - 1]; }
   void clear() {
     enter_block(0);
     size_ = 0;
   }
-  void pop_back() {
+  [[gnu::always_inline]] void pop_back() {
     --size_;
     if (--used_ == 0 && current_ > 0) {
       enter_block(current_ - 1);
       used_ = capacity_;
     }
   }
-  void push_back(const T &item) {
+  [[gnu::always_inline]] void push_back(const T &item) {
     if (used_ == capacity_) {
       if (current_ == added_.size())
         add_block();
@@ -201,10 +207,10 @@ public:
   MatcherBase &operator=(const MatcherBase &) = delete;
 
 protected:
-  bool is_node(std::size_t node) const {
+  [[gnu::always_inline]] bool is_node(std::size_t node) const {
     return node != kNoNode && node + kNodeHeaderSize <= program_size_;
   }
-  std::size_t next_of(std::size_t node) const {
+  [[gnu::always_inline]] std::size_t next_of(std::size_t node) const {
     return regex_program::next_node(program_, program_size_, node);
   }
   // The NUL-terminated operand of NODE, or null when the program holds no
@@ -217,7 +223,7 @@ protected:
   void fill_acceptance(std::size_t repetition, bool accepts[256]) const;
   int look_ahead_of(std::size_t next) const;
   std::size_t highest_candidate(std::size_t high, std::size_t low, int look_ahead);
-  void count_steps(std::uint64_t steps) {
+  [[gnu::always_inline]] void count_steps(std::uint64_t steps) {
     steps_ += steps;
     if (steps_ > step_limit_)
       enable_memo();
@@ -231,13 +237,15 @@ protected:
   }
   bool memo_enabled() const { return memo_enabled_; }
   // The memo slot of NODE, or -1.
-  std::int32_t memo_slot(std::size_t node) const { return memo_index_[node]; }
+  [[gnu::always_inline]] std::int32_t memo_slot(std::size_t node) const {
+    return memo_index_[node];
+  }
   std::int32_t claim_memo_slot(std::size_t node, std::size_t slot) {
     memo_index_[node] = static_cast<std::int32_t>(slot);
     ++memo_tables_;
     return memo_index_[node];
   }
-  void note_stack_depth(std::size_t depth) {
+  [[gnu::always_inline]] void note_stack_depth(std::size_t depth) {
     if (statistics_ != nullptr && depth > statistics_->deepest_stack)
       statistics_->deepest_stack = depth;
   }
@@ -256,7 +264,7 @@ protected:
     std::size_t start = 0;
     std::size_t end = 0;
   };
-  RunFailure &latest_failure(std::size_t repetition) {
+  [[gnu::always_inline]] RunFailure &latest_failure(std::size_t repetition) {
     return latest_failures_[repetition % kLatestFailureSlots];
   }
   std::size_t count_repeats_before(const RepeatedNode &repeated, std::size_t position,
@@ -462,12 +470,12 @@ template <typename Position> struct Memo {
   // until the table is filled.
   std::unique_ptr<Position[]> runs;
 
-  std::size_t run_end(std::size_t position) const {
+  [[gnu::always_inline]] std::size_t run_end(std::size_t position) const {
     Position entry = runs[position];
     return (entry & kFloorTag) != 0 ? position : entry;
   }
-  std::size_t floor(std::size_t end) const { return runs[end] & ~kFloorTag; }
-  void lower_floor(std::size_t end, std::size_t start) {
+  [[gnu::always_inline]] std::size_t floor(std::size_t end) const { return runs[end] & ~kFloorTag; }
+  [[gnu::always_inline]] void lower_floor(std::size_t end, std::size_t start) {
     if (start < floor(end))
       runs[end] = static_cast<Position>(kFloorTag | start);
   }
@@ -483,7 +491,8 @@ private:
   bool run_forward(std::size_t &node, std::size_t &position);
   bool backtrack(std::size_t &node, std::size_t &position);
   void record_group_positions();
-  void push(FrameKind kind, std::size_t node, std::size_t position, std::size_t extra) {
+  [[gnu::always_inline]] void push(FrameKind kind, std::size_t node, std::size_t position,
+                                   std::size_t extra) {
     stack_.push_back(make_frame<Position>(kind, node, position, extra));
     note_stack_depth(stack_.size());
   }

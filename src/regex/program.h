@@ -19,7 +19,7 @@ constexpr std::size_t kFirstNode = 1;
 // Every program is smaller than this, so each link fits its 16 bits.
 constexpr std::size_t kProgramSizeLimit = 32767;
 
-inline unsigned link_offset(const unsigned char *node) {
+[[gnu::always_inline]] inline unsigned link_offset(const unsigned char *node) {
   return static_cast<unsigned>(node[1]) << 8 | node[2];
 }
 
@@ -34,7 +34,8 @@ inline bool is_group_close(unsigned char opcode) {
 // Where the next link of the node at NODE leads: kNoNode when the offset is
 // 0, or when the link leaves the SIZE bytes of the program (a damaged
 // program; the compiler never writes one).
-inline std::size_t next_node(const unsigned char *program, std::size_t size, std::size_t node) {
+[[gnu::always_inline]] inline std::size_t next_node(const unsigned char *program, std::size_t size,
+                                                    std::size_t node) {
   unsigned offset = link_offset(program + node);
   if (offset == 0)
     return kNoNode;
