@@ -196,7 +196,8 @@ public:
               const MatchTuning &tuning, MatchStatistics *statistics)
       : regexp_(regexp), program_(regexp.program.data()), program_size_(regexp.program.size()),
         subject_(reinterpret_cast<const unsigned char *>(subject)), subject_length_(subject_length),
-        step_limit_(tuning.memo_free_steps), statistics_(statistics) {}
+        step_limit_(tuning.memo_free_steps),
+        remember_latest_failures_(tuning.remember_latest_failures), statistics_(statistics) {}
   ~MatcherBase() {
     if (statistics_ != nullptr) {
       statistics_->steps += steps_;
@@ -278,6 +279,7 @@ protected:
   std::uint64_t steps_ = 0;
   // Remembering failures starts when steps_ passes this.
   std::uint64_t step_limit_;
+  bool remember_latest_failures_;
 
 private:
   MatchStatistics *statistics_;
@@ -569,7 +571,8 @@ Memo<Position> &Matcher<Position>::repetition_memo(std::size_t repetition) {
 template <typename Position>
 void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start,
                                                   std::size_t end) {
-  latest_failure(repetition) = {repetition, start, end};
+  if (remember_latest_failures_)
+    latest_failure(repetition) = {repetition, start, end};
   if (memo_enabled())
     repetition_memo(repetition).lower_floor(end, start);
 }

@@ -4,6 +4,7 @@
 // through a call, or not at all.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 
@@ -96,8 +97,10 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   ExpressionGenerator generator(20261206);
   // Remembering from the first step, early, part way, hardly at all; and the
   // 64-bit positions that only huge subjects otherwise get.
-  const MatchTuning kTunings[] = {{0, false},    {3, false}, {40, false},
-                                  {1024, false}, {0, true},  {1024, true}};
+  const std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+  const MatchTuning kTunings[] = {{0, true, false},       {3, true, false},     {40, true, false},
+                                  {1024, true, false},    {0, true, true},      {1024, true, true},
+                                  {kNever, false, false}, {kNever, true, false}};
   int compiled = 0;
   int matched = 0;
   int calls = 0;
@@ -115,6 +118,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
       for (const MatchTuning &tuning : kTunings) {
         SCOPED_TRACE("expression '" + text + "' on '" + subject + "', memo after " +
                      std::to_string(tuning.memo_free_steps) +
+                     (tuning.remember_latest_failures ? "" : ", no latest failures") +
                      (tuning.wide_positions ? ", wide" : ""));
         expect_same(*regexp, subject, tuning, expected);
         ++calls;
@@ -127,7 +131,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   EXPECT_GT(compiled, 2000);
   EXPECT_GT(matched, compiled * 12 / 5);
   EXPECT_LT(matched, compiled * 12 * 4 / 5);
-  EXPECT_GT(calls, 150000);
+  EXPECT_GT(calls, 200000);
 }
 
 // Expressions whose plain backtracking takes many paths, on subjects that
@@ -154,10 +158,13 @@ TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
       regex_test::ReferenceResult expected =
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       for (std::uint64_t memo_free_steps : {0, 10, 1024}) {
-        SCOPED_TRACE(std::string("expression '") + text + "' on '" + subject + "'");
-        MatchTuning tuning;
-        tuning.memo_free_steps = memo_free_steps;
-        expect_same(*regexp, subject, tuning, expected);
+        for (bool remember_latest_failures : {true, false}) {
+          SCOPED_TRACE(std::string("expression '") + text + "' on '" + subject + "'");
+          MatchTuning tuning;
+          tuning.memo_free_steps = memo_free_steps;
+          tuning.remember_latest_failures = remember_latest_failures;
+          expect_same(*regexp, subject, tuning, expected);
+        }
       }
     }
   }
