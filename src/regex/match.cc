@@ -255,18 +255,31 @@ protected:
       ++statistics_->attempts;
   }
 
-  // The latest failed start of a single-node repetition and the end of its
-  // run. Kept for a few nodes at once even before any table exists: the
-  // greedy search usually retries a repetition one position before its
-  // last failure, and this settles such a retry without counting the run
-  // again.
-  struct RunFailure {
+  // A single-node repetition decoded once per call, with its latest failed
+  // start and the end of that start's run. Kept for a few nodes at once
+  // even before any table exists: the greedy search usually retries a
+  // repetition one position before its last failure, and this settles such
+  // a retry without counting the run again.
+  struct Repetition {
     std::size_t node = kNoNode;
-    std::size_t start = 0;
-    std::size_t end = 0;
+    std::size_t next = kNoNode;
+    std::size_t minimum = 0;
+    int look_ahead = kNoLookAhead;
+    RepeatedNode repeated;
+    std::size_t failed_start = kNoPosition;
+    std::size_t failed_end = 0;
   };
-  [[gnu::always_inline]] RunFailure &latest_failure(std::size_t repetition) {
-    return latest_failures_[repetition % kLatestFailureSlots];
+  Repetition &repetition(std::size_t node) {
+    Repetition &slot = repetitions_[node % kRepetitionSlots];
+    if (slot.node != node) {
+      slot.node = node;
+      slot.next = next_of(node);
+      slot.minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
+      slot.look_ahead = look_ahead_of(slot.next);
+      slot.repeated = decode_repeated(node);
+      slot.failed_start = kNoPosition;
+    }
+    return slot;
   }
   std::size_t count_repeats_before(const RepeatedNode &repeated, std::size_t position,
                                    std::size_t limit);
@@ -286,8 +299,8 @@ private:
   std::uint64_t memo_tables_ = 0;
   bool memo_enabled_ = false;
   std::vector<std::int32_t> memo_index_; // per program offset: its memo slot, or -1
-  static constexpr std::size_t kLatestFailureSlots = 8;
-  RunFailure latest_failures_[kLatestFailureSlots];
+  static constexpr std::size_t kRepetitionSlots = 8;
+  Repetition repetitions_[kRepetitionSlots];
 };
 
 const char *MatcherBase::operand_string(std::size_t node) const {
@@ -499,7 +512,7 @@ private:
     note_stack_depth(stack_.size());
   }
 
-  bool enter_repetition(std::size_t node, std::size_t next, std::size_t &position);
+  bool enter_repetition(std::size_t node, std::size_t &position);
   bool resume_repetition(Frame<Position> &frame, std::size_t &node, std::size_t &position);
 
   Memo<Position> &memo_of(std::size_t node);
@@ -571,8 +584,11 @@ Memo<Position> &Matcher<Position>::repetition_memo(std::size_t repetition) {
 template <typename Position>
 void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start,
                                                   std::size_t end) {
-  if (remember_latest_failures_)
-    latest_failure(repetition) = {repetition, start, end};
+  if (remember_latest_failures_) {
+    Repetition &known = this->repetition(repetition);
+    known.failed_start = start;
+    known.failed_end = end;
+  }
   if (memo_enabled())
     repetition_memo(repetition).lower_floor(end, start);
 }
@@ -580,10 +596,10 @@ void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::s
 // Starts a greedy single-node repetition at POSITION: pushes its choice
 // frame and moves POSITION to its longest continuation, or fails.
 template <typename Position>
-bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
-                                         std::size_t &position) {
+bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t &position) {
   std::size_t start = position;
-  std::size_t minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
+  const Repetition &known = repetition(node);
+  std::size_t minimum = known.minimum;
   // Every start inside one run ends it at the same place and tries a
   // suffix of the continuations of any earlier start in the run. So a
   // failed start settles the later starts of its run, and leaves an
@@ -594,19 +610,17 @@ bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
     const Memo<Position> &memo = repetition_memo(node);
     end = memo.run_end(start);
     failed_start = memo.floor(end);
-  } else {
-    const RunFailure &latest = latest_failure(node);
-    RepeatedNode repeated = decode_repeated(node);
-    if (latest.node == node && latest.start < start && start <= latest.end)
+  } else if (known.failed_start == kNoPosition) {
+    end = start + count_repeats(known.repeated, start);
+  } else if (known.failed_start < start) {
+    if (start <= known.failed_end)
       return false;
-    if (latest.node == node && latest.start > start) {
-      end = start + count_repeats_before(repeated, start, latest.start);
-      if (end == latest.start) {
-        end = latest.end;
-        failed_start = latest.start;
-      }
-    } else {
-      end = start + count_repeats(repeated, start);
+    end = start + count_repeats(known.repeated, start);
+  } else {
+    end = start + count_repeats_before(known.repeated, start, known.failed_start);
+    if (end == known.failed_start) {
+      end = known.failed_end;
+      failed_start = known.failed_start;
     }
   }
   if (failed_start <= start)
@@ -614,7 +628,7 @@ bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
   std::size_t high = end;
   if (failed_start != kNoPosition)
     high = std::min(failed_start + minimum - 1, end);
-  std::size_t candidate = highest_candidate(high, start + minimum, look_ahead_of(next));
+  std::size_t candidate = highest_candidate(high, start + minimum, known.look_ahead);
   if (candidate == kNoPosition) {
     record_repetition_failure(node, start, end);
     return false;
@@ -628,16 +642,15 @@ bool Matcher<Position>::enter_repetition(std::size_t node, std::size_t next,
 template <typename Position>
 bool Matcher<Position>::resume_repetition(Frame<Position> &frame, std::size_t &node,
                                           std::size_t &position) {
-  std::size_t repetition = frame.node();
-  std::size_t minimum = program_[repetition] == NODE_ONE_OR_MORE ? 1 : 0;
-  std::size_t next = next_of(repetition);
-  std::size_t low = std::size_t{frame.position} + minimum;
+  const Repetition &known = repetition(frame.node());
+  std::size_t low = std::size_t{frame.position} + known.minimum;
   std::size_t tried = frame.extra;
   if (tried <= low)
     return false;
-  std::size_t candidate = highest_candidate(tried - 1, low, look_ahead_of(next));
+  std::size_t candidate = highest_candidate(tried - 1, low, known.look_ahead);
   if (candidate == kNoPosition)
     return false;
+  std::size_t next = known.next;
   frame.extra = static_cast<Position>(candidate);
   position = candidate;
   node = next;
@@ -704,7 +717,7 @@ bool Matcher<Position>::run_forward(std::size_t &node, std::size_t &position) {
       break;
     case NODE_ZERO_OR_MORE:
     case NODE_ONE_OR_MORE:
-      if (!enter_repetition(node, next, position))
+      if (!enter_repetition(node, position))
         return false;
       break;
     default:
