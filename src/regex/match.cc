@@ -269,16 +269,27 @@ protected:
     std::size_t failed_start = kNoPosition;
     std::size_t failed_end = 0;
   };
+  // The entry of NODE, decoded on first use. Up to kRepetitionSlots nodes
+  // get an entry each; beyond that, nodes share entries and may evict one
+  // another's failures, which only costs speed.
   Repetition &repetition(std::size_t node) {
-    Repetition &slot = repetitions_[node % kRepetitionSlots];
-    if (slot.node != node) {
-      slot.node = node;
-      slot.next = next_of(node);
-      slot.minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
-      slot.look_ahead = look_ahead_of(slot.next);
-      slot.repeated = decode_repeated(node);
-      slot.failed_start = kNoPosition;
+    std::size_t home = node % kRepetitionSlots;
+    for (std::size_t probe = 0; probe < kRepetitionSlots; ++probe) {
+      Repetition &slot = repetitions_[(home + probe) % kRepetitionSlots];
+      if (slot.node == node)
+        return slot;
+      if (slot.node == kNoNode)
+        return decode_into(slot, node);
     }
+    return decode_into(repetitions_[home], node);
+  }
+  Repetition &decode_into(Repetition &slot, std::size_t node) {
+    slot.node = node;
+    slot.next = next_of(node);
+    slot.minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
+    slot.look_ahead = look_ahead_of(slot.next);
+    slot.repeated = decode_repeated(node);
+    slot.failed_start = kNoPosition;
     return slot;
   }
   std::size_t count_repeats_before(const RepeatedNode &repeated, std::size_t position,
@@ -299,7 +310,7 @@ private:
   std::uint64_t memo_tables_ = 0;
   bool memo_enabled_ = false;
   std::vector<std::int32_t> memo_index_; // per program offset: its memo slot, or -1
-  static constexpr std::size_t kRepetitionSlots = 8;
+  static constexpr std::size_t kRepetitionSlots = 16;
   Repetition repetitions_[kRepetitionSlots];
 };
 
