@@ -272,7 +272,11 @@ protected:
   // The entry of NODE, decoded on first use. Up to kRepetitionSlots nodes
   // get an entry each; beyond that, nodes share entries and may evict one
   // another's failures, which only costs speed.
-  Repetition &repetition(std::size_t node) {
+  [[gnu::always_inline]] Repetition &repetition(std::size_t node) {
+    Repetition &home = repetitions_[node % kRepetitionSlots];
+    return home.node == node ? home : find_repetition(node);
+  }
+  Repetition &find_repetition(std::size_t node) {
     std::size_t home = node % kRepetitionSlots;
     for (std::size_t probe = 0; probe < kRepetitionSlots; ++probe) {
       Repetition &slot = repetitions_[(home + probe) % kRepetitionSlots];
