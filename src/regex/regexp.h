@@ -28,8 +28,12 @@ enum : unsigned char {
 constexpr unsigned char kRegexpMarker = 0x9C;
 constexpr int kRegexpGroups = 10;
 
+// A compiled expression, made by compile_regexp. It is handled through the
+// unique_ptr it comes in: required_literal points into this record's own
+// program, so a copy would still point into the original.
 struct Regexp {
-  // Element 0 is the whole match, n the text of group n; null when unset.
+  // Element 0 is the whole match, n the text of group n; null when unset
+  // (and before the first match).
   const char *group_start[kRegexpGroups];
   const char *group_end[kRegexpGroups];
   unsigned char first_char; // every match begins with it; 0: no hint
@@ -46,8 +50,11 @@ struct Regexp {
 using RegexpErrorHook = void (*)(const char *message);
 extern RegexpErrorHook regexp_error_hook;
 
-// Compiles TEXT; null when the text is refused.
+// Compiles TEXT; null when the text is refused. Compilations share no
+// state, so several may run at once.
 std::unique_ptr<Regexp> compile_regexp(const char *text);
 
 // 1 when REGEXP matches somewhere in SUBJECT, else 0 (also when refused).
+// Rewrites the group arrays of REGEXP, so one expression must not be
+// matched by two threads at once; different expressions may.
 int execute_regexp(Regexp *regexp, const char *subject);

@@ -1,0 +1,33 @@
+// Knobs and counters of the matcher, for the tests and the benchmark; the
+// program itself only calls execute_regexp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "regex/regexp.h"
+
+struct MatchTuning {
+  // Steps one call may take before the matcher starts remembering failed
+  // continuations. Short subjects rarely get that far, so they allocate no
+  // memo tables; 0 remembers from the first step.
+  std::uint64_t memo_free_steps = 1024;
+  // Remember the latest failure of each single-node repetition even before
+  // the tables exist. Off, and with memo_free_steps at its maximum, the
+  // matcher backtracks exactly as a plain recursive interpreter would.
+  bool remember_latest_failures = true;
+  // Keep positions in 64 bits even for a subject whose offsets fit 32, as
+  // only subjects of 2 GiB or more otherwise do.
+  bool wide_positions = false;
+};
+
+struct MatchStatistics {
+  std::uint64_t steps = 0;       // nodes visited, characters counted or skipped
+  std::uint64_t attempts = 0;    // start positions tried
+  std::uint64_t memo_tables = 0; // per-node failure tables allocated
+  std::size_t deepest_stack = 0; // most backtracking frames held at once
+};
+
+// execute_regexp with explicit tuning; STATISTICS may be null.
+int execute_regexp_tuned(Regexp *regexp, const char *subject, const MatchTuning &tuning,
+                         MatchStatistics *statistics);

@@ -1,0 +1,173 @@
+// The matcher against the plain recursive interpreter of reference_matcher.h:
+// same results and same group positions on many random expressions and
+// subjects, whether failures are remembered from the first step, part way
+// through a call, or not at all.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <string>
+
+#include "regex/match_tuning.h"
+#include "regex/regexp.h"
+#include "unit/regex/reference_matcher.h"
+
+namespace {
+
+class ExpressionGenerator {
+public:
+  explicit ExpressionGenerator(unsigned seed) : random_(seed) {}
+
+  std::string expression(int depth) {
+    std::string text = sequence(depth);
+    while (chance(depth == 0 ? 15 : 25)) {
+      text += '|';
+      text += sequence(depth);
+    }
+    return text;
+  }
+
+  std::string subject() {
+    static const char kLetters[] = "aaabbbc\\";
+    std::string text;
+    int length = pick(12);
+    for (int i = 0; i < length; ++i)
+      text += kLetters[pick(8)];
+    return text;
+  }
+
+private:
+  int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
+  bool chance(int percent) { return pick(100) < percent; }
+
+  std::string sequence(int depth) {
+    std::string text;
+    int pieces = pick(5);
+    for (int i = 0; i < pieces; ++i)
+      text += piece(depth);
+    return text;
+  }
+
+  std::string piece(int depth) {
+    std::string text = atom(depth);
+    static const char *const kMarks[] = {"", "", "", "*", "+", "?"};
+    return text + kMarks[pick(6)];
+  }
+
+  std::string atom(int depth) {
+    static const char *const kAtoms[] = {"a",    "b",     "ab",    "ba",   "aab", ".", "[ab]",
+                                         "[^a]", "[a-b]", "[^\\]", "\\\\", "^",   "$", "\\a"};
+    if (depth < 3 && chance(30)) {
+      std::string group = "(";
+      group += expression(depth + 1);
+      group += ')';
+      return group;
+    }
+    return kAtoms[pick(sizeof kAtoms / sizeof kAtoms[0])];
+  }
+
+  std::mt19937 random_;
+};
+
+char sentinel_byte;
+const char *const kSentinel = &sentinel_byte;
+
+void preset_groups(Regexp &regexp) {
+  for (int g = 0; g < kRegexpGroups; ++g)
+    regexp.group_start[g] = regexp.group_end[g] = kSentinel;
+}
+
+// Compares one call of the matcher under TUNING with the reference result.
+void expect_same(Regexp &regexp, const std::string &subject, const MatchTuning &tuning,
+                 const regex_test::ReferenceResult &expected) {
+  preset_groups(regexp);
+  int result = execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr);
+  ASSERT_EQ(result, expected.matched);
+  for (int g = 0; g < kRegexpGroups; ++g) {
+    const char *start = expected.group_start[g];
+    const char *end = expected.group_end[g];
+    if (expected.attempts == 0)
+      start = end = kSentinel; // no start position tried: left alone
+    EXPECT_EQ(regexp.group_start[g], start) << "group " << g << " start";
+    EXPECT_EQ(regexp.group_end[g], end) << "group " << g << " end";
+  }
+}
+
+TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
+  ExpressionGenerator generator(20261206);
+  // Remembering from the first step, early, part way, hardly at all; and the
+  // 64-bit positions that only huge subjects otherwise get.
+  const std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+  const MatchTuning kTunings[] = {{0, true, false},       {3, true, false},     {40, true, false},
+                                  {1024, true, false},    {0, true, true},      {1024, true, true},
+                                  {kNever, false, false}, {kNever, true, false}};
+  int compiled = 0;
+  int matched = 0;
+  int calls = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = generator.expression(0);
+    std::unique_ptr<Regexp> regexp = compile_regexp(text.c_str());
+    if (regexp == nullptr)
+      continue;
+    ++compiled;
+    for (int s = 0; s < 12; ++s) {
+      std::string subject = generator.subject();
+      regex_test::ReferenceResult expected =
+          regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
+      matched += expected.matched;
+      for (const MatchTuning &tuning : kTunings) {
+        SCOPED_TRACE("expression '" + text + "' on '" + subject + "', memo after " +
+                     std::to_string(tuning.memo_free_steps) +
+                     (tuning.remember_latest_failures ? "" : ", no latest failures") +
+                     (tuning.wide_positions ? ", wide" : ""));
+        expect_same(*regexp, subject, tuning, expected);
+        ++calls;
+        if (testing::Test::HasFailure())
+          return;
+      }
+    }
+  }
+  // The generator must produce a useful mix, not mostly refusals or misses.
+  EXPECT_GT(compiled, 2000);
+  EXPECT_GT(matched, compiled * 12 / 5);
+  EXPECT_LT(matched, compiled * 12 * 4 / 5);
+  EXPECT_GT(calls, 200000);
+}
+
+// Expressions whose plain backtracking takes many paths, on subjects that
+// almost match: the places where remembered failures cut the most.
+TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
+  const char *const kExpressions[] = {
+      "(a|aa)*b",        "(a|ab|b)*c",       "^(a+b*)+c$",          "(.*a)*b",   "^.*.*.*c$",
+      "(a+)+b",          "((a|b)(a|b))*$",   "^(a|b)*a(a|b)(a|b)$", "a*a*a*a*b", "(a?)(a?)(a?)aaa",
+      "^(.*a\\\\)*.*b$", "((a)|(b)|(ab))+c", "(ba|a|b)+(ab)?$"};
+  const char *const kSubjects[] = {"",
+                                   "a",
+                                   "aaaaaaaaaaaaaaaa",
+                                   "aaaaaaaaaaaaaaab",
+                                   "abababababababa",
+                                   "ababababababababc",
+                                   "bbbbaaaabbbbaaaa",
+                                   "a\\a\\a\\a\\a\\a\\b",
+                                   "a\\a\\a\\a\\a\\a\\c",
+                                   "aaa"};
+  for (const char *text : kExpressions) {
+    std::unique_ptr<Regexp> regexp = compile_regexp(text);
+    ASSERT_NE(regexp, nullptr) << text;
+    for (const std::string subject : kSubjects) {
+      regex_test::ReferenceResult expected =
+          regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
+      for (std::uint64_t memo_free_steps : {0, 10, 1024}) {
+        for (bool remember_latest_failures : {true, false}) {
+          SCOPED_TRACE(std::string("expression '") + text + "' on '" + subject + "'");
+          MatchTuning tuning;
+          tuning.memo_free_steps = memo_free_steps;
+          tuning.remember_latest_failures = remember_latest_failures;
+          expect_same(*regexp, subject, tuning, expected);
+        }
+      }
+    }
+  }
+}
+
+} // namespace
