@@ -16,6 +16,7 @@
 //   fds             write the open descriptors below 1024 as "fds:0,1,2\n"
 //                   (POSIX; elsewhere "fds:unknown\n")
 // Output streams are binary, so every byte arrives as written.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -87,14 +89,18 @@ void list_workdir() {
     write_all(stdout, "WORKDIR unset\n");
     return;
   }
+  std::vector<std::string> lines;
   std::error_code error;
   for (fs::recursive_directory_iterator it(workdir, error), end; !error && it != end;
        it.increment(error)) {
     if (!it->is_regular_file())
       continue;
     std::string relative = fs::relative(it->path(), workdir).generic_string();
-    write_all(stdout, relative + " " + std::to_string(it->file_size()) + "\n");
+    lines.push_back(relative + " " + std::to_string(it->file_size()) + "\n");
   }
+  std::sort(lines.begin(), lines.end());
+  for (const std::string &line : lines)
+    write_all(stdout, line);
 }
 
 void start_background(const char *self, const char *milliseconds) {
