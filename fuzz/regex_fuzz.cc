@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   expect_same(first, run(*regexp, subject, wide));
   // Plain backtracking and the recursive interpreter can take exponential
   // time; keep them to short inputs.
-  if (subject.size() <= 12 && expression.size() <= 24) {
+  if (subject.size() <= 10 && expression.size() <= 24) {
     expect_same(first, run(*regexp, subject, plain));
     regex_test::ReferenceResult reference =
         regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
