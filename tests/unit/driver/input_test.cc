@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@ class Stream {
 public:
   explicit Stream(const std::string &data) {
     path_ = (std::filesystem::temp_directory_path() /
-             ("trelvik-input-" + std::to_string(++counter_) + ".txt"))
+             ("trelvik-input-" + std::to_string(std::random_device{}()) + "-" +
+              std::to_string(++counter_) + ".txt"))
                 .string();
     FILE *out = std::fopen(path_.c_str(), "wb");
     std::fwrite(data.data(), 1, data.size(), out);
