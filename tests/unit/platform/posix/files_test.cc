@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "platform/platform.h"
 #include "staging/staging.h"
@@ -19,17 +21,13 @@ namespace fs = std::filesystem;
 
 std::string backslashed(const fs::path &path) {
   std::string text = path.string();
-  for (char &c : text) {
-    if (c == '/')
-      c = '\\';
-  }
+  std::replace(text.begin(), text.end(), '/', '\\');
   return text;
 }
 
 std::string read_file(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 
@@ -53,16 +51,14 @@ protected:
   fs::path root_;
 };
 
-TEST_F(PosixFiles, PathsWithBackslashesReachTheSystemWithSlashes) {
+TEST_F(PosixFiles, BackslashedPathsStatusAndFolders) {
   write("f", "x");
   fs::create_directories(root_ / "d");
   EXPECT_EQ(platform::path_kind(backslashed(root_ / "f").c_str()), platform::PathKind::File);
   EXPECT_EQ(platform::path_kind(backslashed(root_ / "d").c_str()), platform::PathKind::Directory);
   EXPECT_EQ(platform::path_kind(backslashed(root_ / "none").c_str()), platform::PathKind::Missing);
   EXPECT_EQ(platform::workdir_value("\\t\\x\\tvk1.tmp"), "/t/x/tvk1.tmp");
-}
-
-TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
+  // Folders are private and report their errno.
   std::string folder = backslashed(root_ / "made");
   ASSERT_EQ(platform::make_folder(folder.c_str()), 0);
   struct stat status {};
@@ -75,9 +71,9 @@ TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
 }
 
 TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
-  std::string content;
-  for (int i = 0; i < 300000; ++i)
-    content += static_cast<char>(i * 7);
+  std::string content(300000, 0);
+  for (std::size_t i = 0; i < content.size(); ++i)
+    content[i] = static_cast<char>(i * 7);
   fs::path source = write("big", content);
   chmod(source.c_str(), 0751);
   std::string error;
@@ -98,12 +94,7 @@ TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
   fs::path source = write("src", "new");
   fs::path taken = write("taken", "old");
   fs::create_directories(root_ / "dir");
-  struct Row {
-    fs::path source;
-    fs::path destination;
-    const char *text;
-  };
-  const Row rows[] = {
+  const std::tuple<fs::path, fs::path, const char *> rows[] = {
       {source, taken, "File exists\n"},
       {root_ / "missing", root_ / "out1", "No such file or directory\n"},
       {source, root_ / "no" / "folder", "No such file or directory\n"},
@@ -113,15 +104,14 @@ TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
       {root_ / "fifo", root_ / "out3", "Invalid argument\n"},
   };
   ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
-  for (const Row &row : rows) {
+  for (const auto &[from, to, text] : rows) {
     std::string error;
-    EXPECT_FALSE(platform::copy_file(row.source.c_str(), row.destination.c_str(), &error));
-    EXPECT_EQ(error, row.text) << row.destination;
+    EXPECT_FALSE(platform::copy_file(from.c_str(), to.c_str(), &error));
+    EXPECT_EQ(error, text) << to;
   }
   EXPECT_EQ(read_file(taken), "old");
-  EXPECT_FALSE(fs::exists(root_ / "out1"));
-  EXPECT_FALSE(fs::exists(root_ / "out2"));
-  EXPECT_FALSE(fs::exists(root_ / "out3"));
+  for (const char *out : {"out1", "out2", "out3"})
+    EXPECT_FALSE(fs::exists(root_ / out));
 }
 
 TEST_F(PosixFiles, CopyNeverWritesThroughALink) {
@@ -139,10 +129,9 @@ TEST_F(PosixFiles, CopyNeverWritesThroughALink) {
 TEST_F(PosixFiles, CopyThatBreaksOffLeavesNoPartialFile) {
   fs::path source = write("src", std::string(200000, 'z'));
   // A file-size limit makes the writes fail part way, whoever runs the test.
-  struct rlimit saved {};
+  rlimit saved{};
   getrlimit(RLIMIT_FSIZE, &saved);
-  struct rlimit small = saved;
-  small.rlim_cur = 4096;
+  rlimit small{4096, saved.rlim_max};
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
@@ -158,10 +147,10 @@ TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
   fs::create_directories(root_ / "sub");
   write("file", "x");
   fs::create_directory_symlink(root_ / "sub", root_ / "link");
-  std::map<std::string, std::pair<bool, bool>> seen;
+  using Seen = std::map<std::string, std::pair<bool, bool>>;
+  Seen seen;
   auto visit = [](const platform::FolderEntry &entry, void *context) {
-    (*static_cast<std::map<std::string, std::pair<bool, bool>> *>(context))[entry.name] = {
-        entry.is_directory, entry.is_link};
+    (*static_cast<Seen *>(context))[entry.name] = {entry.is_directory, entry.is_link};
   };
   ASSERT_TRUE(platform::list_folder(backslashed(root_).c_str(), visit, &seen));
   EXPECT_EQ(seen["sub"], std::make_pair(true, false));
@@ -170,10 +159,6 @@ TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
   EXPECT_TRUE(seen.count("."));
   EXPECT_FALSE(platform::list_folder((root_ / "none").c_str(), visit, &seen));
 }
-
-} // namespace
-
-namespace {
 
 // A folder whose name holds a backslash would read as a path that climbs out
 // of the staging folder; the removal leaves it alone.
