@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "platform/platform.h"
@@ -21,12 +20,6 @@ std::string program_path(const fs::path &path) {
   std::string text = path.string();
   std::replace(text.begin(), text.end(), '/', '\\');
   return text;
-}
-
-std::string read_file(const fs::path &path) {
-  std::ostringstream content;
-  content << std::ifstream(path, std::ios::binary).rdbuf();
-  return content.str();
 }
 
 void write_file(const fs::path &path, const std::string &content) {
@@ -156,20 +149,6 @@ TEST_F(Staging, EnsureFolderCreatesMissingAncestorsTopDown) {
   // Without a backslash a missing parent cannot be climbed to.
   EXPECT_FALSE(ensure_folder((root_ / "missing").generic_string() + "/child"));
   EXPECT_FALSE(fs::exists(root_ / "missing"));
-}
-
-TEST_F(Staging, CopiesEverySelectedFileToItsVersionPath) {
-  VersionTable versions = {version("\\p\\a.c", "a.c", "alpha"),
-                           version("\\p\\q\\b.c", "sub/b.c", "beta")};
-  std::string output = stage(versions, 2, 2);
-  EXPECT_EQ(output, "copy '" + *versions[0].matched_file + "' to '" + staged("\\p\\a.c") +
-                        "'\n\ncopy '" + *versions[1].matched_file + "' to '" +
-                        staged("\\p\\q\\b.c") + "'\n\n2 files copied\n");
-  EXPECT_EQ(read_file(root_ / "stage" / "p" / "a.c"), "alpha");
-  EXPECT_EQ(read_file(root_ / "stage" / "p" / "q" / "b.c"), "beta");
-  EXPECT_TRUE(versions[0].copied && versions[1].copied);
-  EXPECT_EQ(versions[1].staged_path.value_or(""), staged("\\p\\q\\b.c"));
-  EXPECT_EQ(g_settings.error_count, 0);
 }
 
 TEST_F(Staging, SkipsUnselectedVersionsButStillNamesTheirStagedPath) {
