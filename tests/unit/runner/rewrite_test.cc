@@ -118,7 +118,7 @@ TEST_F(RewriteTest, PrepareBuildsThePrefixes) {
 TEST_F(RewriteTest, LogNameThatDoesNotFitMeansNoLog) {
   std::string long_temp = make_temp().append("\\").append(1100, 'x');
   platform::set_environment("TEMP", long_temp.c_str());
-  g_settings.staging_folder = "S";
+  g_settings.staging_folder = std::string(1, 'S');
   g_settings.dump = true;
   EXPECT_EQ(prepare(), "writing log to '(null)'\n");
   EXPECT_FALSE(g_settings.dump_log_path.has_value());
