@@ -30,8 +30,10 @@ protected:
     std::ifstream stream(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(stream), {});
   }
-  static void write(const std::string &file, const std::string &content) {
-    std::ofstream(file, std::ios::binary) << content;
+  static unsigned mode(const std::string &file) {
+    struct stat status {};
+    EXPECT_EQ(stat(file.c_str(), &status), 0) << file;
+    return status.st_mode & 0777;
   }
 
   fs::path folder_;
@@ -48,31 +50,23 @@ TEST_F(PosixLogTest, LongPathIsCanonicalWithTrailingSlash) {
   EXPECT_FALSE(platform::long_path((path("missing") + "\\").c_str(), &long_form));
 }
 
-TEST_F(PosixLogTest, NewLogIsPrivateAndAppendsWholeLines) {
+TEST_F(PosixLogTest, LogIsPrivateAndAppendsWholeLines) {
   std::string log = path("tvk1.log");
   ASSERT_TRUE(platform::create_log_file(log.c_str()));
-  struct stat status {};
-  ASSERT_EQ(stat(log.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(mode(log), 0600u);
   EXPECT_TRUE(platform::append_log_line(log.c_str(), "first"));
   EXPECT_TRUE(platform::append_log_line(log.c_str(), ""));
   EXPECT_EQ(read(log), "first\n\n");
-}
-
-TEST_F(PosixLogTest, OwnExistingLogIsEmptiedAndMadePrivate) {
-  std::string log = path("tvk2.log");
-  write(log, "old content");
+  // Our own log left from before is emptied and made private again.
   chmod(log.c_str(), 0644);
   ASSERT_TRUE(platform::create_log_file(log.c_str()));
   EXPECT_EQ(read(log), "");
-  struct stat status {};
-  ASSERT_EQ(stat(log.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(mode(log), 0600u);
 }
 
 TEST_F(PosixLogTest, LinksAreNeverFollowedOrEmptied) {
   std::string target = path("precious");
-  write(target, "keep me");
+  std::ofstream(target, std::ios::binary) << "keep me";
   std::string symlink_log = path("tvk3.log");
   fs::create_symlink(target, symlink_log);
   EXPECT_FALSE(platform::create_log_file(symlink_log.c_str()));

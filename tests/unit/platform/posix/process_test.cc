@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -18,17 +19,11 @@ namespace {
 
 using Arguments = std::vector<std::string>;
 
-struct SplitCase {
-  const char *command;
-  Arguments arguments;
-};
-
 // Backslash rules: the count before a double quote decides; elsewhere a
 // backslash is literal.
-const SplitCase kSplits[] = {
+const std::pair<const char *, Arguments> kSplits[] = {
     {"", {}},
     {"  \t ", {}},
-    {"prog", {"prog"}},
     {"  prog   a\tb  ", {"prog", "a", "b"}},
     {"prog \"a b\" c", {"prog", "a b", "c"}},
     {"\"C:\\Program Files\\x.exe\" -v", {"C:\\Program Files\\x.exe", "-v"}},
@@ -45,12 +40,8 @@ const SplitCase kSplits[] = {
 };
 
 TEST(SplitCommandLineTest, FollowsTheWindowsRuntimeRules) {
-  for (const SplitCase &c : kSplits)
-    EXPECT_EQ(platform::split_command_line(c.command), c.arguments) << c.command;
-}
-
-std::string checker(const std::string &steps) {
-  return fake_checker_command(steps);
+  for (const auto &[command, arguments] : kSplits)
+    EXPECT_EQ(platform::split_command_line(command), arguments) << command;
 }
 
 struct ChildRun {
@@ -69,26 +60,18 @@ ChildRun run(const std::string &command) {
   return result;
 }
 
-TEST(PosixProcessTest, ChildGetsOnlyItsThreeStandardStreams) {
-  ChildRun r = run(checker("fds"));
-  EXPECT_EQ(r.out, "fds:0,1,2\n");
-}
-
-TEST(PosixProcessTest, QuotedArgumentsReachTheChildWhole) {
-  ChildRun r = run(checker("\"out:a b\\n\" out:\\\"q\\\"\\n"));
-  EXPECT_EQ(r.out, "a b\n\"q\"\n");
-}
-
-TEST(PosixProcessTest, ProgramWithoutSlashIsSearchedOnPath) {
+TEST(PosixProcessTest, ChildGetsItsArgumentsWholeAndOnlyThreeStreams) {
+  EXPECT_EQ(run(fake_checker_command("fds")).out, "fds:0,1,2\n");
+  EXPECT_EQ(run(fake_checker_command("\"out:a b\\n\" out:\\\"q\\\"\\n")).out, "a b\n\"q\"\n");
+  // A program name without a slash is searched on PATH.
   ChildRun r = run("sh -c \"exit 7\"");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.exit_code, 7u);
 }
 
 TEST(PosixProcessTest, SignalledChildGives128PlusSignal) {
-  const int signals[] = {SIGKILL, SIGTERM, SIGINT};
-  for (int signal : signals) {
-    ChildRun r = run(checker("out:x\\n raise:" + std::to_string(signal)));
+  for (int signal : {SIGKILL, SIGTERM, SIGINT}) {
+    ChildRun r = run(fake_checker_command("out:x\\n raise:" + std::to_string(signal)));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.exit_code, 128u + static_cast<std::uint32_t>(signal)) << signal;
     EXPECT_EQ(r.out, "x\n");
@@ -96,8 +79,7 @@ TEST(PosixProcessTest, SignalledChildGives128PlusSignal) {
 }
 
 TEST(PosixProcessTest, CommandThatCannotStartGivesErrno) {
-  const char *commands[] = {"", "   ", "\"\" arg", "tvk-no-such-program", "./tvk-missing"};
-  for (const char *command : commands) {
+  for (const char *command : {"", "   ", "\"\" arg", "./tvk-missing"}) {
     ChildRun r = run(command);
     EXPECT_EQ(r.status, 2) << "'" << command << "'";
     EXPECT_EQ(r.out, "ERROR: Execute - Couldn't create process, " + std::string(command) + "\n");
@@ -107,11 +89,11 @@ TEST(PosixProcessTest, CommandThatCannotStartGivesErrno) {
 TEST(PosixProcessTest, UnreadableExitCodeIsAFailureNotAPass) {
   // With SIGCHLD ignored the system reaps the child itself, and its exit
   // code is gone by the time it is asked for.
-  struct sigaction ignore {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
-  struct sigaction saved {};
   sigaction(SIGCHLD, &ignore, &saved);
-  ChildRun r = run(checker("out:x\\n exit:0"));
+  ChildRun r = run(fake_checker_command("out:x\\n exit:0"));
   sigaction(SIGCHLD, &saved, nullptr);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
@@ -156,16 +138,10 @@ private:
   std::vector<int> filler_;
 };
 
-struct EarlyFailure {
-  int free_descriptors;
-  int status;
-  const char *message;
-};
-
 // Each step of the preparation fails in turn for want of descriptors; every
 // descriptor made before the failure is given back.
 TEST(PosixProcessTest, EarlyFailuresReportAndCloseEverything) {
-  const EarlyFailure cases[] = {
+  const std::tuple<int, int, const char *> cases[] = {
       {1, -1, "Execute - Couldn't create StdIn pipe"},
       {2, -1, "Execute - Can't duplicate StdIn write handle!"},
       {3, -1, "Execute - Couldn't create StdOut pipe"},
@@ -174,22 +150,19 @@ TEST(PosixProcessTest, EarlyFailuresReportAndCloseEverything) {
       {6, -1, "Execute - Can't duplicate StdErr read handle!"},
       {7, EMFILE, "Execute - Couldn't create process, prog"},
   };
-  for (const EarlyFailure &c : cases) {
+  for (const auto &[free, expected_status, message] : cases) {
     std::uint32_t exit_code = 77;
-    OutputCounters counters;
-    counters.stdout_bytes = 5;
+    OutputCounters counters{5, 0};
     testing::internal::CaptureStdout();
-    int status = 0;
-    int left = 0;
+    int status = 0, left = 0;
     {
-      DescriptorSqueeze squeeze(c.free_descriptors);
+      DescriptorSqueeze squeeze(free);
       status = execute("prog", &exit_code, &counters, nullptr);
-      left = DescriptorSqueeze::available(c.free_descriptors + 1);
+      left = DescriptorSqueeze::available(free + 1);
     }
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(status, c.status) << c.message;
-    EXPECT_EQ(out, "ERROR: " + std::string(c.message) + "\n");
-    EXPECT_EQ(left, c.free_descriptors) << c.message;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: " + std::string(message) + "\n");
+    EXPECT_EQ(status, expected_status) << message;
+    EXPECT_EQ(left, free) << message;
     EXPECT_EQ(exit_code, 77u);
     EXPECT_EQ(counters.stdout_bytes, 0u);
   }

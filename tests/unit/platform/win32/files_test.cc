@@ -19,9 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string read_file(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 
@@ -107,9 +106,8 @@ TEST_F(Win32Files, ListingMarksFolders) {
 }
 
 TEST_F(Win32Files, StagingFolderNeedsTemp) {
-  std::optional<std::string> saved;
-  if (const char *value = std::getenv("TEMP"))
-    saved = value;
+  const char *value = std::getenv("TEMP");
+  std::optional<std::string> saved = value ? std::optional<std::string>(value) : std::nullopt;
   _putenv("TEMP=");
   ASSERT_EQ(std::getenv("TEMP"), nullptr);
   EXPECT_FALSE(create_staging_folder());
