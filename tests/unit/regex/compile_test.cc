@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,20 +82,18 @@ TEST(CompileRegexp, AnchoredExampleIsByteExact) {
   EXPECT_EQ(regexp->program, expected);
 }
 
+// Ties between literals go to the later one; an optional group's own flags
+// lead; literals inside groups are not on the chain.
 TEST(CompileRegexp, Hints) {
   const struct {
     const char *text;
     unsigned char first_char, anchored;
     const char *required; // null: none
   } cases[] = {
-      {"^ab*c$", 0, 1, nullptr},       {"(ab)*c", 0, 0, "c"},
-      {"x*abc*de", 0, 0, "de"}, // ties go to the later literal
-      {"x*abcd*de", 0, 0, "abc"},      {"abc", 'a', 0, nullptr},
-      {"^abc", 0, 1, nullptr},         {"a|b", 0, 0, nullptr},
-      {"^a|b$", 0, 0, nullptr},        {"a*", 0, 0, nullptr},
-      {"(x*)abc", 0, 0, "abc"}, // the group's own flags lead
-      {"x?(abcd)e", 0, 0, "e"}, // literals inside groups are not on the chain
-      {"\xe9t\xe9", 0xE9, 0, nullptr},
+      {"^ab*c$", 0, 1, nullptr},  {"(ab)*c", 0, 0, "c"},    {"x*abc*de", 0, 0, "de"},
+      {"x*abcd*de", 0, 0, "abc"}, {"abc", 'a', 0, nullptr}, {"^abc", 0, 1, nullptr},
+      {"a|b", 0, 0, nullptr},     {"^a|b$", 0, 0, nullptr}, {"a*", 0, 0, nullptr},
+      {"(x*)abc", 0, 0, "abc"},   {"x?(abcd)e", 0, 0, "e"}, {"\xe9t\xe9", 0xE9, 0, nullptr},
   };
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
@@ -162,32 +161,29 @@ TEST(CompileRegexp, RefusalsReportOneMessage) {
   ASSERT_EQ(regexp_error_hook, nullptr); // silent without a hook
   EXPECT_EQ(compile_regexp("(x"), nullptr);
   const struct {
-    const char *text;
     const char *message;
+    const char *texts; // separated by blanks
   } cases[] = {
-      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)", "too many ()"},
-      {"(a", "unmatched ()"},
-      {"a)", "unmatched ()"},
-      {"^*", "*+ operand could be empty"},
-      {"(a|)*", "*+ operand could be empty"},
-      {"(b?)+", "*+ operand could be empty"},
-      {"a**", "nested *?+"},
-      {"(ab)??", "nested *?+"},
-      {"[z-a]", "invalid [] range"},
-      {"[\xff-\xe0]", "invalid [] range"},
-      {"[]", "unmatched []"},
-      {"[^]", "unmatched []"},
-      {"[a-", "unmatched []"},
-      {"*a", "?+* follows nothing"},
-      {"a|?", "?+* follows nothing"},
-      {"a\\", "trailing \\"},
-      {nullptr, "NULL argument"},
+      {"too many ()", "(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)"},
+      {"unmatched ()", "(a a)"},
+      {"*+ operand could be empty", "^* (a|)* (b?)+"},
+      {"nested *?+", "a** (ab)??"},
+      {"invalid [] range", "[z-a] [\xff-\xe0]"},
+      {"unmatched []", "[] [^] [a-"},
+      {"?+* follows nothing", "*a a|?"},
+      {"trailing \\", "a\\"},
   };
   for (const auto &c : cases) {
-    HookCapture hook;
-    EXPECT_EQ(compile_regexp(c.text), nullptr) << c.message;
-    EXPECT_EQ(hook.received(), Messages{c.message}) << (c.text ? c.text : "null");
+    std::istringstream texts(c.texts);
+    for (std::string text; texts >> text;) {
+      HookCapture hook;
+      EXPECT_EQ(compile_regexp(text.c_str()), nullptr) << text;
+      EXPECT_EQ(hook.received(), Messages{c.message}) << text;
+    }
   }
+  HookCapture hook;
+  EXPECT_EQ(compile_regexp(nullptr), nullptr);
+  EXPECT_EQ(hook.received(), Messages{"NULL argument"});
 }
 
 TEST(CompileRegexp, AcceptsOptionalOverEmptyAndNineGroups) {
