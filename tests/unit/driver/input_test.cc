@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,14 +11,27 @@
 
 namespace {
 
-// An anonymous binary file holding DATA, positioned at its start.
-std::unique_ptr<FILE, int (*)(FILE *)> stream_of(const std::string &data) {
-  std::unique_ptr<FILE, int (*)(FILE *)> stream(std::tmpfile(), &std::fclose);
-  EXPECT_NE(stream, nullptr);
-  std::fwrite(data.data(), 1, data.size(), stream.get());
-  std::rewind(stream.get());
-  return stream;
-}
+// A file holding DATA, read back in binary so every byte reaches the reader
+// as written; removed when done.
+class Stream {
+public:
+  explicit Stream(const std::string &data)
+      : path_((std::filesystem::temp_directory_path() /
+               ("trelvik-input-" + std::to_string(std::random_device{}()) + ".txt"))
+                  .string()) {
+    std::ofstream(path_, std::ios::binary) << data;
+    file_ = std::fopen(path_.c_str(), "rb");
+  }
+  ~Stream() {
+    std::fclose(file_);
+    std::remove(path_.c_str());
+  }
+  FILE *get() const { return file_; }
+
+private:
+  std::string path_;
+  FILE *file_;
+};
 
 TEST(LineReader, SplitsOnEveryKindOfLineEndAtAnyLength) {
   const std::string longest(1000000, 'x');
@@ -38,7 +53,7 @@ TEST(LineReader, SplitsOnEveryKindOfLineEndAtAnyLength) {
       {"a\n" + longest + "\r\nb", {"a", longest, "b"}},
   };
   for (const auto &row : rows) {
-    auto stream = stream_of(row.data);
+    Stream stream(row.data);
     LineReader reader(stream.get());
     std::vector<std::string> lines;
     for (std::string line; reader.next(&line);)
@@ -51,7 +66,7 @@ TEST(LineReader, SplitsOnEveryKindOfLineEndAtAnyLength) {
 // "v:" versions in order.
 std::string classify(const std::string &data) {
   InputData input;
-  read_input(stream_of(data).get(), false, &input);
+  read_input(Stream(data).get(), false, &input);
   std::string text = input.checker_command ? "[" + *input.checker_command + "]" : "-";
   for (const std::string &file : input.files)
     text += " f:" + file;
@@ -88,7 +103,7 @@ TEST(ReadInput, KeepsEveryLineOfLargeInputs) {
   for (int i = 0; i < 250; ++i)
     data += "c:\\ws\\\\f" + std::to_string(i) + "\n\\f" + std::to_string(i) + "\n";
   InputData input;
-  read_input(stream_of(data).get(), false, &input);
+  read_input(Stream(data).get(), false, &input);
   ASSERT_EQ(input.files.size(), 250u);
   ASSERT_EQ(input.versions.size(), 250u);
   EXPECT_EQ(input.files[249], "f249");
