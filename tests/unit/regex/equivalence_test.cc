@@ -4,6 +4,7 @@
 // through a call, or not at all.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -20,76 +21,50 @@ public:
 
   std::string expression(int depth) {
     std::string text = sequence(depth);
-    while (chance(depth == 0 ? 15 : 25)) {
-      text += '|';
-      text += sequence(depth);
-    }
+    while (pick(100) < (depth == 0 ? 15 : 25))
+      text += '|' + sequence(depth);
     return text;
   }
 
   std::string subject() {
-    static const char kLetters[] = "aaabbbc\\";
     std::string text;
-    int length = pick(12);
-    for (int i = 0; i < length; ++i)
-      text += kLetters[pick(8)];
+    for (int length = pick(12); length > 0; --length)
+      text += "aaabbbc\\"[pick(8)];
     return text;
   }
 
 private:
   int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
-  bool chance(int percent) { return pick(100) < percent; }
 
   std::string sequence(int depth) {
-    std::string text;
-    int pieces = pick(5);
-    for (int i = 0; i < pieces; ++i)
-      text += piece(depth);
-    return text;
-  }
-
-  std::string piece(int depth) {
-    std::string text = atom(depth);
-    static const char *const kMarks[] = {"", "", "", "*", "+", "?"};
-    return text + kMarks[pick(6)];
-  }
-
-  std::string atom(int depth) {
     static const char *const kAtoms[] = {"a",    "b",     "ab",    "ba",   "aab", ".", "[ab]",
                                          "[^a]", "[a-b]", "[^\\]", "\\\\", "^",   "$", "\\a"};
-    if (depth < 3 && chance(30)) {
-      std::string group = "(";
-      group += expression(depth + 1);
-      group += ')';
-      return group;
+    static const char *const kMarks[] = {"", "", "", "*", "+", "?"};
+    std::string text;
+    for (int pieces = pick(5); pieces > 0; --pieces) {
+      // Decide on a group before drawing the atom: the draws stay in order.
+      bool group = depth < 3 && pick(100) < 30;
+      text += group ? "(" + expression(depth + 1) + ")" : kAtoms[pick(std::size(kAtoms))];
+      text += kMarks[pick(6)];
     }
-    return kAtoms[pick(sizeof kAtoms / sizeof kAtoms[0])];
+    return text;
   }
 
   std::mt19937 random_;
 };
 
-char sentinel_byte;
-const char *const kSentinel = &sentinel_byte;
-
-void preset_groups(Regexp &regexp) {
-  for (int g = 0; g < kRegexpGroups; ++g)
-    regexp.group_start[g] = regexp.group_end[g] = kSentinel;
-}
-
 // Compares one call of the matcher under TUNING with the reference result.
 void expect_same(Regexp &regexp, const std::string &subject, const MatchTuning &tuning,
                  const regex_test::ReferenceResult &expected) {
-  preset_groups(regexp);
-  int result = execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr);
-  ASSERT_EQ(result, expected.matched);
+  static const char sentinel = 0;
+  for (int g = 0; g < kRegexpGroups; ++g)
+    regexp.group_start[g] = regexp.group_end[g] = &sentinel;
+  ASSERT_EQ(execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr), expected.matched);
   for (int g = 0; g < kRegexpGroups; ++g) {
-    const char *start = expected.group_start[g];
-    const char *end = expected.group_end[g];
-    if (expected.attempts == 0)
-      start = end = kSentinel; // no start position tried: left alone
-    EXPECT_EQ(regexp.group_start[g], start) << "group " << g << " start";
-    EXPECT_EQ(regexp.group_end[g], end) << "group " << g << " end";
+    // No start position tried: the arrays are left alone.
+    bool untouched = expected.attempts == 0;
+    EXPECT_EQ(regexp.group_start[g], untouched ? &sentinel : expected.group_start[g]) << g;
+    EXPECT_EQ(regexp.group_end[g], untouched ? &sentinel : expected.group_end[g]) << g;
   }
 }
 
@@ -101,9 +76,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   const MatchTuning kTunings[] = {{0, true, false},       {3, true, false},     {40, true, false},
                                   {1024, true, false},    {0, true, true},      {1024, true, true},
                                   {kNever, false, false}, {kNever, true, false}};
-  int compiled = 0;
-  int matched = 0;
-  int calls = 0;
+  int compiled = 0, matched = 0, calls = 0;
   for (int round = 0; round < 4000; ++round) {
     std::string text = generator.expression(0);
     std::unique_ptr<Regexp> regexp = compile_regexp(text.c_str());
@@ -116,7 +89,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       matched += expected.matched;
       for (const MatchTuning &tuning : kTunings) {
-        SCOPED_TRACE("expression '" + text + "' on '" + subject + "', memo after " +
+        SCOPED_TRACE("'" + text + "' on '" + subject + "', memo after " +
                      std::to_string(tuning.memo_free_steps) +
                      (tuning.remember_latest_failures ? "" : ", no latest failures") +
                      (tuning.wide_positions ? ", wide" : ""));
@@ -159,11 +132,9 @@ TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       for (std::uint64_t memo_free_steps : {0, 10, 1024}) {
         for (bool remember_latest_failures : {true, false}) {
-          SCOPED_TRACE(std::string("expression '") + text + "' on '" + subject + "'");
-          MatchTuning tuning;
-          tuning.memo_free_steps = memo_free_steps;
-          tuning.remember_latest_failures = remember_latest_failures;
-          expect_same(*regexp, subject, tuning, expected);
+          SCOPED_TRACE(std::string("'") + text + "' on '" + subject + "'");
+          expect_same(*regexp, subject, {memo_free_steps, remember_latest_failures, false},
+                      expected);
         }
       }
     }

@@ -5,7 +5,9 @@
 // subjects short.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
+#include <string_view>
 
 #include "regex/regexp.h"
 
@@ -24,7 +26,10 @@ public:
       : program_(regexp.program.data()), regexp_(regexp), subject_(subject) {}
 
   ReferenceResult run() {
-    if (regexp_.required_literal != nullptr && !contains_literal())
+    if (regexp_.required_literal != nullptr &&
+        std::string_view(subject_).find(std::string_view(
+            regexp_.required_literal, static_cast<std::size_t>(regexp_.required_length))) ==
+            std::string_view::npos)
       return result_;
     if (regexp_.anchored) {
       result_.matched = try_at(subject_);
@@ -41,15 +46,6 @@ public:
   }
 
 private:
-  bool contains_literal() const {
-    const char *literal = regexp_.required_literal;
-    for (const char *p = std::strchr(subject_, literal[0]); p != nullptr;
-         p = std::strchr(p + 1, literal[0]))
-      if (std::strncmp(p, literal, static_cast<std::size_t>(regexp_.required_length)) == 0)
-        return true;
-    return false;
-  }
-
   int try_at(const char *position) {
     ++result_.attempts;
     for (int i = 0; i < kRegexpGroups; ++i)
@@ -73,29 +69,21 @@ private:
     return reinterpret_cast<const char *>(program_ + node + 3);
   }
 
-  int count_repeats(int node) {
-    const char *scan = input_;
-    const char *op = operand(node);
+  // Whether the one-character node NODE accepts C (never the NUL).
+  bool accepts(int node, char c) const {
+    if (c == '\0')
+      return false;
     switch (opcode(node)) {
     case NODE_ANY_CHAR:
-      scan += std::strlen(scan);
-      break;
+      return true;
     case NODE_LITERAL:
-      while (*scan == *op)
-        ++scan;
-      break;
+      return c == *operand(node);
     case NODE_IN_SET:
-      while (*scan != '\0' && std::strchr(op, *scan) != nullptr)
-        ++scan;
-      break;
+      return std::strchr(operand(node), c) != nullptr;
     case NODE_NOT_IN_SET:
-      while (*scan != '\0' && std::strchr(op, *scan) == nullptr)
-        ++scan;
-      break;
+      return std::strchr(operand(node), c) == nullptr;
     }
-    int count = static_cast<int>(scan - input_);
-    input_ = scan;
-    return count;
+    return false;
   }
 
   int match(int node) {
@@ -114,78 +102,62 @@ private:
           return 0;
         break;
       case NODE_ANY_CHAR:
-        if (*input_ == '\0')
+      case NODE_IN_SET:
+      case NODE_NOT_IN_SET:
+        if (!accepts(node, *input_))
           return 0;
         ++input_;
         break;
       case NODE_LITERAL: {
-        const char *literal = operand(node);
-        if (*literal != *input_)
-          return 0;
-        std::size_t length = std::strlen(literal);
-        if (length > 1 && std::strncmp(literal, input_, length) != 0)
+        std::size_t length = std::strlen(operand(node));
+        if (*operand(node) != *input_ || std::strncmp(operand(node), input_, length) != 0)
           return 0;
         input_ += length;
         break;
       }
-      case NODE_IN_SET:
-      case NODE_NOT_IN_SET:
-        if (*input_ == '\0' ||
-            (std::strchr(operand(node), *input_) != nullptr) != (code == NODE_IN_SET))
-          return 0;
-        ++input_;
-        break;
       case NODE_EMPTY:
       case NODE_LOOP_BACK:
         break;
       case NODE_ALTERNATIVE:
         if (opcode(following) != NODE_ALTERNATIVE) {
           following = node + 3;
-        } else {
-          do {
-            const char *saved = input_;
-            if (match(node + 3))
-              return 1;
-            input_ = saved;
-            node = next(node);
-          } while (node != 0 && opcode(node) == NODE_ALTERNATIVE);
-          return 0;
+          break;
         }
-        break;
+        for (; node != 0 && opcode(node) == NODE_ALTERNATIVE; node = next(node)) {
+          const char *saved = input_;
+          if (match(node + 3))
+            return 1;
+          input_ = saved;
+        }
+        return 0;
       case NODE_ZERO_OR_MORE:
       case NODE_ONE_OR_MORE: {
-        char look_ahead = opcode(following) == NODE_LITERAL ? *operand(following) : '\0';
         bool has_look_ahead = opcode(following) == NODE_LITERAL;
-        int minimum = code == NODE_ZERO_OR_MORE ? 0 : 1;
         const char *start = input_;
-        int count = count_repeats(node + 3);
-        while (count >= minimum) {
-          if (!has_look_ahead || *input_ == look_ahead)
-            if (match(following))
-              return 1;
-          --count;
+        std::ptrdiff_t count = 0;
+        while (accepts(node + 3, start[count]))
+          ++count;
+        for (; count >= (code == NODE_ONE_OR_MORE ? 1 : 0); --count) {
           input_ = start + count;
+          if ((!has_look_ahead || *input_ == *operand(following)) && match(following))
+            return 1;
         }
         return 0;
       }
-      default:
-        if (code > NODE_GROUP_OPEN && code < NODE_GROUP_OPEN + 10) {
-          const char *saved = input_;
-          if (!match(following))
-            return 0;
-          if (result_.group_start[code - NODE_GROUP_OPEN] == nullptr)
-            result_.group_start[code - NODE_GROUP_OPEN] = saved;
-          return 1;
-        }
-        if (code > NODE_GROUP_CLOSE && code < NODE_GROUP_CLOSE + 10) {
-          const char *saved = input_;
-          if (!match(following))
-            return 0;
-          if (result_.group_end[code - NODE_GROUP_CLOSE] == nullptr)
-            result_.group_end[code - NODE_GROUP_CLOSE] = saved;
-          return 1;
-        }
-        return 0;
+      default: {
+        bool opens = code > NODE_GROUP_OPEN && code < NODE_GROUP_OPEN + 10;
+        bool closes = code > NODE_GROUP_CLOSE && code < NODE_GROUP_CLOSE + 10;
+        if (!opens && !closes)
+          return 0;
+        const char *saved = input_;
+        if (!match(following))
+          return 0;
+        const char *&slot = opens ? result_.group_start[code - NODE_GROUP_OPEN]
+                                  : result_.group_end[code - NODE_GROUP_CLOSE];
+        if (slot == nullptr)
+          slot = saved;
+        return 1;
+      }
       }
       node = following;
     }

@@ -8,31 +8,21 @@
 
 namespace {
 
-// Sets or removes a variable for the life of the object.
-class ScopedVariable {
-public:
-  ScopedVariable(const char *name, std::optional<std::string> value) : name_(name) {
-    if (const char *old = std::getenv(name))
-      old_ = old;
-    if (value)
-      setenv(name, value->c_str(), 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedVariable() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
+std::optional<std::string> variable(const char *name) {
+  const char *value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
 
-private:
-  const char *name_;
-  std::optional<std::string> old_;
-};
+void set_variable(const char *name, const std::optional<std::string> &value) {
+  if (value)
+    setenv(name, value->c_str(), 1);
+  else
+    unsetenv(name);
+}
 
 TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
-  struct Row {
+  const std::optional<std::string> old_temp = variable("TEMP"), old_tmpdir = variable("TMPDIR");
+  const struct {
     std::optional<std::string> temp, tmpdir;
     std::string expected;
   } rows[] = {
@@ -42,13 +32,15 @@ TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
       {"", "/b", ""}, // taken as it is
       {"rel\\x", std::nullopt, "rel\\x"},
   };
-  for (const Row &row : rows) {
-    ScopedVariable temp("TEMP", row.temp);
-    ScopedVariable tmpdir("TMPDIR", row.tmpdir);
+  for (const auto &row : rows) {
+    set_variable("TEMP", row.temp);
+    set_variable("TMPDIR", row.tmpdir);
     std::string folder;
-    ASSERT_TRUE(platform::temp_folder(&folder));
+    EXPECT_TRUE(platform::temp_folder(&folder));
     EXPECT_EQ(folder, row.expected);
   }
+  set_variable("TEMP", old_temp);
+  set_variable("TMPDIR", old_tmpdir);
 }
 
 TEST(PosixSystem, SystemPathsTurnBackslashesIntoSlashes) {
