@@ -168,7 +168,7 @@ TEST(ExecuteRegexp, LongSubjectsTakeLinearWork) {
       {"^(a|b)*$", repeated("ab", million - 1) + "c", false}, // "(a|b)*"
       {"^.*.*.*x$", repeated("abc\\", million), false},       // "**/**/**/x"
       {"^.*.*.*x$", repeated("abc\\", million - 1) + "x", true},
-      {"^(a|b)*$", "c" + repeated("ab", n - 1), false},
+      {"^(a|b)*$", std::string("c").append(repeated("ab", n - 1)), false},
       {".*.*[x]", repeated("abc\\", n), false},
       {"^.*a\\\\.*b\\\\.*c\\\\.*d$", repeated("a\\b\\c\\", n), false},
       {"^(.*a)*b$", repeated("a", n), false},
@@ -205,7 +205,7 @@ TEST(ExecuteRegexp, LatestFailuresAloneTameTheNearMiss) {
 // Group boundaries collected from a backtracking stack many blocks deep:
 // the first group sits at its bottom, the last pass of the second at its top.
 TEST(ExecuteRegexp, GroupsSurviveADeepStack) {
-  std::string subject = "x" + repeated("ab", 20000) + "yz";
+  std::string subject = std::string("x").append(repeated("ab", 20000)).append("yz");
   std::unique_ptr<Regexp> regexp = compile_regexp("^(x)(a|b)*(y)(z)?$");
   MatchStatistics statistics;
   ASSERT_EQ(execute_regexp_tuned(regexp.get(), subject.c_str(), MatchTuning{}, &statistics), 1);
