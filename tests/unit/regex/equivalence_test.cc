@@ -44,7 +44,10 @@ private:
     for (int pieces = pick(5); pieces > 0; --pieces) {
       // Decide on a group before drawing the atom: the draws stay in order.
       bool group = depth < 3 && pick(100) < 30;
-      text += group ? "(" + expression(depth + 1) + ")" : kAtoms[pick(std::size(kAtoms))];
+      if (group)
+        text.append("(").append(expression(depth + 1)).append(")");
+      else
+        text += kAtoms[pick(std::size(kAtoms))];
       text += kMarks[pick(6)];
     }
     return text;
