@@ -187,4 +187,16 @@ TEST_F(CheckRun, BackgroundProcessesAndStandardInput) {
   EXPECT_EQ(result.code, 0u);
 }
 
+// The example checker through the gate, as the README shows it.
+TEST_F(CheckRun, TheExampleStyleChecker) {
+  std::string input = "\"" + e2e::seen(e2e::stylecheck_path()) + "\"\n";
+  std::string file = workspace_.write("x.c", "int a;\n\tint b; \n");
+  input += "ws\\\\" + e2e::backslashed(file) + "\n\\project\\x.c\n";
+  e2e::Result result = run({"-s", "-e", "**/*.c"}, input);
+  std::string path = e2e::is_wine() ? "project\\x.c" : "project/x.c";
+  EXPECT_EQ(result.err, text(path + ":2: tab character\n" + path + ":2: trailing blank\n"));
+  EXPECT_EQ(result.out, text("trelvik-stylecheck: 1 files checked, 2 faults\n"));
+  EXPECT_EQ(result.code, 1u);
+}
+
 } // namespace
