@@ -18,7 +18,8 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine: a persistent server, quiet, with its prefix made once.
+# Wine: a persistent server, quiet, with its prefix made once (in HOME).
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export WINEDEBUG=-all
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$wineserver" -p >/dev/null 2>&1 || true
