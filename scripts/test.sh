@@ -21,7 +21,10 @@ fi
 # Wine: a persistent server, quiet, with its prefix made once (in HOME).
 export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+[[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wine" wineboot --init >/dev/null 2>&1 || true
 "$wineserver" -p >/dev/null 2>&1 || true
 
 for preset in native sanitize windows; do
