@@ -1,6 +1,8 @@
 // Process, environment and stream services on POSIX.
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -17,9 +19,20 @@ std::string system_path(const char *path) {
   return converted;
 }
 
-// A parent that ignores SIGCHLD would make every child's exit status
-// unreadable; the checker's result must always be seen.
-void init_process() { std::signal(SIGCHLD, SIG_DFL); }
+void init_process() {
+  // A parent that ignores SIGCHLD would make every child's exit status
+  // unreadable; the checker's result must always be seen.
+  std::signal(SIGCHLD, SIG_DFL);
+  // A reader that goes away must not kill the gate halfway: the run still
+  // cleans up and reports its exit code. Children get the default back.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Started with a standard stream closed, the pipes made for the checker
+  // could take descriptors 0 to 2 and be crossed when they are handed on.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+      open("/dev/null", O_RDWR);
+  }
+}
 
 int process_id() {
   return static_cast<int>(getpid());

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/platform.h"
 #include "platform/posix/paths.h"
@@ -47,6 +51,24 @@ TEST(PosixSystem, SystemPathsTurnBackslashesIntoSlashes) {
   EXPECT_EQ(platform::system_path("\\tmp\\x\\a b.c"), "/tmp/x/a b.c");
   EXPECT_EQ(platform::system_path("C:\\\\y/z"), "C://y/z");
   EXPECT_EQ(platform::system_path(""), "");
+}
+
+TEST(PosixSystem, InitProcessReopensClosedStandardStreamsAndIgnoresSigpipe) {
+  int saved = dup(0);
+  ASSERT_GE(saved, 0);
+  close(0);
+  platform::init_process();
+  struct stat opened {};
+  struct stat null_device {};
+  EXPECT_EQ(fstat(0, &opened), 0);
+  stat("/dev/null", &null_device);
+  EXPECT_EQ(opened.st_rdev, null_device.st_rdev);
+  dup2(saved, 0);
+  close(saved);
+  struct sigaction action {};
+  sigaction(SIGPIPE, nullptr, &action);
+  EXPECT_EQ(action.sa_handler, SIG_IGN);
+  std::signal(SIGPIPE, SIG_DFL);
 }
 
 } // namespace
