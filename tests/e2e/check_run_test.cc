@@ -135,14 +135,6 @@ TEST_F(CheckRun, NothingSelected) {
   EXPECT_EQ(temp_listing(), std::vector<std::string>{});
 }
 
-TEST_F(CheckRun, NoVersionsAtAll) {
-  e2e::Result result = run({"-b"}, "checker\n");
-  EXPECT_EQ(result.out, text("debug level is now 1\n0 files copied\n"
-                             "No files to check - exiting code 0\n"));
-  EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(temp_listing(), std::vector<std::string>{});
-}
-
 TEST_F(CheckRun, DumpLogWithoutStripStaysEmpty) {
   e2e::Result result = run({"-d"}, commit(kOneFile, {"out:hello\\n"}));
   EXPECT_EQ(without_pid(result.out),

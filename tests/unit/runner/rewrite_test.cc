@@ -12,6 +12,7 @@
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
+#include "unit/scoped_variable.h"
 
 namespace fs = std::filesystem;
 
@@ -25,21 +26,9 @@ std::string log_name() {
 // Restores the settings and TEMP that a test changes.
 class RewriteTest : public testing::Test {
 protected:
-  void SetUp() override {
-    saved_ = g_settings;
-    const char *temp = std::getenv("TEMP");
-    saved_temp_ = temp ? std::optional<std::string>(temp) : std::nullopt;
-  }
+  void SetUp() override { saved_ = g_settings; }
   void TearDown() override {
     g_settings = saved_;
-    if (saved_temp_)
-      platform::set_environment("TEMP", saved_temp_->c_str());
-    else
-#ifdef _WIN32
-      _putenv("TEMP=");
-#else
-      unsetenv("TEMP");
-#endif
     if (!folder_.empty())
       fs::remove_all(folder_);
   }
@@ -51,7 +40,7 @@ protected:
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    platform::set_environment("TEMP", folder_.string().c_str());
+    temp_.set(folder_.string());
     return folder_.string();
   }
 
@@ -63,7 +52,7 @@ protected:
   }
 
   RunSettings saved_;
-  std::optional<std::string> saved_temp_;
+  ScopedVariable temp_{"TEMP"};
   fs::path folder_;
 };
 

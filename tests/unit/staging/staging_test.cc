@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "unit/scoped_variable.h"
 
 namespace {
 
@@ -96,12 +97,9 @@ TEST(StagingFolderPath, IsFormedFromTempAndProcessId) {
 }
 
 TEST_F(Staging, CreatesItsFolderOnceUnderTemp) {
-  const char *value = std::getenv("TEMP");
-  const bool had_temp = value != nullptr;
-  const std::string restore = had_temp ? value : "";
   std::string temp = program_path(root_ / "temp");
   fs::create_directories(root_ / "temp");
-  platform::set_environment("TEMP", temp.c_str());
+  ScopedVariable temp_variable("TEMP", temp);
 
   std::string name = "tvk" + std::to_string(platform::process_id()) + ".tmp";
   ASSERT_TRUE(create_staging_folder());
@@ -110,17 +108,9 @@ TEST_F(Staging, CreatesItsFolderOnceUnderTemp) {
   // A folder of the same name left by an earlier run is a failure.
   EXPECT_FALSE(create_staging_folder());
   std::string too_long = temp + "\\" + std::string(1100, 'n');
-  platform::set_environment("TEMP", too_long.c_str());
+  temp_variable.set(too_long);
   EXPECT_FALSE(create_staging_folder());
   EXPECT_EQ(listing(root_ / "temp").size(), 1u);
-  if (had_temp)
-    platform::set_environment("TEMP", restore.c_str());
-  else
-#ifdef _WIN32
-    _putenv("TEMP=");
-#else
-    unsetenv("TEMP");
-#endif
 }
 
 TEST(LeadsOutside, FindsParentComponentsOnly) {

@@ -9,23 +9,11 @@
 
 #include "platform/platform.h"
 #include "platform/posix/paths.h"
+#include "unit/scoped_variable.h"
 
 namespace {
 
-std::optional<std::string> variable(const char *name) {
-  const char *value = std::getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void set_variable(const char *name, const std::optional<std::string> &value) {
-  if (value)
-    setenv(name, value->c_str(), 1);
-  else
-    unsetenv(name);
-}
-
 TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
-  const std::optional<std::string> old_temp = variable("TEMP"), old_tmpdir = variable("TMPDIR");
   const struct {
     std::optional<std::string> temp, tmpdir;
     std::string expected;
@@ -37,14 +25,12 @@ TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
       {"rel\\x", std::nullopt, "rel\\x"},
   };
   for (const auto &row : rows) {
-    set_variable("TEMP", row.temp);
-    set_variable("TMPDIR", row.tmpdir);
+    ScopedVariable temp("TEMP", row.temp);
+    ScopedVariable tmpdir("TMPDIR", row.tmpdir);
     std::string folder;
     EXPECT_TRUE(platform::temp_folder(&folder));
     EXPECT_EQ(folder, row.expected);
   }
-  set_variable("TEMP", old_temp);
-  set_variable("TMPDIR", old_tmpdir);
 }
 
 TEST(PosixSystem, SystemPathsTurnBackslashesIntoSlashes) {

@@ -13,6 +13,7 @@
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "staging/staging.h"
+#include "unit/scoped_variable.h"
 
 namespace {
 
@@ -106,13 +107,9 @@ TEST_F(Win32Files, ListingMarksFolders) {
 }
 
 TEST_F(Win32Files, StagingFolderNeedsTemp) {
-  const char *value = std::getenv("TEMP");
-  std::optional<std::string> saved = value ? std::optional<std::string>(value) : std::nullopt;
-  _putenv("TEMP=");
+  ScopedVariable temp("TEMP", std::nullopt);
   ASSERT_EQ(std::getenv("TEMP"), nullptr);
   EXPECT_FALSE(create_staging_folder());
-  if (saved)
-    platform::set_environment("TEMP", saved->c_str());
 }
 
 } // namespace
