@@ -1,4 +1,5 @@
 #include "e2e/harness.h"
+#include "tools/quote_argument.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -38,25 +39,6 @@ std::string wine_loader() {
       return candidate;
   }
   return "wine";
-}
-
-// Quotes an argument for the C runtime's command-line parser.
-std::string quote_for_windows(const std::string &argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
-    return argument;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
 }
 
 std::vector<std::string> environment_for(const Invocation &invocation) {
@@ -161,9 +143,9 @@ std::string stylecheck_path() {
 }
 
 std::string checker(const std::vector<std::string> &steps) {
-  std::string command = quote_for_windows(seen(checker_path()));
+  std::string command = quote_argument(seen(checker_path()));
   for (const std::string &step : steps)
-    command += " " + quote_for_windows(step);
+    command += " " + quote_argument(step);
   return command;
 }
 

@@ -9,32 +9,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-// Quotes one argument so that the C runtime's parser gives it back as is.
-std::string quote_argument(const std::string &argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
-    return argument;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"')
-      quoted.append(backslashes * 2 + 1, '\\');
-    else
-      quoted.append(backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted += '"';
-  return quoted;
-}
-
-} // namespace
+#include "quote_argument.h"
 
 int main(int argc, char **argv) {
   if (argc < 4) {
