@@ -90,7 +90,7 @@ std::string ScratchFolder::write(const std::string &relative, const std::string 
 std::vector<std::string> ScratchFolder::listing() const {
   std::vector<std::string> entries;
   for (const auto &entry : fs::recursive_directory_iterator(path_)) {
-    std::string name = fs::relative(entry.path(), path_).generic_string();
+    std::string name = entry.path().lexically_relative(path_).generic_string();
     if (entry.is_directory() && !entry.is_symlink())
       name += "/";
     entries.push_back(name);

@@ -9,6 +9,11 @@
 //   stdin           read standard input to its end, write "stdin:<bytes>\n"
 //   sleep:MS        pause
 //   touch:PATH      create the file PATH (relative to WORKDIR when not absolute)
+//   link:NAME=DIR   make NAME (relative to WORKDIR) a symbolic link to the
+//                   folder DIR
+//   flood:N         write N blocks of 64 KiB of lines to standard output and
+//                   standard error in turn, as a checker that fills both
+//                   pipes at once
 //   background:MS   start a copy of this program that keeps the output
 //                   streams open for MS milliseconds, then writes "late\n"
 //   exit:N          end with exit code N (unsigned 32-bit); default 0
@@ -139,6 +144,39 @@ void list_descriptors() {
 #endif
 }
 
+fs::path in_workdir(const char *relative) {
+  fs::path path = relative;
+  const char *workdir = std::getenv("WORKDIR");
+  if (path.is_relative() && workdir != nullptr)
+    path = fs::path(workdir) / path;
+  return path;
+}
+
+void make_folder_link(const char *step) {
+  const char *equals = std::strchr(step, '=');
+  if (equals == nullptr)
+    return;
+  fs::path name = in_workdir(std::string(step, equals).c_str());
+#ifdef _WIN32
+  // Unprivileged creation where the system allows it.
+  CreateSymbolicLinkA(name.string().c_str(), equals + 1, SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2);
+#else
+  if (symlink(equals + 1, name.c_str()) != 0)
+    std::perror("fake-checker: symlink");
+#endif
+}
+
+void flood(unsigned long blocks) {
+  std::string block;
+  while (block.size() < 65536)
+    block += std::string(63, 'f') + "\n";
+  for (unsigned long i = 0; i < blocks; ++i) {
+    FILE *stream = i % 2 == 0 ? stdout : stderr;
+    std::fwrite(block.data(), 1, block.size(), stream);
+    std::fflush(stream);
+  }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -186,14 +224,15 @@ int main(int argc, char **argv) {
     } else if (std::strncmp(step, "sleep:", 6) == 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step + 6)));
     } else if (std::strncmp(step, "touch:", 6) == 0) {
-      fs::path path = step + 6;
-      const char *workdir = std::getenv("WORKDIR");
-      if (path.is_relative() && workdir != nullptr)
-        path = fs::path(workdir) / path;
+      fs::path path = in_workdir(step + 6);
       std::error_code error;
       fs::create_directories(path.parent_path(), error);
       if (FILE *file = std::fopen(path.string().c_str(), "wb"))
         std::fclose(file);
+    } else if (std::strncmp(step, "link:", 5) == 0) {
+      make_folder_link(step + 5);
+    } else if (std::strncmp(step, "flood:", 6) == 0) {
+      flood(std::strtoul(step + 6, nullptr, 10));
     } else if (std::strncmp(step, "background:", 11) == 0) {
       start_background(argv[0], step + 11);
     } else if (std::strncmp(step, "raise:", 6) == 0) {

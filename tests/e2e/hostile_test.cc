@@ -1,0 +1,130 @@
+// Hostile commits and hostile checkers: whatever arrives, the gate ends with
+// its designed message and exit code, never crashes or hangs, and touches
+// nothing outside its staging folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace {
+
+using e2e::text;
+using e2e::without_pid;
+
+class Hostile : public testing::Test {
+protected:
+  // A file line for a file written below the workspace.
+  std::string file_line(const std::string &relative, const std::string &content = "x\n") {
+    return "ws\\\\" + e2e::backslashed(workspace_.write(relative, content)) + "\n";
+  }
+  e2e::Result run(std::vector<std::string> args, const std::string &input) {
+    return e2e::run({std::move(args), input, temp_.path(), {}, ""});
+  }
+  std::vector<std::string> temp_listing() const {
+    std::vector<std::string> entries;
+    for (const std::string &entry : temp_.listing())
+      entries.push_back(without_pid(entry));
+    return entries;
+  }
+  std::string staging_folder() const { return e2e::seen(temp_.path()) + "\\tvk<pid>.tmp"; }
+
+  e2e::ScratchFolder workspace_;
+  e2e::ScratchFolder temp_;
+};
+
+// A checker may leave a link to a folder outside. What the checker leaves
+// stays (with the staging folder around it), but the removal must never walk
+// through the link: emptied folders behind it would be deleted too.
+TEST_F(Hostile, ALinkLeftInTheStagingFolderIsNeverFollowed) {
+  e2e::ScratchFolder victim;
+  victim.write("keep.txt", "keep\n");
+  victim.write("empty/deeper/.placeholder", "");
+  std::filesystem::remove(victim.path() + "/empty/deeper/.placeholder");
+  const std::vector<std::string> before = victim.listing();
+
+  std::string input = e2e::checker({"link:escape=" + e2e::seen(victim.path()), "out:done\\n"}) +
+                      "\n" + file_line("src/a.c") + "\\p\\src\\a.c\n";
+  e2e::Result result = run({"**/*.c"}, input);
+  EXPECT_EQ(result.out, text("done\n"));
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_EQ(victim.listing(), before);
+  std::vector<std::string> left = temp_listing();
+  if (!left.empty()) { // the link was made: it stays, and nothing else does
+    EXPECT_EQ(left, (std::vector<std::string>{"tvk<pid>.tmp/", "tvk<pid>.tmp/escape"}));
+  }
+}
+
+// A version line of a million characters is paired and selected like any
+// other; the system refuses a name that long, which ends the staging.
+TEST_F(Hostile, AMillionCharacterVersion) {
+  const std::string version = "\\" + std::string(1000000, 'a') + "\\a.c";
+  std::string input = e2e::checker({"out:never\\n"}) + "\n" + file_line("a.c") + version + "\n";
+  e2e::Result result = run({"**/*.c"}, input);
+  std::string prefix = "ERROR: Failed to create folder '" + staging_folder() + "\\aaaa";
+  EXPECT_EQ(without_pid(result.out).substr(0, prefix.size()), prefix);
+  EXPECT_NE(result.out.find(text("'\nExiting code 3\n")), std::string::npos);
+  EXPECT_EQ(result.code, 3u);
+  EXPECT_TRUE(temp_listing().empty());
+}
+
+// NUL bytes end an input line; bytes that are not UTF-8 pass through the
+// patterns, the version texts and the checker's output unchanged.
+TEST_F(Hostile, NulAndNonUtf8Bytes) {
+  const std::string name = "\xe9t\xe9.c"; // Latin-1, not UTF-8
+  // Under Wine the program's code page turns these bytes into UTF-8 names.
+  const std::string host_name = e2e::is_wine() ? "\xc3\xa9t\xc3\xa9.c" : name;
+  std::string input = e2e::checker({"out:\\xff\\xfe bad \\x80\\n", "err:\\xc3\\x28\\n"}) + "\n";
+  workspace_.write(host_name, "x");
+  input += "ws\\\\" + e2e::backslashed(workspace_.path()) + "\\" + name + "\n";
+  input += "\\p\\" + name + "\n";
+  input += file_line("b.c") + "\\p\\b.c";
+  input += std::string("\0trailing junk\n", 15);
+  std::string pattern = e2e::is_wine() ? "**/*.c" : "**/\xe9*.c";
+  e2e::Result result = run({"-b", "-b", pattern, "**/b.c"}, input);
+  EXPECT_EQ(result.code, 0u) << result.out;
+  EXPECT_NE(result.out.find(text("version '\\p\\" + name + "' matches file")), std::string::npos);
+  EXPECT_NE(result.out.find(text("version '\\p\\b.c' matches file")), std::string::npos);
+  EXPECT_NE(result.out.find(text("\xff\xfe bad \x80\n")), std::string::npos);
+  EXPECT_EQ(result.err, text("\xc3\x28\n"));
+  EXPECT_TRUE(temp_listing().empty());
+
+  // A line that holds only a NUL is not empty: it is a version with no text.
+  result = run({pattern, "**/b.c"}, input + std::string("\0\n", 2));
+  EXPECT_EQ(result.out, text("ERROR: version '' does not match any file\nExiting code 1\n"));
+  EXPECT_EQ(result.code, 1u);
+}
+
+// 100,000 versions without their files: every one is reported, in order.
+TEST_F(Hostile, HundredThousandVersions) {
+  std::string input = e2e::checker({}) + "\n";
+  std::string expected;
+  for (int i = 0; i < 100000; ++i) {
+    std::string version = "\\p\\f" + std::to_string(i) + ".c";
+    input += version + "\n";
+    expected += "ERROR: version '" + version + "' does not match any file\n";
+  }
+  e2e::Result result = run({"**/*.c"}, input);
+  EXPECT_TRUE(result.out == text(expected + "Exiting code 1\n"));
+  EXPECT_EQ(result.code, 1u);
+  EXPECT_TRUE(temp_listing().empty());
+}
+
+// A checker that fills both pipes in turn needs both drained at once; every
+// byte is relayed and counted.
+TEST_F(Hostile, ACheckerFloodingBothStreams) {
+  std::string input = e2e::checker({"flood:64"}) + "\n" + file_line("a.c") + "\\p\\a.c\n";
+  e2e::Result result = run({"-e", "**/*.c"}, input);
+  std::string line = std::string(63, 'f') + "\n";
+  std::string half;
+  for (int i = 0; i < 32 * 1024; ++i)
+    half += line;
+  EXPECT_TRUE(result.err == text(half));
+  EXPECT_TRUE(result.out == text(half + "Exiting code 5\n"));
+  EXPECT_EQ(result.code, 5u);
+  EXPECT_TRUE(temp_listing().empty());
+}
+
+} // namespace
