@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing (Debian, as root), builds the Linux, sanitizer and
-# Windows builds, and runs every test: unit tests on each build (Windows
-# under Wine) and end-to-end tests of both binaries.
+# Installs what is missing (Debian, as root), builds the Linux, sanitizer
+# (AddressSanitizer + UndefinedBehaviorSanitizer), ThreadSanitizer and Windows
+# builds, and runs every test: unit tests on each build (Windows under Wine;
+# under ThreadSanitizer the runner's tests, where the threads are) and
+# end-to-end tests of the Linux, sanitizer and Windows binaries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,7 +29,7 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$wine" wineboot --init >/dev/null 2>&1 || true
 "$wineserver" -p >/dev/null 2>&1 || true
 
-for preset in native sanitize windows; do
+for preset in native sanitize tsan windows; do
   echo "== build: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
@@ -37,7 +39,7 @@ status=0
 summary=()
 passed=0
 failed=0
-for preset in native sanitize windows; do
+for preset in native sanitize tsan windows; do
   echo "== test: $preset"
   log=$(mktemp)
   if ctest --preset "$preset" 2>&1 | tee "$log"; then :; else status=1; fi
