@@ -40,7 +40,8 @@ wine=/usr/lib/wine/wine64
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 # tool:Debian package that provides it
-tools=(cmake:cmake cpack:cmake dpkg:dpkg dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev
+# (CPack runs file to find the binaries that dpkg-shlibdeps reads.)
+tools=(cmake:cmake cpack:cmake dpkg:dpkg dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev file:file
        groff:groff-base man:man-db lexgrog:man-db unzip:unzip gzip:gzip
        x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 "$wine":wine64)
 missing=()
@@ -71,6 +72,8 @@ pass "native and Windows builds present"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# Wine keeps its prefix in HOME, made once; a persistent server keeps runs quick.
+export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
 export WINEDEBUG=-all
 "$wine" wineboot --init >/dev/null 2>&1 || true
 "$wineserver" -p >/dev/null 2>&1 || true
@@ -157,7 +160,7 @@ compare_listing() {
 # --- The Linux package -----------------------------------------------------------
 
 check_deb() {
-  local field problems=""
+  local field program problems=""
   declare -A control
   for field in Package Version Architecture Maintainer Section Priority Depends Description; do
     control[$field]=$(dpkg-deb -f "$deb" "$field")
@@ -220,6 +223,13 @@ dpkg-shlibdeps: '$computed' $(cat "$scratch/shlibdeps.err")"
     $1 ~ /^-/ && $6 !~ /(bin\/|lib\/trelvik\/)/ && $1 != "-rw-r--r--" { print "mode " $1 ": " $6 }
     $1 !~ /^[-d]/ { print "not a file or folder: " $6 }' "$scratch/deb.contents")
   if [[ -z $modes ]]; then pass "deb owners and modes"; else fail "deb owners and modes" "$modes"; fi
+
+  # Debian ships binaries without symbols.
+  local unstripped=""
+  for program in usr/bin/trelvik usr/lib/trelvik/trelvik-stylecheck; do
+    LC_ALL=C file "$root/$program" | grep -q ', stripped' || unstripped+="$program "
+  done
+  if [[ -z $unstripped ]]; then pass "deb binaries stripped"; else fail "deb binaries stripped" "$unstripped"; fi
 
   # The packaged binary as a user runs it.
   local first status=0
