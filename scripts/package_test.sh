@@ -262,7 +262,7 @@ dpkg-shlibdeps: '$computed' $(cat "$scratch/shlibdeps.err")"
   if [[ $status == 1 && $logs =~ ^tvk[0-9]+\.log$ ]] &&
     grep -qxF "writing log to '$temp\\$logs'" "$scratch/dump.out" &&
     diff -q "$scratch/dump.expected" <(sort "$temp/$logs") >/dev/null; then
-    pass "deb example run with -d: the stripped report in TEMP/$logs, nothing else left"
+    pass "deb example run with -d: the stripped report in TEMP/tvk<pid>.log, nothing else left"
   else
     fail "deb example run with -d" "exit code $status; TEMP holds: $logs
 $(cat "$scratch/dump.out")"
