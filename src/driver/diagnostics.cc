@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "driver/settings.h"
+#include "driver/version.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ int log_error(const char *format, ...) {
 }
 
 void print_usage() {
-  std::fputs("Trelvik version 0.05\n"
+  std::fputs("Trelvik version " TRELVIK_VERSION "\n"
              "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-i <input_file>] [-c] [-b] [<pattern> "
              "[<pattern> ...]] [[-x] <pattern>[<pattern> ...]]\n"
              "  -h  --help\tprint this message and exit\n"
