@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64
-          g++-mingw-w64-x86-64-posix wine64 clang-format)
+          g++-mingw-w64-x86-64-posix wine64 clang-format
+          dpkg-dev file man-db groff-base unzip binutils-mingw-w64-x86-64)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -53,6 +54,20 @@ for preset in native sanitize tsan windows; do
   fi
   rm -f "$log"
 done
+
+# The packages, made with CPack and tried as a user would.
+echo "== test: packages"
+log=$(mktemp)
+if scripts/package_test.sh 2>&1 | tee "$log"; then :; else status=1; fi
+line=$(grep -E '^package checks: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1 || true)
+summary+=("packages: ${line:-no check ran}")
+if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+  passed=$((passed + BASH_REMATCH[1]))
+  failed=$((failed + BASH_REMATCH[2]))
+else
+  status=1
+fi
+rm -f "$log"
 
 echo "== summary"
 printf '%s\n' "${summary[@]}"
