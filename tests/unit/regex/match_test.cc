@@ -87,7 +87,9 @@ TEST(ExecuteRegexp, HintsDecideWhichStartsAreTried) {
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
     MatchStatistics statistics;
-    execute_regexp_tuned(regexp.get(), c.subject, MatchTuning{}, &statistics);
+    MatchTuning backtracking_only;
+    backtracking_only.decide_first = false;
+    execute_regexp_tuned(regexp.get(), c.subject, backtracking_only, &statistics);
     EXPECT_EQ(statistics.attempts, c.attempts) << c.expression << " on " << c.subject;
   }
 }
