@@ -901,8 +901,10 @@ void clear_groups(Regexp &regexp) {
 Decision decide(Regexp &regexp, const char *subject, MatchStatistics *statistics) {
   AutomatonStatistics automaton_statistics;
   Decision decision = decide_match(regexp, subject, &automaton_statistics);
-  if (statistics != nullptr)
+  if (statistics != nullptr) {
     statistics->automaton_states += automaton_statistics.states_built;
+    statistics->automaton_resets += automaton_statistics.cache_resets;
+  }
   return decision;
 }
 

@@ -31,6 +31,7 @@ struct MatchStatistics {
   std::uint64_t memo_tables = 0;      // per-node failure tables allocated
   std::size_t deepest_stack = 0;      // most backtracking frames held at once
   std::uint64_t automaton_states = 0; // automaton states built
+  std::uint64_t automaton_resets = 0; // times the automaton's state cache was full
 };
 
 // execute_regexp with explicit tuning; STATISTICS may be null.
