@@ -20,6 +20,7 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -359,8 +360,16 @@ bool ThreadBuilder::build(ThreadProgram &out) {
 // How the backtracking search chooses its start positions.
 enum class StartRule { kSubjectStart, kFirstCharacter, kEveryPosition };
 
-constexpr std::int32_t kUnknown = -1;
-constexpr std::int32_t kMatchFound = -2;
+// A transition-table entry is the address of the next state's row, or one
+// of these codes, which no address takes.
+using Entry = std::uintptr_t;
+constexpr Entry kUnknown = 0;
+constexpr Entry kMatchFound = 1; // some path reaches the end node
+// The transition leads to the state in which no path is pending, while only
+// the subject's start or the first character can start an attempt: the
+// search can stop there, or jump to the next first character.
+constexpr Entry kIdle = 2;
+constexpr Entry kLastCode = kIdle;
 // Sets of threads kept at once; past this the cache starts again.
 constexpr std::size_t kStateLimit = 2048;
 
@@ -385,9 +394,12 @@ struct RegexpAutomaton {
   // State 0 is the start of the subject, where nothing is pending yet and
   // an attempt starts with "^" passing.
   std::vector<State> states;
-  std::vector<std::int32_t> transitions; // states x classes
+  // One row per state: an entry per byte class, then the state's number.
+  // Rows stay where they are as states are added, so that entries can
+  // hold their addresses.
+  std::vector<std::unique_ptr<Entry[]>> rows;
   std::unordered_map<std::string, std::int32_t> state_ids;
-  std::int32_t empty_state = kUnknown; // no path pending, past the start
+  std::int32_t empty_state = -1; // no path pending, past the start; -1: none yet
   std::vector<std::uint32_t> scratch;
 };
 
@@ -425,11 +437,23 @@ void compute_byte_classes(RegexpAutomaton &automaton) {
   automaton.classes = count;
 }
 
+void add_row(RegexpAutomaton &automaton, std::size_t state) {
+  auto row = std::make_unique<Entry[]>(automaton.classes + 1);
+  std::fill(row.get(), row.get() + automaton.classes, kUnknown);
+  row[automaton.classes] = state;
+  automaton.rows.push_back(std::move(row));
+}
+
+std::size_t state_of(const RegexpAutomaton &automaton, const Entry *row) {
+  return row[automaton.classes];
+}
+
 void reset_states(RegexpAutomaton &automaton) {
   automaton.states.assign(1, State{});
-  automaton.transitions.assign(automaton.classes, kUnknown);
+  automaton.rows.clear();
+  add_row(automaton, 0);
   automaton.state_ids.clear();
-  automaton.empty_state = kUnknown;
+  automaton.empty_state = -1;
 }
 
 void build_automaton(RegexpAutomaton &automaton, const Regexp &regexp) {
@@ -479,7 +503,7 @@ std::int32_t state_for(RegexpAutomaton &automaton, const std::vector<std::uint32
     return found->second;
   auto id = static_cast<std::int32_t>(automaton.states.size());
   automaton.states.push_back(State{threads, -1});
-  automaton.transitions.resize(automaton.transitions.size() + automaton.classes, kUnknown);
+  add_row(automaton, static_cast<std::size_t>(id));
   automaton.state_ids.emplace(std::move(key), id);
   if (threads.empty())
     automaton.empty_state = id;
@@ -488,19 +512,17 @@ std::int32_t state_for(RegexpAutomaton &automaton, const std::vector<std::uint32
   return id;
 }
 
-// The row of the state after reading C in state FROM (which also lets an
-// attempt start at C), or kMatchFound when some path reaches the end node.
-// Rows are state numbers times the number of byte classes, the form the
-// transition table holds them in.
-std::int32_t compute_transition(RegexpAutomaton &automaton, std::size_t from, unsigned char c,
-                                AutomatonStatistics *statistics) {
+// The entry for reading C in state FROM (which also lets an attempt start
+// at C): the next state's row, kMatchFound or kIdle.
+Entry compute_transition(RegexpAutomaton &automaton, std::size_t from, unsigned char c,
+                         AutomatonStatistics *statistics) {
   const std::vector<Thread> &all = automaton.threads.threads;
   std::vector<std::uint32_t> &next = automaton.scratch;
   next.clear();
-  std::size_t entry = from * automaton.classes + automaton.byte_class[c];
+  Entry &entry = automaton.rows[from][automaton.byte_class[c]];
   const std::vector<std::uint32_t> *attempt = attempt_threads(automaton, from == 0, c);
   if (attempt != nullptr && contains_matched(*attempt))
-    return automaton.transitions[entry] = kMatchFound;
+    return entry = kMatchFound;
   auto gather = [&](const std::vector<std::uint32_t> &threads) {
     for (std::uint32_t id : threads) {
       const Thread &thread = all[id];
@@ -514,18 +536,21 @@ std::int32_t compute_transition(RegexpAutomaton &automaton, std::size_t from, un
   std::sort(next.begin(), next.end());
   next.erase(std::unique(next.begin(), next.end()), next.end());
   if (contains_matched(next))
-    return automaton.transitions[entry] = kMatchFound;
-  bool cacheable = automaton.states.size() < kStateLimit;
-  if (!cacheable) {
+    return entry = kMatchFound;
+  if (automaton.states.size() >= kStateLimit) {
+    // FROM's row goes too; the caller carries on from the new state.
     reset_states(automaton);
     if (statistics != nullptr)
       ++statistics->cache_resets;
+    std::int32_t to = state_for(automaton, next, statistics);
+    return next.empty() && automaton.start_rule != StartRule::kEveryPosition
+               ? kIdle
+               : reinterpret_cast<Entry>(automaton.rows[static_cast<std::size_t>(to)].get());
   }
-  auto row = static_cast<std::int32_t>(
-      static_cast<std::size_t>(state_for(automaton, next, statistics)) * automaton.classes);
-  if (cacheable)
-    automaton.transitions[entry] = row;
-  return row;
+  std::int32_t to = state_for(automaton, next, statistics);
+  if (next.empty() && automaton.start_rule != StartRule::kEveryPosition)
+    return entry = kIdle;
+  return entry = reinterpret_cast<Entry>(automaton.rows[static_cast<std::size_t>(to)].get());
 }
 
 // Whether a path pending in STATE, or an attempt starting at the NUL,
@@ -549,45 +574,51 @@ bool matches_at_end(RegexpAutomaton &automaton, std::size_t state) {
   return pending.matches_at_end != 0;
 }
 
-// The row of the state in which nothing is pending any more, when only
-// the subject's start or the first character can start an attempt: a
-// search that reaches it can stop, or jump to the next first character.
-std::int32_t idle_row(const RegexpAutomaton &automaton) {
-  if (automaton.start_rule == StartRule::kEveryPosition || automaton.empty_state < 0)
-    return kUnknown;
-  return automaton.empty_state * static_cast<std::int32_t>(automaton.classes);
+// Follows cached transitions from ROW until the subject ends or an entry
+// needs attention (a code rather than a row); kept apart from the rest so
+// that this loop holds everything in registers, and the next row's address
+// is loaded straight from the entry.
+[[gnu::always_inline]] inline const unsigned char *
+follow_cached(const std::uint8_t *byte_class, const Entry *&row, const unsigned char *p) {
+  const Entry *current = row;
+  for (unsigned char c = *p; c != 0; c = *++p) {
+    Entry next = current[byte_class[c]];
+    if (next <= kLastCode)
+      break;
+    current = reinterpret_cast<const Entry *>(next);
+  }
+  row = current;
+  return p;
 }
 
 Decision run(RegexpAutomaton &automaton, const unsigned char *subject,
              AutomatonStatistics *statistics) {
-  const std::uint8_t *byte_class = automaton.byte_class.data();
-  const std::int32_t *table = automaton.transitions.data();
-  std::int32_t idle = idle_row(automaton);
-  std::int32_t row = 0;
-  for (const unsigned char *p = subject; *p != 0; ++p) {
-    std::int32_t next = table[row + byte_class[*p]];
-    if (next < 0) {
-      if (next == kUnknown)
-        next = compute_transition(automaton, static_cast<std::size_t>(row) / automaton.classes, *p,
-                                  statistics);
-      if (next == kMatchFound)
-        return Decision::kMatch;
-      table = automaton.transitions.data();
-      idle = idle_row(automaton);
-    }
-    row = next;
-    if (row == idle) {
+  const Entry *row = automaton.rows[0].get();
+  const unsigned char *p = subject;
+  for (;;) {
+    p = follow_cached(automaton.byte_class.data(), row, p);
+    if (*p == 0)
+      break;
+    Entry next = row[automaton.byte_class[*p]];
+    if (next == kUnknown)
+      next = compute_transition(automaton, state_of(automaton, row), *p, statistics);
+    if (next == kMatchFound)
+      return Decision::kMatch;
+    if (next == kIdle) {
       if (automaton.start_rule == StartRule::kSubjectStart)
         return Decision::kNoMatch;
       const char *found = std::strchr(reinterpret_cast<const char *>(p + 1), automaton.first_char);
       if (found == nullptr)
         return Decision::kNoMatch;
-      p = reinterpret_cast<const unsigned char *>(found) - 1;
+      p = reinterpret_cast<const unsigned char *>(found);
+      row = automaton.rows[static_cast<std::size_t>(automaton.empty_state)].get();
+      continue;
     }
+    row = reinterpret_cast<const Entry *>(next);
+    ++p;
   }
-  return matches_at_end(automaton, static_cast<std::size_t>(row) / automaton.classes)
-             ? Decision::kMatch
-             : Decision::kNoMatch;
+  return matches_at_end(automaton, state_of(automaton, row)) ? Decision::kMatch
+                                                             : Decision::kNoMatch;
 }
 
 } // namespace
