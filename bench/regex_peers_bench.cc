@@ -313,6 +313,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 public:
   struct Figures {
     double median = 0, low = 0, high = 0;
+    bool gave_up = false; // a PCRE2 limit stopped some matches
   };
 
   void ReportRuns(const std::vector<Run> &runs) override {
@@ -330,6 +331,8 @@ public:
       }
       std::string name = run.run_name.str();
       Figures &figures = figures_[name];
+      if (run.counters.find("gave_up") != run.counters.end())
+        figures.gave_up = true;
       if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) {
         figures = {value, value, value};
       } else if (run.aggregate_name == "median") {
@@ -352,8 +355,8 @@ public:
       auto re2 = figures_.find(re2_name);
       double ratio =
           re2 != figures_.end() && re2->second.median > 0 ? figures.median / re2->second.median : 0;
-      std::printf("%-48s %10.2f [%.2f-%.2f]  x%.2f\n", base.c_str(), figures.median, figures.low,
-                  figures.high, ratio);
+      std::printf("%-48s %12.2f [%.2f-%.2f]  x%.2f%s\n", base.c_str(), figures.median, figures.low,
+                  figures.high, ratio, figures.gave_up ? "  (gave up: match limit)" : "");
     }
   }
 

@@ -57,6 +57,11 @@ struct Thread {
 
 constexpr std::uint32_t kMatchedThread = 0;
 
+// Follow sets can grow with the square of the program (a long alternation
+// under a repetition): past this many entries in all, the automaton is not
+// built and the backtracking search decides alone.
+constexpr std::size_t kFollowBudget = std::size_t{1} << 20;
+
 // What the position of a set of paths allows: "^" passes only at the
 // subject's start, "$" only at its end.
 struct Context {
@@ -342,10 +347,14 @@ bool ThreadBuilder::build(ThreadProgram &out) {
   out.start_matches_at_end = contains_matched(at_end);
   // New threads are appended while the list is walked.
   std::vector<std::uint32_t> threads;
+  std::size_t follow_entries = 0;
   for (std::size_t id = 1; id < out.threads.size(); ++id) {
     Continuation after = out.threads[id].after;
     if (out.threads[id].kind == ThreadKind::kCharacter) {
       if (!closure(after, {false, false}, threads))
+        return false;
+      follow_entries += threads.size();
+      if (follow_entries > kFollowBudget)
         return false;
       out.threads[id].follow = threads;
     } else {
@@ -372,6 +381,8 @@ constexpr Entry kIdle = 2;
 constexpr Entry kLastCode = kIdle;
 // Sets of threads kept at once; past this the cache starts again.
 constexpr std::size_t kStateLimit = 2048;
+// Threads kept in all those sets; past this the cache starts again too.
+constexpr std::size_t kStoredThreadLimit = std::size_t{1} << 20;
 
 struct State {
   std::vector<std::uint32_t> threads;
@@ -399,7 +410,8 @@ struct RegexpAutomaton {
   // hold their addresses.
   std::vector<std::unique_ptr<Entry[]>> rows;
   std::unordered_map<std::string, std::int32_t> state_ids;
-  std::int32_t empty_state = -1; // no path pending, past the start; -1: none yet
+  std::int32_t empty_state = -1;  // no path pending, past the start; -1: none yet
+  std::size_t stored_threads = 0; // in all states' sets
   std::vector<std::uint32_t> scratch;
 };
 
@@ -454,6 +466,7 @@ void reset_states(RegexpAutomaton &automaton) {
   add_row(automaton, 0);
   automaton.state_ids.clear();
   automaton.empty_state = -1;
+  automaton.stored_threads = 0;
 }
 
 void build_automaton(RegexpAutomaton &automaton, const Regexp &regexp) {
@@ -503,6 +516,7 @@ std::int32_t state_for(RegexpAutomaton &automaton, const std::vector<std::uint32
     return found->second;
   auto id = static_cast<std::int32_t>(automaton.states.size());
   automaton.states.push_back(State{threads, -1});
+  automaton.stored_threads += threads.size();
   add_row(automaton, static_cast<std::size_t>(id));
   automaton.state_ids.emplace(std::move(key), id);
   if (threads.empty())
@@ -537,7 +551,8 @@ Entry compute_transition(RegexpAutomaton &automaton, std::size_t from, unsigned 
   next.erase(std::unique(next.begin(), next.end()), next.end());
   if (contains_matched(next))
     return entry = kMatchFound;
-  if (automaton.states.size() >= kStateLimit) {
+  if (automaton.states.size() >= kStateLimit ||
+      automaton.stored_threads + next.size() > kStoredThreadLimit) {
     // FROM's row goes too; the caller carries on from the new state.
     reset_states(automaton);
     if (statistics != nullptr)

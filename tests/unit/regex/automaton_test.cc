@@ -72,6 +72,32 @@ TEST(MatcherAutomaton, AgreesAfterItsCacheOverflows) {
   EXPECT_GT(statistics.automaton_resets, 0u) << statistics.automaton_states;
 }
 
+// Two thousand alternatives under a repetition: every one can follow every
+// other, too many follow entries to keep, so the backtracking search
+// decides alone; a hundred still get an automaton.
+TEST(MatcherAutomaton, LeavesHugeAlternationsToBacktracking) {
+  const struct {
+    int alternatives;
+    bool automaton;
+  } cases[] = {{2000, false}, {100, true}};
+  for (const auto &c : cases) {
+    std::string expression = "^(";
+    for (int i = 0; i < c.alternatives; ++i)
+      expression += (i > 0 ? "|b" : "b") + std::to_string(1000 + i);
+    expression += ")*$";
+    std::unique_ptr<Regexp> regexp = compile_regexp(expression.c_str());
+    ASSERT_NE(regexp, nullptr);
+    for (const char *subject : {"b1000b1001b1099", "b1000b1001b099", ""}) {
+      MatchStatistics statistics;
+      EXPECT_EQ(execute_regexp_tuned(regexp.get(), subject, MatchTuning{}, &statistics),
+                backtracking_only(*regexp, subject))
+          << c.alternatives << " on " << subject;
+      EXPECT_EQ(statistics.automaton_states > 0, c.automaton && *subject != '\0')
+          << c.alternatives << " on " << subject;
+    }
+  }
+}
+
 std::string repeated(const std::string &unit, std::size_t length) {
   std::string text;
   while (text.size() < length)
@@ -142,6 +168,9 @@ TEST(MatcherAutomaton, DamagedProgramsFailAsWithoutIt) {
                        std::to_string(value) + " on '" + subject + "'");
           ASSERT_EQ(results[0], results[1]);
           ASSERT_EQ(messages[0], messages[1]);
+          HookCapture hook;
+          ASSERT_EQ(regexp_matches(regexp.get(), subject), results[0]);
+          ASSERT_EQ(hook.received(), messages[0]);
           if (results[0] == 1) {
             for (int g = 0; g < 2 * kRegexpGroups; ++g)
               ASSERT_EQ(positions[0][g], positions[1][g]) << g;
