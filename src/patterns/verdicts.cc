@@ -19,7 +19,7 @@ Verdict judge(const char *version, const PatternList &include, const PatternList
 
 bool any_pattern_matches(const PatternList &list, const char *text) {
   for (const PatternEntry &entry : list) {
-    if (execute_regexp(entry.compiled.get(), text) == 1)
+    if (regexp_matches(entry.compiled.get(), text) == 1)
       return true;
   }
   return false;

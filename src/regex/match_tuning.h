@@ -19,13 +19,19 @@ struct MatchTuning {
   // Keep positions in 64 bits even for a subject whose offsets fit 32, as
   // only subjects of 2 GiB or more otherwise do.
   bool wide_positions = false;
+  // Let the automaton decide first, and backtrack only when it finds a
+  // match (or does not take the program on). Off, the backtracking search
+  // alone decides every call.
+  bool decide_first = true;
 };
 
 struct MatchStatistics {
-  std::uint64_t steps = 0;       // nodes visited, characters counted or skipped
-  std::uint64_t attempts = 0;    // start positions tried
-  std::uint64_t memo_tables = 0; // per-node failure tables allocated
-  std::size_t deepest_stack = 0; // most backtracking frames held at once
+  std::uint64_t steps = 0;            // nodes visited, characters counted or skipped
+  std::uint64_t attempts = 0;         // start positions tried
+  std::uint64_t memo_tables = 0;      // per-node failure tables allocated
+  std::size_t deepest_stack = 0;      // most backtracking frames held at once
+  std::uint64_t automaton_states = 0; // automaton states built
+  std::uint64_t automaton_resets = 0; // times the automaton's state cache was full
 };
 
 // execute_regexp with explicit tuning; STATISTICS may be null.

@@ -28,6 +28,13 @@ enum : unsigned char {
 constexpr unsigned char kRegexpMarker = 0x9C;
 constexpr int kRegexpGroups = 10;
 
+// The matcher's cache of automaton states for one expression (see
+// automaton.h); made on the first match, never part of the program.
+struct RegexpAutomaton;
+struct RegexpAutomatonDeleter {
+  void operator()(RegexpAutomaton *automaton) const;
+};
+
 // A compiled expression, made by compile_regexp. It is handled through the
 // unique_ptr it comes in: required_literal points into this record's own
 // program, so a copy would still point into the original.
@@ -43,6 +50,9 @@ struct Regexp {
   std::int32_t required_length;
   // The node program, marker included.
   std::vector<unsigned char> program;
+  // Owned by the matcher; rebuilt when the program or the hints above have
+  // changed since it was made.
+  std::unique_ptr<RegexpAutomaton, RegexpAutomatonDeleter> automaton;
 };
 
 // Receives the failure messages of the compiler and the matcher. Null by
@@ -55,6 +65,12 @@ extern RegexpErrorHook regexp_error_hook;
 std::unique_ptr<Regexp> compile_regexp(const char *text);
 
 // 1 when REGEXP matches somewhere in SUBJECT, else 0 (also when refused).
-// Rewrites the group arrays of REGEXP, so one expression must not be
-// matched by two threads at once; different expressions may.
+// Rewrites the group arrays of REGEXP and its automaton cache, so one
+// expression must not be matched by two threads at once; different
+// expressions may.
 int execute_regexp(Regexp *regexp, const char *subject);
+
+// The result of execute_regexp, for callers that only need the answer:
+// the group positions are not worked out, and the group arrays are left in
+// no particular state. The same failure messages reach the hook.
+int regexp_matches(Regexp *regexp, const char *subject);

@@ -73,12 +73,16 @@ void expect_same(Regexp &regexp, const std::string &subject, const MatchTuning &
 
 TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   ExpressionGenerator generator(20261206);
-  // Remembering from the first step, early, part way, hardly at all; and the
-  // 64-bit positions that only huge subjects otherwise get.
+  // The automaton deciding first, then backtracking to place the match; and
+  // the backtracking search deciding alone, remembering failures from the
+  // first step, early, part way, hardly at all, with the 64-bit positions
+  // that only huge subjects otherwise get, and not at all.
   const std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
-  const MatchTuning kTunings[] = {{0, true, false},       {3, true, false},     {40, true, false},
-                                  {1024, true, false},    {0, true, true},      {1024, true, true},
-                                  {kNever, false, false}, {kNever, true, false}};
+  const MatchTuning kTunings[] = {
+      {1024, true, false, true},    {0, true, true, true},       {0, true, false, false},
+      {3, true, false, false},      {40, true, false, false},    {1024, true, false, false},
+      {0, true, true, false},       {1024, true, true, false},   {kNever, false, false, false},
+      {kNever, true, false, false}, {kNever, false, false, true}};
   int compiled = 0, matched = 0, calls = 0;
   for (int round = 0; round < 4000; ++round) {
     std::string text = generator.expression(0);
@@ -95,19 +99,22 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
         SCOPED_TRACE("'" + text + "' on '" + subject + "', memo after " +
                      std::to_string(tuning.memo_free_steps) +
                      (tuning.remember_latest_failures ? "" : ", no latest failures") +
-                     (tuning.wide_positions ? ", wide" : ""));
+                     (tuning.wide_positions ? ", wide" : "") +
+                     (tuning.decide_first ? ", automaton first" : ""));
         expect_same(*regexp, subject, tuning, expected);
         ++calls;
         if (testing::Test::HasFailure())
           return;
       }
+      ASSERT_EQ(regexp_matches(regexp.get(), subject.c_str()), expected.matched)
+          << "'" << text << "' on '" << subject << "'";
     }
   }
   // The generator must produce a useful mix, not mostly refusals or misses.
   EXPECT_GT(compiled, 2000);
   EXPECT_GT(matched, compiled * 12 / 5);
   EXPECT_LT(matched, compiled * 12 * 4 / 5);
-  EXPECT_GT(calls, 200000);
+  EXPECT_GT(calls, 250000);
 }
 
 // Expressions whose plain backtracking takes many paths, on subjects that
@@ -135,11 +142,15 @@ TEST(MatcherEquivalence, HeavyBacktrackingAgreesWithTheReference) {
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       for (std::uint64_t memo_free_steps : {0, 10, 1024}) {
         for (bool remember_latest_failures : {true, false}) {
-          SCOPED_TRACE(std::string("'") + text + "' on '" + subject + "'");
-          expect_same(*regexp, subject, {memo_free_steps, remember_latest_failures, false},
-                      expected);
+          for (bool decide_first : {true, false}) {
+            SCOPED_TRACE(std::string("'") + text + "' on '" + subject + "'");
+            expect_same(*regexp, subject,
+                        {memo_free_steps, remember_latest_failures, false, decide_first}, expected);
+          }
         }
       }
+      EXPECT_EQ(regexp_matches(regexp.get(), subject.c_str()), expected.matched)
+          << text << " on " << subject;
     }
   }
 }

@@ -87,7 +87,9 @@ TEST(ExecuteRegexp, HintsDecideWhichStartsAreTried) {
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
     MatchStatistics statistics;
-    execute_regexp_tuned(regexp.get(), c.subject, MatchTuning{}, &statistics);
+    MatchTuning backtracking_only;
+    backtracking_only.decide_first = false;
+    execute_regexp_tuned(regexp.get(), c.subject, backtracking_only, &statistics);
     EXPECT_EQ(statistics.attempts, c.attempts) << c.expression << " on " << c.subject;
   }
 }
@@ -177,11 +179,16 @@ TEST(ExecuteRegexp, LongSubjectsTakeLinearWork) {
   };
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.expression);
-    MatchStatistics statistics;
-    EXPECT_EQ(execute_regexp_tuned(regexp.get(), c.subject.c_str(), MatchTuning{}, &statistics),
-              c.matches)
-        << c.expression;
-    EXPECT_LT(statistics.steps, 20 * c.subject.size()) << c.expression;
+    // The backtracking search alone as well: it must stay linear by itself.
+    for (bool decide_first : {true, false}) {
+      MatchTuning tuning;
+      tuning.decide_first = decide_first;
+      MatchStatistics statistics;
+      EXPECT_EQ(execute_regexp_tuned(regexp.get(), c.subject.c_str(), tuning, &statistics),
+                c.matches)
+          << c.expression;
+      EXPECT_LT(statistics.steps, 20 * c.subject.size()) << c.expression;
+    }
   }
   std::string subject = repeated("ab", million);
   std::unique_ptr<Regexp> regexp = compile_regexp("^(a|b)*$");
@@ -197,6 +204,7 @@ TEST(ExecuteRegexp, LatestFailuresAloneTameTheNearMiss) {
   std::string subject = repeated("a\\b\\c\\", 1000);
   MatchTuning tuning;
   tuning.memo_free_steps = std::numeric_limits<std::uint64_t>::max();
+  tuning.decide_first = false;
   MatchStatistics statistics;
   EXPECT_EQ(execute_regexp_tuned(regexp.get(), subject.c_str(), tuning, &statistics), 0);
   EXPECT_LT(statistics.steps, 1000000u);
