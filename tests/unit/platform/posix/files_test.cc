@@ -83,6 +83,29 @@ TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
   EXPECT_EQ(fs::file_size(root_ / "empty-copy"), 0u);
 }
 
+// The copy is created with the source's bits; the creation mask must not
+// take any of them away, whatever it is.
+TEST_F(PosixFiles, CopyKeepsPermissionBitsUnderAnyCreationMask) {
+  const std::pair<mode_t, mode_t> rows[] = {
+      {022, 0751}, {077, 0755}, {0, 0644}, {027, 0400}, {0777, 0700}, {002, 0777},
+  };
+  fs::path source = write("src", "text");
+  int serial = 0;
+  for (const auto &[mask, mode] : rows) {
+    chmod(source.c_str(), mode);
+    mode_t saved = umask(mask);
+    fs::path copy = root_ / ("copy" + std::to_string(++serial));
+    std::string error;
+    bool copied = platform::copy_file(source.c_str(), copy.c_str(), &error);
+    umask(saved);
+    ASSERT_TRUE(copied) << error;
+    struct stat status {};
+    ASSERT_EQ(stat(copy.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, mode) << "mask " << mask;
+    EXPECT_EQ(read_file(copy), "text");
+  }
+}
+
 TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
   fs::path source = write("src", "new");
   fs::path taken = write("taken", "old");
