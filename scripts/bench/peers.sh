@@ -9,8 +9,8 @@
 #
 # usage: scripts/bench/peers.sh [COUNT...]        (default: 50 1000 10000)
 #
-# Needs, and installs when missing (as root, with apt-get): git, hyperfine,
-# pre-commit, nodejs, npm, python3, and the project's build tools; the npm
+# Needs, and installs when missing (as root, with apt-get): git, pre-commit,
+# nodejs, npm, python3, and the project's build tools; the npm
 # peers (versions pinned in bench/peers/package.json) go into a scratch
 # folder, never into the repository. Environment:
 #   BENCH_SCRATCH  scratch folder (default: a folder in /dev/shm, which keeps
@@ -20,9 +20,10 @@
 #
 # Every peer is first run with a checker that records its arguments (for the
 # gate: the files it finds below WORKDIR), and the recorded files must be
-# exactly the selected ones; then hyperfine times all four, one after the
-# other in the same run, with the checker being `true`. The summary gives the
-# medians, min-max and the ratios to the gate.
+# exactly the selected ones; then scripts/bench/interleave.py times all four
+# in rounds (each runs once per round, so the load of a shared machine falls
+# on all alike), with the checker being `true`. The summary gives the
+# medians, min-max, the ratios to the gate and the CPU time.
 set -eu
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -31,7 +32,6 @@ counts=${*:-50 1000 10000}
 install_missing() {
   missing=""
   command -v git >/dev/null || missing="$missing git"
-  command -v hyperfine >/dev/null || missing="$missing hyperfine"
   command -v pre-commit >/dev/null || missing="$missing pre-commit"
   command -v node >/dev/null || missing="$missing nodejs"
   command -v npm >/dev/null || missing="$missing npm"
@@ -177,31 +177,35 @@ verify_peers() {
 time_peers() {
   count=$1
   runs=$(eval echo "\${RUNS_$count:-}")
-  [ -n "$runs" ] || runs=$([ "$count" -ge 10000 ] && echo 5 || ([ "$count" -ge 1000 ] && echo 10 || echo 20))
-  PATH="$scratch/noop-bin:$PATH" nice -n 0 hyperfine -N --style basic --warmup 1 --runs "$runs" \
-    --export-json "$scratch/peers-$count.json" \
-    -n trelvik "$(gate_command "$count")" \
-    -n lint-staged "$lint_staged" \
-    -n lefthook "$lefthook run pre-commit" \
-    -n pre-commit "pre-commit run" >"$scratch/hyperfine-$count.txt" 2>&1
+  [ -n "$runs" ] || runs=$([ "$count" -ge 10000 ] && echo 7 || ([ "$count" -ge 1000 ] && echo 11 || echo 21))
+  PATH="$scratch/noop-bin:$PATH" nice -n 0 python3 "$repo/scripts/bench/interleave.py" \
+    "$runs" 1 "$scratch/peers-$count.json" \
+    trelvik "$(gate_command "$count")" \
+    lint-staged "$lint_staged" \
+    lefthook "$lefthook run pre-commit" \
+    pre-commit "pre-commit run" \
+    "checker alone" "$scratch/noop-bin/bench-checker"
 }
 
 summarise() {
   python3 - "$scratch" $counts <<'PY'
 import json, statistics, sys
 scratch, counts = sys.argv[1], [int(c) for c in sys.argv[2:]]
-print("| files | command | median ms | min-max ms | median / trelvik |")
-print("|---:|---|---:|---:|---:|")
+print("| files | command | runs | median ms | min-max ms | median / trelvik | median CPU ms |")
+print("|---:|---|---:|---:|---:|---:|---:|")
 for count in counts:
-    results = json.load(open("%s/peers-%d.json" % (scratch, count)))["results"]
-    gate = statistics.median(results[0]["times"])
+    results = json.load(open("%s/peers-%d.json" % (scratch, count)))
+    gate = statistics.median(results[0]["wall"])
     for result in results:
-        times = result["times"]
-        median = statistics.median(times)
-        print("| %d | %s | %.1f | %.1f-%.1f | %.1fx |" % (count, result["command"], median * 1e3,
-              min(times) * 1e3, max(times) * 1e3, median / gate))
-    print("| %d | trelvik per staged file | %.1f us | %.1f-%.1f us | |" % (count, gate / count * 1e6,
-          min(results[0]["times"]) / count * 1e6, max(results[0]["times"]) / count * 1e6))
+        wall = result["wall"]
+        median = statistics.median(wall)
+        print("| %d | %s | %d | %.1f | %.1f-%.1f | %.1fx | %.1f |" % (
+            count, result["name"], len(wall), median * 1e3, min(wall) * 1e3, max(wall) * 1e3,
+            median / gate, statistics.median(result["cpu"]) * 1e3))
+    wall, cpu = results[0]["wall"], results[0]["cpu"]
+    print("| %d | trelvik per staged file | | %.1f us | %.1f-%.1f us | | %.1f us |" % (
+        count, gate / count * 1e6, min(wall) / count * 1e6, max(wall) / count * 1e6,
+        statistics.median(cpu) / count * 1e6))
 PY
 }
 
@@ -216,7 +220,7 @@ list_sources
 export TEMP="$scratch/temp" TMPDIR="$scratch/temp" PRE_COMMIT_HOME="$scratch/pre-commit-home"
 unset WORKDIR || true
 echo "gate: $TRELVIK; lint-staged $("$lint_staged" --version), lefthook $("$lefthook" version)," \
-  "$(pre-commit --version), $(hyperfine --version)"
+  "$(pre-commit --version)"
 for count in $counts; do
   echo "commit of $count files"
   make_commit "$count"
