@@ -7,7 +7,9 @@
 //                         every version for every backslash tail (the
 //                         reference the unit tests compare the index with),
 //                         status queries included. Only up to 10k files: at
-//                         100k it runs for minutes.
+//                         100k it runs for minutes;
+//   BM_StatusQueriesOnly  the status query of every file and nothing else:
+//                         the floor under BM_WithRealFiles.
 // Versions are listed in the reverse order of the files, as nothing in the
 // input protocol ties the two orders together. The files lie below TMPDIR:
 //
@@ -105,6 +107,20 @@ void BM_WithRealFiles(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_WithRealFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_StatusQueriesOnly(benchmark::State &state) {
+  int count = static_cast<int>(state.range(0));
+  RealFiles disk(count);
+  for (auto _ : state) {
+    int files = 0;
+    for (const std::string &file : disk.files())
+      files += platform::path_kind(file.c_str()) == platform::PathKind::File ? 1 : 0;
+    if (files != count)
+      state.SkipWithError("a file is missing");
+  }
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_StatusQueriesOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // The straightforward pairing, message for message the same as the index.
 bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry) {
