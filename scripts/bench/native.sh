@@ -52,7 +52,8 @@ for one in $which_ones; do
     repetitions=${REPETITIONS:-5}
     # relay_bench repeats each benchmark five times itself.
     echo "== relay"
-    nice -n 0 build/native/bench/relay_bench --benchmark_enable_random_interleaving=true \
+    nice -n 0 build/native/bench/relay_bench --benchmark_color=false \
+      --benchmark_enable_random_interleaving=true \
       --benchmark_out="$scratch/relay.json" --benchmark_out_format=json 2>"$scratch/relay.log"
     tail -n 1 "$scratch/relay.log"
     python3 scripts/bench/summarise_gbench.py "$scratch/relay.json" BM_MinimalLoop
