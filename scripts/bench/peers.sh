@@ -10,9 +10,11 @@
 # usage: scripts/bench/peers.sh [COUNT...]        (default: 50 1000 10000)
 #
 # Needs, and installs when missing (as root, with apt-get): git, pre-commit,
-# nodejs, npm, python3, and the project's build tools; the npm
-# peers (versions pinned in bench/peers/package.json) go into a scratch
-# folder, never into the repository. Environment:
+# nodejs, npm, python3; the npm peers (versions pinned in
+# bench/peers/package.json) go into a scratch folder, never into the
+# repository. Building the gate needs the project's
+# build tools (scripts/test.sh installs them) unless TRELVIK names a built
+# gate. Environment:
 #   BENCH_SCRATCH  scratch folder (default: a folder in /dev/shm, which keeps
 #                  file creation cheap; else in TMPDIR)
 #   TRELVIK        the gate binary (default: build/native/trelvik, built here)
@@ -62,7 +64,7 @@ install_npm_peers() {
   lint_staged="$scratch/npm/node_modules/.bin/lint-staged"
   # The binary itself, as the hook script that "lefthook install" writes
   # runs it, not the node wrapper around it.
-  lefthook=$(ls "$scratch"/npm/node_modules/lefthook-linux-*/bin/lefthook | head -n 1)
+  lefthook=$(find "$scratch/npm/node_modules" -path '*/lefthook-linux-*/bin/lefthook' | head -n 1)
 }
 
 build_gate() {
@@ -177,7 +179,11 @@ verify_peers() {
 time_peers() {
   count=$1
   runs=$(eval echo "\${RUNS_$count:-}")
-  [ -n "$runs" ] || runs=$([ "$count" -ge 10000 ] && echo 7 || ([ "$count" -ge 1000 ] && echo 11 || echo 21))
+  if [ -z "$runs" ]; then
+    runs=21
+    [ "$count" -ge 1000 ] && runs=11
+    [ "$count" -ge 10000 ] && runs=7
+  fi
   PATH="$scratch/noop-bin:$PATH" nice -n 0 python3 "$repo/scripts/bench/interleave.py" \
     "$runs" 1 "$scratch/peers-$count.json" \
     trelvik "$(gate_command "$count")" \
@@ -188,6 +194,7 @@ time_peers() {
 }
 
 summarise() {
+  # shellcheck disable=SC2086 # one argument per size
   python3 - "$scratch" $counts <<'PY'
 import json, statistics, sys
 scratch, counts = sys.argv[1], [int(c) for c in sys.argv[2:]]
