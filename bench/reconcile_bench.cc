@@ -1,16 +1,28 @@
-// Reconciliation of large commits. Two measurements:
-//   BM_PairingOnly   the pairing with a status query that always reports an
-//                    ordinary file (no file system involved);
-//   BM_WithRealFiles the whole reconciliation, with every file on disk so
-//                    that each one is also asked for its status.
+// Reconciliation of large commits. Three measurements:
+//   BM_PairingOnly        the pairing with a status query that always
+//                         reports an ordinary file (no file system involved);
+//   BM_WithRealFiles      the whole reconciliation, with every file on disk
+//                         so that each one is also asked for its status;
+//   BM_QuadraticWithRealFiles  the same job done by the plain loop that tries
+//                         every version for every backslash tail (the
+//                         reference the unit tests compare the index with),
+//                         status queries included. Only up to 10k files: at
+//                         100k it runs for minutes;
+//   BM_StatusQueriesOnly  the status query of every file and nothing else:
+//                         the floor under BM_WithRealFiles.
 // Versions are listed in the reverse order of the files, as nothing in the
-// input protocol ties the two orders together.
+// input protocol ties the two orders together. The files lie below TMPDIR:
+//
+//   TMPDIR=/dev/shm build/native/bench/reconcile_bench
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "driver/diagnostics.h"
 #include "driver/reconcile.h"
 
 namespace {
@@ -95,6 +107,81 @@ void BM_WithRealFiles(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_WithRealFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_StatusQueriesOnly(benchmark::State &state) {
+  int count = static_cast<int>(state.range(0));
+  RealFiles disk(count);
+  for (auto _ : state) {
+    int files = 0;
+    for (const std::string &file : disk.files())
+      files += platform::path_kind(file.c_str()) == platform::PathKind::File ? 1 : 0;
+    if (files != count)
+      state.SkipWithError("a file is missing");
+  }
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_StatusQueriesOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The straightforward pairing, message for message the same as the index.
+bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry) {
+  std::size_t length = std::strlen(suffix);
+  if (length > entry.version.size() ||
+      entry.version.compare(entry.version.size() - length, length, suffix) != 0)
+    return false;
+  if (!entry.matched_file)
+    return true;
+  std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
+              entry.matched_file->c_str(), suffix);
+  ++g_settings.error_count;
+  return false;
+}
+
+void plain_reconcile(const FileList &files, VersionTable &versions) {
+  for (const std::string &file : files) {
+    platform::PathKind kind = platform::path_kind(file.c_str());
+    if (kind != platform::PathKind::File) {
+      std::printf(kind == platform::PathKind::Missing ? "WARNING: Skipping non-existant file '%s'\n"
+                                                      : "WARNING: Skipping directory '%s'\n",
+                  file.c_str());
+      continue;
+    }
+    bool matched = false;
+    for (std::size_t at = 0; at < file.size() && !matched; ++at) {
+      if (file[at] != '\\')
+        continue;
+      for (VersionEntry &entry : versions) {
+        if (plain_version_matches_suffix(file.c_str() + at, entry)) {
+          entry.matched_file = file;
+          log_debug2("version '%s' matches file '%s'", entry.version.c_str(), file.c_str());
+          matched = true;
+          break;
+        }
+      }
+    }
+    if (!matched)
+      log_error("ERROR: file '%s' does not match any version\n", file.c_str());
+  }
+  for (const VersionEntry &entry : versions) {
+    if (!entry.matched_file)
+      log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
+  }
+}
+
+void BM_QuadraticWithRealFiles(benchmark::State &state) {
+  int count = static_cast<int>(state.range(0));
+  RealFiles disk(count);
+  for (auto _ : state) {
+    state.PauseTiming();
+    VersionTable versions = versions_for(count);
+    state.ResumeTiming();
+    plain_reconcile(disk.files(), versions);
+    benchmark::DoNotOptimize(versions.data());
+  }
+  if (g_settings.error_count != 0)
+    state.SkipWithError("unexpected reconciliation errors");
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_QuadraticWithRealFiles)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -2,6 +2,8 @@
 // /dev/null three ways in the same run:
 //   Execute      - through execute and its pumps (no filter);
 //   CatRelay     - the shell pipeline "<generator> | cat > /dev/null";
+//   CatCatRelay  - "<generator> | cat | cat > /dev/null": two relays, each
+//                  with pipes on both sides;
 //   MinimalLoop  - reads of at most 1,024 bytes from the child's pipe and
 //                  one printf per read, nothing else: the least any relay
 //                  that keeps those two fixed costs can do.
@@ -36,6 +38,7 @@ constexpr std::uint64_t kTotalBytes = kLines * kLineBytes;
 
 double g_best_execute = 0;
 double g_best_cat = 0;
+double g_best_cat_cat = 0;
 double g_best_minimal = 0;
 
 std::string generator_path() {
@@ -107,8 +110,7 @@ void BM_Execute(benchmark::State &state) {
   record(state, seconds / static_cast<double>(state.iterations()), &g_best_execute);
 }
 
-void BM_CatRelay(benchmark::State &state) {
-  const std::string pipeline = generator_command() + " | cat > /dev/null";
+void run_pipeline(benchmark::State &state, const std::string &pipeline, double *best) {
   CpuMeter meter;
   double seconds = 0;
   for (auto _ : state) {
@@ -119,7 +121,15 @@ void BM_CatRelay(benchmark::State &state) {
       state.SkipWithError("the pipeline failed");
   }
   meter.report(state);
-  record(state, seconds / static_cast<double>(state.iterations()), &g_best_cat);
+  record(state, seconds / static_cast<double>(state.iterations()), best);
+}
+
+void BM_CatRelay(benchmark::State &state) {
+  run_pipeline(state, generator_command() + " | cat > /dev/null", &g_best_cat);
+}
+
+void BM_CatCatRelay(benchmark::State &state) {
+  run_pipeline(state, generator_command() + " | cat | cat > /dev/null", &g_best_cat_cat);
 }
 
 void BM_MinimalLoop(benchmark::State &state) {
@@ -154,6 +164,11 @@ void BM_MinimalLoop(benchmark::State &state) {
 
 BENCHMARK(BM_Execute)->Iterations(1)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CatRelay)->Iterations(1)->Repetitions(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CatCatRelay)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MinimalLoop)
     ->Iterations(1)
     ->Repetitions(5)
@@ -175,9 +190,9 @@ int main(int argc, char **argv) {
   benchmark::Shutdown();
   if (g_best_minimal > 0) {
     std::fprintf(stderr,
-                 "best MB/s: execute %.0f, cat relay %.0f, minimal loop %.0f; "
-                 "execute reaches %.1f%% of the minimal loop\n",
-                 g_best_execute, g_best_cat, g_best_minimal,
+                 "best MB/s: execute %.0f, cat relay %.0f, cat | cat relay %.0f, "
+                 "minimal loop %.0f; execute reaches %.1f%% of the minimal loop\n",
+                 g_best_execute, g_best_cat, g_best_cat_cat, g_best_minimal,
                  100.0 * g_best_execute / g_best_minimal);
   }
   return 0;

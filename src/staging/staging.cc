@@ -26,17 +26,23 @@ bool is_separator(char c) {
 }
 
 // Copies one selected version; false (after its counted message) when the
-// staging loop has to stop.
-bool stage_one(VersionEntry &entry) {
+// staging loop has to stop. READY_FOLDER is the folder that the previous
+// copy went to: nothing removes folders while the loop runs, so a version
+// in the same folder (the common case in a commit) asks the system nothing
+// before its copy.
+bool stage_one(VersionEntry &entry, std::string *ready_folder) {
   const std::string &staged = *entry.staged_path;
   if (leads_outside_staging_folder(entry.version)) {
     log_error("ERROR: version '%s' leads outside the staging folder\n", entry.version.c_str());
     return false;
   }
   std::string parent = parent_folder(staged);
-  if (!ensure_folder(parent)) {
-    log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
-    return false;
+  if (parent != *ready_folder) {
+    if (!ensure_folder(parent)) {
+      log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
+      return false;
+    }
+    *ready_folder = parent;
   }
   const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
   log_debug2("copy '%s' to '%s'\n", source, staged.c_str());
@@ -115,13 +121,14 @@ bool leads_outside_staging_folder(const std::string &version) {
 
 int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude) {
   int copied = 0;
+  std::string ready_folder;
   for (VersionEntry &entry : versions) {
     entry.staged_path = g_settings.staging_folder + entry.version;
     if (!is_selected_for_staging(entry.version.c_str(), include, exclude)) {
       std::printf("Skipping '%s'\n", entry.version.c_str());
       continue;
     }
-    if (!stage_one(entry))
+    if (!stage_one(entry, &ready_folder))
       break;
     ++copied;
   }

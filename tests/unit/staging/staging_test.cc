@@ -164,6 +164,37 @@ TEST_F(Staging, RefusesVersionsThatClimbOutAndStops) {
   EXPECT_EQ(listing(root_ / "stage"), std::vector<std::string>{"ok.c"});
 }
 
+// Versions leave a folder and come back to it, go deeper and up again, or
+// name folders that only share the start of their names: every copy lands
+// at its own place.
+TEST_F(Staging, CopiesLandInTheirFoldersWhateverTheOrder) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"\\p\\a.c", "\\p\\b.c", "\\q\\c.c", "\\p\\d.c", "\\p\\s\\e.c", "\\p\\f.c"},
+      {"\\p\\a.c", "\\pq\\b.c", "\\p\\q\\c.c", "\\pq\\d.c", "\\e.c", "\\p\\f.c"},
+  };
+  for (const std::vector<std::string> &texts : rows) {
+    fs::remove_all(root_ / "stage");
+    fs::create_directories(root_ / "stage");
+    VersionTable versions;
+    std::vector<std::string> expected;
+    for (const std::string &text : texts) {
+      std::string name = text.substr(text.rfind('\\') + 1);
+      versions.push_back(version(text, name, "content of " + name));
+      std::string relative = text.substr(1);
+      std::replace(relative.begin(), relative.end(), '\\', '/');
+      expected.push_back(relative);
+    }
+    stage(versions, 0, static_cast<int>(texts.size()));
+    EXPECT_EQ(g_settings.error_count, 0);
+    for (const std::string &relative : expected) {
+      std::string name = relative.substr(relative.rfind('/') + 1);
+      std::ifstream copy(root_ / "stage" / relative, std::ios::binary);
+      std::string content((std::istreambuf_iterator<char>(copy)), {});
+      EXPECT_EQ(content, "content of " + name) << relative;
+    }
+  }
+}
+
 TEST_F(Staging, RemovalDeletesOnlyThisRunsCopies) {
   VersionTable versions = {version("\\p\\a.c", "a.c"), version("\\p\\q\\b.c", "b.c"),
                            version("\\r\\c.c", "c.c")};

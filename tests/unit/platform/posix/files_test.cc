@@ -83,6 +83,51 @@ TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
   EXPECT_EQ(fs::file_size(root_ / "empty-copy"), 0u);
 }
 
+// Sizes around the copy's chunk of 64 KiB, and a file whose status reports
+// no size although it has content.
+TEST_F(PosixFiles, CopyCarriesEveryByteWhateverTheSize) {
+  const std::size_t sizes[] = {1, 100, 65535, 65536, 65537, 131072, 200001};
+  for (std::size_t size : sizes) {
+    std::string content(size, 0);
+    for (std::size_t i = 0; i < size; ++i)
+      content[i] = static_cast<char>(i * 13 + size);
+    fs::path source = write("sized" + std::to_string(size), content);
+    fs::path copy = root_ / ("copy" + std::to_string(size));
+    std::string error;
+    ASSERT_TRUE(platform::copy_file(source.c_str(), copy.c_str(), &error)) << error;
+    EXPECT_EQ(read_file(copy), content) << size;
+  }
+  std::string proc_text = read_file("/proc/version");
+  if (proc_text.empty() || fs::file_size("/proc/version") != 0)
+    GTEST_SKIP() << "no /proc/version that reports size 0";
+  std::string error;
+  ASSERT_TRUE(platform::copy_file("/proc/version", (root_ / "version").c_str(), &error)) << error;
+  EXPECT_EQ(read_file(root_ / "version"), proc_text);
+}
+
+// The copy is created with the source's bits; the creation mask must not
+// take any of them away, whatever it is.
+TEST_F(PosixFiles, CopyKeepsPermissionBitsUnderAnyCreationMask) {
+  const std::pair<mode_t, mode_t> rows[] = {
+      {022, 0751}, {077, 0755}, {0, 0644}, {027, 0400}, {0777, 0700}, {002, 0777},
+  };
+  fs::path source = write("src", "text");
+  int serial = 0;
+  for (const auto &[mask, mode] : rows) {
+    chmod(source.c_str(), mode);
+    mode_t saved = umask(mask);
+    fs::path copy = root_ / ("copy" + std::to_string(++serial));
+    std::string error;
+    bool copied = platform::copy_file(source.c_str(), copy.c_str(), &error);
+    umask(saved);
+    ASSERT_TRUE(copied) << error;
+    struct stat status {};
+    ASSERT_EQ(stat(copy.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, mode) << "mask " << mask;
+    EXPECT_EQ(read_file(copy), "text");
+  }
+}
+
 TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
   fs::path source = write("src", "new");
   fs::path taken = write("taken", "old");
