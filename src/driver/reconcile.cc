@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "driver/diagnostics.h"
@@ -177,9 +178,34 @@ bool match_file(const TailIndex &index, const std::string &file, VersionTable &v
   return false;
 }
 
+// The kind of every file, in list order. A status query is a system call
+// that mostly waits on the file system, so a large commit spreads them over
+// a few threads; each thread fills its own slice, and nothing is printed
+// here, so the messages keep their order.
+std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind) {
+  constexpr std::size_t kFilesPerThread = 4096;
+  constexpr unsigned kMostThreads = 8;
+  std::vector<platform::PathKind> kinds(files.size());
+  auto query_slice = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i)
+      kinds[i] = path_kind(files[i].c_str());
+  };
+  unsigned threads = std::min({std::max(1u, std::thread::hardware_concurrency()), kMostThreads,
+                               static_cast<unsigned>(files.size() / kFilesPerThread + 1)});
+  std::size_t slice = (files.size() + threads - 1) / threads;
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads; ++t)
+    helpers.emplace_back(query_slice, std::min(files.size(), t * slice),
+                         std::min(files.size(), (t + 1) * slice));
+  query_slice(0, std::min(files.size(), slice));
+  for (std::thread &helper : helpers)
+    helper.join();
+  return kinds;
+}
+
 // False (after its warning) for a path that names no ordinary file.
-bool is_checkable_file(const std::string &file, PathKindQuery path_kind) {
-  switch (path_kind(file.c_str())) {
+bool is_checkable_file(const std::string &file, platform::PathKind kind) {
+  switch (kind) {
   case platform::PathKind::Missing:
     std::printf("WARNING: Skipping non-existant file '%s'\n", file.c_str());
     return false;
@@ -196,9 +222,11 @@ bool is_checkable_file(const std::string &file, PathKindQuery path_kind) {
 
 void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind) {
   TailIndex index(versions);
+  std::vector<platform::PathKind> kinds = query_kinds(files, path_kind);
   std::vector<Tail> tails;
-  for (const std::string &file : files) {
-    if (!is_checkable_file(file, path_kind))
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string &file = files[i];
+    if (!is_checkable_file(file, kinds[i]))
       continue;
     if (!match_file(index, file, versions, &tails))
       log_error("ERROR: file '%s' does not match any version\n", file.c_str());

@@ -236,3 +236,32 @@ TEST(Reconcile, IndexAgreesWithPlainScanOnRandomCommits) {
 }
 
 } // namespace
+
+namespace {
+
+// A commit large enough for the status queries to be spread over threads:
+// the warnings still come in list order, and every file keeps its own kind.
+TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
+  static const char *const kRoots[] = {"W:", "M:", "D:"};
+  FileList files;
+  std::vector<std::string> versions;
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) {
+    std::string tail = "\\d" + std::to_string(i) + "\\f.c";
+    files.push_back(kRoots[i % 3] + tail);
+    versions.push_back(tail);
+    if (i % 3 == 1)
+      expected += "WARNING: Skipping non-existant file '" + files.back() + "'\n";
+    if (i % 3 == 2)
+      expected += "WARNING: Skipping directory '" + files.back() + "'\n";
+  }
+  for (int i = 0; i < 20000; ++i) {
+    if (i % 3 != 0)
+      expected += "ERROR: version '" + versions[i] + "' does not match any file\n";
+  }
+  Result got;
+  EXPECT_TRUE(output_of(indexed_reconcile, files, versions, 0, &got) == expected);
+  EXPECT_EQ(got.first, 13333);
+}
+
+} // namespace
