@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "path_corpus.h"
 #include "regex/match_tuning.h"
 #include "regex/regexp.h"
 
@@ -19,25 +20,8 @@ namespace {
 
 constexpr std::size_t kCorpusCap = 200000;
 
-std::vector<std::string> build_corpus() {
-  std::vector<std::string> paths;
-  std::error_code error;
-  namespace fs = std::filesystem;
-  fs::recursive_directory_iterator it("/usr", fs::directory_options::skip_permission_denied, error);
-  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string path = it->path().generic_string();
-    for (char &c : path)
-      if (c == '/')
-        c = '\\';
-    paths.push_back(std::move(path));
-    if (paths.size() == kCorpusCap)
-      break;
-  }
-  return paths;
-}
-
 const std::vector<std::string> &corpus() {
-  static const std::vector<std::string> paths = build_corpus();
+  static const std::vector<std::string> paths = build_path_corpus(kCorpusCap);
   return paths;
 }
 
