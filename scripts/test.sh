@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64
           g++-mingw-w64-x86-64-posix wine64 clang-format
-          dpkg-dev file man-db groff-base unzip binutils-mingw-w64-x86-64)
+          dpkg-dev file man-db groff-base unzip binutils-mingw-w64-x86-64
+          pkg-config libre2-dev libpcre2-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
