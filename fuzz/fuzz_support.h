@@ -1,0 +1,106 @@
+// Small helpers shared by the fuzz targets: reading choices from the fuzz
+// input, catching what the code under test prints, and stopping with a
+// readable reason when an oracle disagrees.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace fuzz {
+
+// Stops the run so that libFuzzer keeps the input as a finding.
+[[noreturn]] inline void fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+inline void fail(const char *format, ...) {
+  std::fputs("\n*** oracle mismatch: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputs("\n", stderr);
+  std::abort();
+}
+
+// Prints a byte string readably for a failure message.
+inline std::string visible(const std::string &text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
+// Takes choices from the front of the fuzz input; an exhausted input gives
+// zeros, so every input is usable.
+class Input {
+public:
+  Input(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
+
+  bool empty() const { return position_ == size_; }
+  std::size_t left() const { return size_ - position_; }
+
+  std::uint8_t byte() { return empty() ? 0 : data_[position_++]; }
+
+  // The rest of the input as bytes.
+  std::string rest() {
+    std::string text(reinterpret_cast<const char *>(data_ + position_), size_ - position_);
+    position_ = size_;
+    return text;
+  }
+
+private:
+  const std::uint8_t *data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+// Sends everything printed on standard output to memory while it lives.
+// (The C library lets its standard streams be reassigned.)
+class CapturedStdout {
+public:
+  CapturedStdout() : saved_(stdout) {
+    std::fflush(stdout);
+    memory_ = open_memstream(&text_, &size_);
+    if (memory_ != nullptr)
+      stdout = memory_;
+  }
+  ~CapturedStdout() {
+    release();
+    std::free(text_);
+  }
+  CapturedStdout(const CapturedStdout &) = delete;
+  CapturedStdout &operator=(const CapturedStdout &) = delete;
+
+  // Ends the capture and returns what was printed.
+  std::string take() {
+    release();
+    return text_ == nullptr ? std::string() : std::string(text_, size_);
+  }
+
+private:
+  void release() {
+    if (memory_ == nullptr)
+      return;
+    std::fflush(memory_);
+    stdout = saved_;
+    std::fclose(memory_);
+    memory_ = nullptr;
+  }
+
+  FILE *saved_;
+  FILE *memory_ = nullptr;
+  char *text_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+} // namespace fuzz
