@@ -48,6 +48,35 @@ inline std::string visible(const std::string &text) {
   return shown;
 }
 
+// A checksum of DATA, for picking a few inputs for costly treatment in a
+// way that replays the same for the same input.
+inline std::uint32_t checksum(const std::string &data) {
+  std::uint32_t sum = 2166136261u;
+  for (unsigned char c : data)
+    sum = (sum ^ c) * 16777619u;
+  return sum;
+}
+
+// The subject of the pattern targets, from the bytes behind the NUL that
+// ends the expression or pattern: up to the next NUL, as a version text
+// holds none. A byte R behind that second NUL asks for the subject to be
+// repeated 1 + 16 * R times, up to 4 KiB, to try long version texts. Long
+// subjects make a run a hundred times slower, so only one in 64 of the
+// inputs that ask get it, picked by checksum.
+inline std::string subject_from(const char *begin, const char *end) {
+  std::string subject(begin, end);
+  std::size_t length = subject.find('\0');
+  if (length == std::string::npos || length + 1 == subject.size() || length == 0 ||
+      checksum(subject) % 64 != 0)
+    return subject.substr(0, length);
+  std::size_t repeats = 1 + 16 * static_cast<unsigned char>(subject[length + 1]);
+  subject.resize(length);
+  std::string repeated;
+  while (repeats-- > 0 && repeated.size() + length <= 4096)
+    repeated += subject;
+  return repeated;
+}
+
 // Takes choices from the front of the fuzz input; an exhausted input gives
 // zeros, so every input is usable.
 class Input {

@@ -170,13 +170,6 @@ void compare_classification(const ChoppedSource &source, const std::vector<std::
                fuzz::visible(expected.printed).c_str());
 }
 
-std::uint32_t checksum(const std::string &data) {
-  std::uint32_t sum = 2166136261u;
-  for (unsigned char c : data)
-    sum = (sum ^ c) * 16777619u;
-  return sum;
-}
-
 // The lines of the padded stream: a letter padding joins the first line of
 // the data (up to that line's NUL), line ends only end an empty line.
 std::vector<std::string> model_padded_lines(const ChoppedSource &source) {
@@ -215,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // Padding makes a run ten times slower, so only about one in 16 of the
   // inputs that ask for it get it, picked by a checksum of the data so that
   // an input always replays the same way.
-  if ((mode & 0xfc) == 0xfc && checksum(source.data) % 16 == 0) {
+  if ((mode & 0xfc) == 0xfc && fuzz::checksum(source.data) % 16 == 0) {
     static const char kFill[] = {'x', '\n', '\r'};
     source.padding = 65536 - shortfall;
     source.fill = kFill[shortfall % 3];

@@ -1,6 +1,6 @@
 // Fuzz target for the expression compiler and matcher. The input is an
-// expression text, a NUL byte, then a subject (up to its own first NUL, as a
-// version text would be).
+// expression text, a NUL byte, then a subject (see fuzz::subject_from: up to
+// its own first NUL, optionally repeated into a long one).
 //
 // Every compiled program is walked node by node and must stay inside its
 // own bytes with known opcodes. Every expression is matched with failures
@@ -190,8 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (separator == nullptr)
     return 0;
   std::string expression(bytes, separator);
-  std::string subject(separator + 1, bytes + size);
-  subject = subject.c_str(); // up to its first NUL, as a version text would be
+  std::string subject = fuzz::subject_from(separator + 1, bytes + size);
 
   std::unique_ptr<Regexp> regexp = compile_regexp(expression.c_str());
   if (regexp == nullptr)

@@ -9,13 +9,14 @@
 # Prints "<target>: <executions> executions, <N> findings" per target and
 # exits 1 when any target found a crash, leak, timeout or oracle mismatch;
 # the scratch folder with the failing input is then kept and named.
-# TRELVIK_FUZZ_DETAILS=1 adds a line per target with time, rate and corpus.
+# TRELVIK_FUZZ_DETAILS=1 adds a line per target with time, rate and corpus;
+# TRELVIK_FUZZ_TARGETS="regex ant" runs only the targets named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-15}
 runs=${2:--1}
-targets=(regex ant lines chunker reconcile)
+read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex ant lines chunker reconcile}"
 
 missing=()
 for package in cmake ninja-build clang libclang-rt-14-dev; do
