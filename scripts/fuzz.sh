@@ -27,8 +27,14 @@ if ((${#missing[@]})); then
   apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 >/dev/null
+build_log=$(mktemp)
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >"$build_log" 2>&1; then
+  cat "$build_log"
+  rm -f "$build_log"
+  echo "fuzz targets failed to build"
+  exit 1
+fi
+rm -f "$build_log"
 
 # Longest input per target: the oracles are quadratic or worse.
 max_len() {
