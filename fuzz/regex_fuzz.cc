@@ -1,21 +1,24 @@
-// libFuzzer harness for the expression compiler and matcher; not part of the
-// normal build. The input is an expression text, a NUL byte, then a
-// subject. Every compiled expression is matched with failures remembered
-// from the first step, never, and with 64-bit positions, and the three runs
-// must agree on the result and every group position; short inputs are also
-// checked against the plain recursive interpreter of the unit tests.
+// Fuzz target for the expression compiler and matcher. The input is an
+// expression text, a NUL byte, then a subject (see fuzz::subject_from: up to
+// its own first NUL, optionally repeated into a long one).
 //
-// Build and run from the repository root, for example:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//     fuzz/regex_fuzz.cc src/regex/compile.cc src/regex/match.cc -o regex_fuzz
-//   ./regex_fuzz -max_len=64 -max_total_time=60
+// Every compiled program is walked node by node and must stay inside its
+// own bytes with known opcodes. Every expression is matched with failures
+// remembered from the first step, with the default tuning, without the
+// remembered latest failures and with 64-bit positions; all runs must agree
+// on the result and every group position, and a match must honour the
+// start hints and the required literal. Short inputs are also compared
+// with plain backtracking and with the recursive interpreter of the unit
+// tests, which take exponential time on some expressions.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "fuzz_support.h"
 #include "regex/match_tuning.h"
 #include "regex/regexp.h"
 #include "unit/regex/reference_matcher.h"
@@ -28,9 +31,9 @@ struct Outcome {
   const char *group_end[kRegexpGroups] = {};
 };
 
-Outcome run(Regexp &regexp, const std::string &subject, const MatchTuning &tuning) {
+Outcome copy_groups(int result, const Regexp &regexp) {
   Outcome outcome;
-  outcome.result = execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr);
+  outcome.result = result;
   for (int g = 0; g < kRegexpGroups; ++g) {
     outcome.group_start[g] = regexp.group_start[g];
     outcome.group_end[g] = regexp.group_end[g];
@@ -38,16 +41,146 @@ Outcome run(Regexp &regexp, const std::string &subject, const MatchTuning &tunin
   return outcome;
 }
 
-void expect_same(const Outcome &a, const Outcome &b) {
+Outcome run(Regexp &regexp, const std::string &subject, const MatchTuning &tuning) {
+  return copy_groups(execute_regexp_tuned(&regexp, subject.c_str(), tuning, nullptr), regexp);
+}
+
+void expect_same(const Outcome &a, const Outcome &b, const char *what) {
   if (a.result != b.result)
-    std::abort();
+    fuzz::fail("%s: result %d, expected %d", what, b.result, a.result);
   if (a.result == 0)
     return;
   for (int g = 0; g < kRegexpGroups; ++g) {
     if (a.group_start[g] != b.group_start[g] || a.group_end[g] != b.group_end[g])
-      std::abort();
+      fuzz::fail("%s: group %d differs", what, g);
   }
 }
+
+// A match lies inside the subject, every group inside the match and set at
+// both ends or at neither, and the hints of the compiler hold for it.
+void check_match(const Outcome &outcome, const Regexp &regexp, const std::string &subject) {
+  if (outcome.result == 0)
+    return;
+  const char *begin = subject.c_str();
+  const char *end = begin + subject.size();
+  const char *match_start = outcome.group_start[0];
+  const char *match_end = outcome.group_end[0];
+  if (match_start == nullptr || match_end == nullptr || match_start < begin ||
+      match_start > match_end || match_end > end)
+    fuzz::fail("whole match outside the subject");
+  for (int g = 1; g < kRegexpGroups; ++g) {
+    const char *start = outcome.group_start[g];
+    const char *stop = outcome.group_end[g];
+    if ((start == nullptr) != (stop == nullptr))
+      fuzz::fail("group %d set at one end only", g);
+    if (start != nullptr && (start < match_start || start > stop || stop > match_end))
+      fuzz::fail("group %d outside the whole match", g);
+  }
+  if (regexp.anchored && match_start != begin)
+    fuzz::fail("anchored expression matched after the start");
+  if (regexp.first_char != 0 &&
+      (match_start == end || static_cast<unsigned char>(*match_start) != regexp.first_char))
+    fuzz::fail("match does not begin with the first-character hint");
+  if (regexp.required_literal != nullptr) {
+    std::string_view literal(regexp.required_literal,
+                             static_cast<std::size_t>(regexp.required_length));
+    std::string_view matched(match_start, static_cast<std::size_t>(match_end - match_start));
+    if (matched.find(literal) == std::string_view::npos)
+      fuzz::fail("match lacks the required literal");
+  }
+}
+
+// Walks every node reachable from the first one and checks that offsets,
+// operands and opcodes stay inside the program.
+class ProgramWalk {
+public:
+  explicit ProgramWalk(const std::vector<unsigned char> &program)
+      : program_(program), seen_(program.size(), false) {}
+
+  void check() {
+    if (program_.size() < 4 || program_.size() >= 0x7fff || program_[0] != kRegexpMarker)
+      fuzz::fail("bad program size or marker");
+    if (program_[1] != NODE_ALTERNATIVE)
+      fuzz::fail("program does not begin with an alternative");
+    visit(1);
+    while (!pending_.empty()) {
+      std::size_t at = pending_.back();
+      pending_.pop_back();
+      walk_from(at);
+    }
+  }
+
+private:
+  void visit(std::size_t at) {
+    if (at + 3 > program_.size())
+      fuzz::fail("node at %zu runs past the program", at);
+    if (!seen_[at]) {
+      seen_[at] = true;
+      pending_.push_back(at);
+    }
+  }
+
+  void walk_from(std::size_t at) {
+    unsigned char op = program_[at];
+    std::size_t offset = static_cast<std::size_t>(program_[at + 1]) << 8 | program_[at + 2];
+    if (!known_opcode(op))
+      fuzz::fail("unknown opcode %u at %zu", op, at);
+    check_operand(op, at);
+    if (offset == 0)
+      return;
+    if (op == NODE_LOOP_BACK) {
+      if (offset > at)
+        fuzz::fail("loop back before the program at %zu", at);
+      visit(at - offset);
+    } else {
+      visit(at + offset);
+    }
+  }
+
+  void check_operand(unsigned char op, std::size_t at) {
+    std::size_t operand = at + 3;
+    switch (op) {
+    case NODE_LITERAL:
+    case NODE_IN_SET:
+    case NODE_NOT_IN_SET: {
+      const void *terminator = operand < program_.size() ? std::memchr(program_.data() + operand, 0,
+                                                                       program_.size() - operand)
+                                                         : nullptr;
+      if (terminator == nullptr || terminator == program_.data() + operand)
+        fuzz::fail("empty or unterminated operand at %zu", at);
+      break;
+    }
+    case NODE_ALTERNATIVE:
+      visit(operand);
+      break;
+    case NODE_ZERO_OR_MORE:
+    case NODE_ONE_OR_MORE:
+      check_repeated(operand);
+      break;
+    default:
+      break;
+    }
+  }
+
+  void check_repeated(std::size_t operand) {
+    if (operand + 3 > program_.size())
+      fuzz::fail("repetition operand past the program");
+    unsigned char inner = program_[operand];
+    if (inner != NODE_ANY_CHAR && inner != NODE_LITERAL && inner != NODE_IN_SET &&
+        inner != NODE_NOT_IN_SET)
+      fuzz::fail("repetition of a node of kind %u", inner);
+    check_operand(inner, operand);
+  }
+
+  static bool known_opcode(unsigned char op) {
+    return op <= NODE_ONE_OR_MORE || (op > NODE_GROUP_OPEN && op < NODE_GROUP_CLOSE) ||
+           (op > NODE_GROUP_CLOSE && op <= NODE_GROUP_CLOSE + 9);
+  }
+
+  const std::vector<unsigned char> &program_;
+  std::vector<bool> seen_;
+  std::vector<std::size_t> pending_;
+};
 
 } // namespace
 
@@ -57,26 +190,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (separator == nullptr)
     return 0;
   std::string expression(bytes, separator);
-  std::string subject(separator + 1, bytes + size);
-  subject = subject.c_str(); // up to its first NUL, as a version text would be
+  std::string subject = fuzz::subject_from(separator + 1, bytes + size);
 
   std::unique_ptr<Regexp> regexp = compile_regexp(expression.c_str());
   if (regexp == nullptr)
     return 0;
+  ProgramWalk(regexp->program).check();
 
   MatchTuning remembering;
   remembering.memo_free_steps = 0;
   MatchTuning plain;
   plain.memo_free_steps = std::numeric_limits<std::uint64_t>::max();
+  plain.remember_latest_failures = false;
   MatchTuning wide;
   wide.wide_positions = true;
+  MatchTuning forgetting;
+  forgetting.remember_latest_failures = false;
 
   Outcome first = run(*regexp, subject, remembering);
-  expect_same(first, run(*regexp, subject, wide));
+  check_match(first, *regexp, subject);
+  expect_same(first, copy_groups(execute_regexp(regexp.get(), subject.c_str()), *regexp),
+              "default matcher");
+  expect_same(first, run(*regexp, subject, wide), "64-bit positions");
+  expect_same(first, run(*regexp, subject, forgetting), "no latest failures");
   // Plain backtracking and the recursive interpreter can take exponential
   // time; keep them to short inputs.
   if (subject.size() <= 10 && expression.size() <= 24) {
-    expect_same(first, run(*regexp, subject, plain));
+    expect_same(first, run(*regexp, subject, plain), "plain backtracking");
     regex_test::ReferenceResult reference =
         regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
     Outcome expected;
@@ -85,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       expected.group_start[g] = reference.group_start[g];
       expected.group_end[g] = reference.group_end[g];
     }
-    expect_same(first, expected);
+    expect_same(expected, first, "against the recursive interpreter");
   }
   return 0;
 }

@@ -1,0 +1,132 @@
+// Fuzz target for the reconciliation of files with versions.
+//
+// The input is a list of lines separated by LF. The first byte of a line
+// says what it is: an even byte a version, an odd one a file, whose kind
+// (missing, a folder, or an ordinary file) comes from the next bits. The
+// other bytes are path characters; bytes from 0xF0 up stand for common path
+// pieces, so that shared tails, repeated texts and ambiguities are frequent.
+//
+// Oracle: the plain quadratic loop of the unit tests. Both must print the
+// same messages in the same order (at debug level 2, so the pairings are
+// printed too), count the same errors and pair the same files.
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/reconcile.h"
+#include "driver/settings.h"
+#include "fuzz_support.h"
+#include "unit/driver/plain_reconcile.h"
+
+namespace {
+
+using platform::PathKind;
+
+// The kind of every file path of the current input; a path met twice keeps
+// its first kind, as a file system would.
+std::map<std::string, PathKind> g_kinds;
+
+PathKind kind_of(const char *path) {
+  auto found = g_kinds.find(path);
+  return found == g_kinds.end() ? PathKind::Missing : found->second;
+}
+
+const char *const kPieces[16] = {"\\",  "\\a", "\\b",    "\\src", ".c",    "\\a.c", "W:", "\\\\",
+                                 "x\\", "\\A", "\\a\\b", "\\b.c", "\\\\a", "b",     "",   "a"};
+
+std::string path_text(const std::string &line) {
+  std::string path;
+  for (std::size_t at = 1; at < line.size(); ++at) {
+    auto byte = static_cast<unsigned char>(line[at]);
+    if (byte >= 0xF0)
+      path += kPieces[byte - 0xF0];
+    else if (byte == 0 || byte == '\r')
+      path += '\\'; // input lines hold neither
+    else
+      path += static_cast<char>(byte);
+  }
+  return path;
+}
+
+PathKind kind_from(unsigned char first) {
+  switch ((first >> 1) % 8) {
+  case 0:
+    return PathKind::Missing;
+  case 1:
+    return PathKind::Directory;
+  default:
+    return PathKind::File;
+  }
+}
+
+struct Commit {
+  FileList files;
+  std::vector<std::string> versions;
+};
+
+Commit commit_from(const std::string &text) {
+  Commit commit;
+  g_kinds.clear();
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos)
+      end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.empty())
+      continue;
+    auto first = static_cast<unsigned char>(line[0]);
+    std::string path = path_text(line);
+    if (first % 2 == 0) {
+      commit.versions.push_back(path);
+    } else {
+      g_kinds.emplace(path, kind_from(first));
+      commit.files.push_back(path);
+    }
+  }
+  return commit;
+}
+
+struct Outcome {
+  std::string printed;
+  int errors = 0;
+  std::vector<std::string> matches;
+};
+
+Outcome reconcile_with(void (*reconcile)(const FileList &, VersionTable &, PathKindQuery),
+                       const Commit &commit) {
+  VersionTable versions;
+  for (const std::string &text : commit.versions)
+    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, false});
+  g_settings.error_count = 0;
+  g_settings.debug_level = 2;
+  fuzz::CapturedStdout captured;
+  reconcile(commit.files, versions, kind_of);
+  Outcome outcome;
+  outcome.printed = captured.take();
+  outcome.errors = g_settings.error_count;
+  g_settings.error_count = 0;
+  g_settings.debug_level = 0;
+  for (const VersionEntry &entry : versions)
+    outcome.matches.push_back(entry.matched_file ? "=" + *entry.matched_file : "-");
+  return outcome;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  Commit commit = commit_from(std::string(reinterpret_cast<const char *>(data), size));
+  Outcome indexed = reconcile_with(reconcile_files_with, commit);
+  Outcome plain = reconcile_with(reconcile_test::plain_reconcile_with, commit);
+  if (indexed.printed != plain.printed)
+    fuzz::fail("printed\n%s\nexpected\n%s", fuzz::visible(indexed.printed).c_str(),
+               fuzz::visible(plain.printed).c_str());
+  if (indexed.errors != plain.errors)
+    fuzz::fail("%d errors counted, expected %d", indexed.errors, plain.errors);
+  if (indexed.matches != plain.matches)
+    fuzz::fail("pairings differ");
+  return 0;
+}
