@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64
           g++-mingw-w64-x86-64-posix wine64 clang-format
           dpkg-dev file man-db groff-base unzip binutils-mingw-w64-x86-64
-          pkg-config libre2-dev libpcre2-dev)
+          pkg-config libre2-dev libpcre2-dev clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -41,34 +41,46 @@ status=0
 summary=()
 passed=0
 failed=0
-for preset in native sanitize tsan windows; do
-  echo "== test: $preset"
-  log=$(mktemp)
-  if ctest --preset "$preset" 2>&1 | tee "$log"; then :; else status=1; fi
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
-  summary+=("$preset: ${line:-no test ran}")
-  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
-    failed=$((failed + BASH_REMATCH[1]))
-    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
-  else
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# Runs one step (its output shown and kept in $log); a failing step fails
+# the whole command.
+step() {
+  echo "== test: $1"
+  shift
+  if "$@" 2>&1 | tee "$log"; then :; else status=1; fi
+}
+# Adds a step's counts to the totals; no counts means the step never ran.
+tally() { # label passed failed
+  if [[ -z $2 ]]; then
+    summary+=("$1: nothing ran")
     status=1
+    return
   fi
-  rm -f "$log"
+  summary+=("$1: $2 passed, $3 failed")
+  passed=$((passed + $2))
+  failed=$((failed + $3))
+}
+
+for preset in native sanitize tsan windows; do
+  step "$preset" ctest --preset "$preset"
+  line=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]] || true
+  tally "$preset" "${BASH_REMATCH[2]:+$((BASH_REMATCH[2] - BASH_REMATCH[1]))}" "${BASH_REMATCH[1]:-}"
 done
 
 # The packages, made with CPack and tried as a user would.
-echo "== test: packages"
-log=$(mktemp)
-if scripts/package_test.sh 2>&1 | tee "$log"; then :; else status=1; fi
+step packages scripts/package_test.sh
 line=$(grep -E '^package checks: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1 || true)
-summary+=("packages: ${line:-no check ran}")
-if [[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
-  passed=$((passed + BASH_REMATCH[1]))
-  failed=$((failed + BASH_REMATCH[2]))
-else
-  status=1
-fi
-rm -f "$log"
+[[ $line =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]] || true
+tally packages "${BASH_REMATCH[1]:-}" "${BASH_REMATCH[2]:-}"
+
+# Every fuzz target for a short while; a target passes without findings.
+step fuzz scripts/fuzz.sh "${TRELVIK_FUZZ_SECONDS:-15}"
+clean=$(grep -cE '^[a-z]+: [0-9]+ executions, 0 findings' "$log" || true)
+found=$(grep -E '^[a-z]+: [0-9]+ executions, [0-9]+ findings' "$log" | grep -cv ', 0 findings' || true)
+tally fuzz "$( ((clean + found)) && echo "$clean")" "$found"
 
 echo "== summary"
 printf '%s\n' "${summary[@]}"
