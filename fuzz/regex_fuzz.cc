@@ -206,6 +206,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   wide.wide_positions = true;
   MatchTuning forgetting;
   forgetting.remember_latest_failures = false;
+  // The backtracker deciding on its own, without the automaton's answer.
+  MatchTuning backtracking_alone;
+  backtracking_alone.memo_free_steps = 0;
+  backtracking_alone.decide_first = false;
 
   Outcome first = run(*regexp, subject, remembering);
   check_match(first, *regexp, subject);
@@ -213,6 +217,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
               "default matcher");
   expect_same(first, run(*regexp, subject, wide), "64-bit positions");
   expect_same(first, run(*regexp, subject, forgetting), "no latest failures");
+  expect_same(first, run(*regexp, subject, backtracking_alone), "backtracking alone");
+  if (regexp_matches(regexp.get(), subject.c_str()) != first.result)
+    fuzz::fail("answer-only call: %d, expected %d", 1 - first.result, first.result);
   // Plain backtracking and the recursive interpreter can take exponential
   // time; keep them to short inputs.
   if (subject.size() <= 10 && expression.size() <= 24) {
