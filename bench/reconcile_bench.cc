@@ -24,6 +24,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/reconcile.h"
+#include "unit/driver/plain_reconcile.h"
 
 namespace {
 
@@ -122,51 +123,6 @@ void BM_StatusQueriesOnly(benchmark::State &state) {
 }
 BENCHMARK(BM_StatusQueriesOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// The straightforward pairing, message for message the same as the index.
-bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry) {
-  std::size_t length = std::strlen(suffix);
-  if (length > entry.version.size() ||
-      entry.version.compare(entry.version.size() - length, length, suffix) != 0)
-    return false;
-  if (!entry.matched_file)
-    return true;
-  std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
-              entry.matched_file->c_str(), suffix);
-  ++g_settings.error_count;
-  return false;
-}
-
-void plain_reconcile(const FileList &files, VersionTable &versions) {
-  for (const std::string &file : files) {
-    platform::PathKind kind = platform::path_kind(file.c_str());
-    if (kind != platform::PathKind::File) {
-      std::printf(kind == platform::PathKind::Missing ? "WARNING: Skipping non-existant file '%s'\n"
-                                                      : "WARNING: Skipping directory '%s'\n",
-                  file.c_str());
-      continue;
-    }
-    bool matched = false;
-    for (std::size_t at = 0; at < file.size() && !matched; ++at) {
-      if (file[at] != '\\')
-        continue;
-      for (VersionEntry &entry : versions) {
-        if (plain_version_matches_suffix(file.c_str() + at, entry)) {
-          entry.matched_file = file;
-          log_debug2("version '%s' matches file '%s'", entry.version.c_str(), file.c_str());
-          matched = true;
-          break;
-        }
-      }
-    }
-    if (!matched)
-      log_error("ERROR: file '%s' does not match any version\n", file.c_str());
-  }
-  for (const VersionEntry &entry : versions) {
-    if (!entry.matched_file)
-      log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
-  }
-}
-
 void BM_QuadraticWithRealFiles(benchmark::State &state) {
   int count = static_cast<int>(state.range(0));
   RealFiles disk(count);
@@ -174,7 +130,7 @@ void BM_QuadraticWithRealFiles(benchmark::State &state) {
     state.PauseTiming();
     VersionTable versions = versions_for(count);
     state.ResumeTiming();
-    plain_reconcile(disk.files(), versions);
+    reconcile_test::plain_reconcile_with(disk.files(), versions, platform::path_kind);
     benchmark::DoNotOptimize(versions.data());
   }
   if (g_settings.error_count != 0)
