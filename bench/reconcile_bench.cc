@@ -93,19 +93,25 @@ private:
   FileList files_;
 };
 
-void BM_WithRealFiles(benchmark::State &state) {
+// One pairing of COUNT files on disk with their versions per iteration.
+template <void (*Reconcile)(const FileList &, VersionTable &)>
+void reconcile_real_files(benchmark::State &state) {
   int count = static_cast<int>(state.range(0));
   RealFiles disk(count);
   for (auto _ : state) {
     state.PauseTiming();
     VersionTable versions = versions_for(count);
     state.ResumeTiming();
-    reconcile_files(disk.files(), versions);
+    Reconcile(disk.files(), versions);
     benchmark::DoNotOptimize(versions.data());
   }
   if (g_settings.error_count != 0)
     state.SkipWithError("unexpected reconciliation errors");
   state.SetItemsProcessed(state.iterations() * count);
+}
+
+void BM_WithRealFiles(benchmark::State &state) {
+  reconcile_real_files<reconcile_files>(state);
 }
 BENCHMARK(BM_WithRealFiles)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
@@ -123,19 +129,12 @@ void BM_StatusQueriesOnly(benchmark::State &state) {
 }
 BENCHMARK(BM_StatusQueriesOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+void plain_reconcile(const FileList &files, VersionTable &versions) {
+  reconcile_test::plain_reconcile_with(files, versions, platform::path_kind);
+}
+
 void BM_QuadraticWithRealFiles(benchmark::State &state) {
-  int count = static_cast<int>(state.range(0));
-  RealFiles disk(count);
-  for (auto _ : state) {
-    state.PauseTiming();
-    VersionTable versions = versions_for(count);
-    state.ResumeTiming();
-    reconcile_test::plain_reconcile_with(disk.files(), versions, platform::path_kind);
-    benchmark::DoNotOptimize(versions.data());
-  }
-  if (g_settings.error_count != 0)
-    state.SkipWithError("unexpected reconciliation errors");
-  state.SetItemsProcessed(state.iterations() * count);
+  reconcile_real_files<plain_reconcile>(state);
 }
 BENCHMARK(BM_QuadraticWithRealFiles)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

@@ -16,6 +16,7 @@
 namespace {
 
 using regex_test::HookCapture;
+using regex_test::repeated;
 
 int backtracking_only(Regexp &regexp, const char *subject) {
   MatchTuning tuning;
@@ -96,14 +97,6 @@ TEST(MatcherAutomaton, LeavesHugeAlternationsToBacktracking) {
           << c.alternatives << " on " << subject;
     }
   }
-}
-
-std::string repeated(const std::string &unit, std::size_t length) {
-  std::string text;
-  while (text.size() < length)
-    text += unit;
-  text.resize(length);
-  return text;
 }
 
 // Subjects that do not match are settled without a single backtracking step,

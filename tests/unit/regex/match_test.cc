@@ -11,6 +11,7 @@
 namespace {
 
 using regex_test::HookCapture;
+using regex_test::repeated;
 
 // The groups as "start,end" offsets into SUBJECT ("-1" where unset, "-" for
 // an unset group), trailing unset groups left out.
@@ -148,14 +149,6 @@ TEST(ExecuteRegexp, RefusalsAndDamagedPrograms) {
   std::unique_ptr<Regexp> empty_literal = damaged("^a", 10, 0);
   EXPECT_EQ(execute_regexp(empty_literal.get(), ""), 1);
   EXPECT_EQ(execute_regexp(empty_literal.get(), "b"), 0);
-}
-
-std::string repeated(const std::string &unit, std::size_t length) {
-  std::string text;
-  while (text.size() < length)
-    text += unit;
-  text.resize(length);
-  return text;
 }
 
 // Million-character version lines: the backtracking stack lives on the heap

@@ -29,4 +29,13 @@ private:
   RegexpErrorHook previous_;
 };
 
+// UNIT repeated (and cut) to exactly LENGTH characters.
+inline std::string repeated(const std::string &unit, std::size_t length) {
+  std::string text;
+  while (text.size() < length)
+    text += unit;
+  text.resize(length);
+  return text;
+}
+
 } // namespace regex_test
