@@ -103,6 +103,19 @@ EOF
 
 # check_example NAME OUT ERR STATUS TEMP_FOLDER: the report, the exit code 1,
 # and nothing left behind in TEMP. OUT and ERR are already normalised.
+# The program's -h as a user sees it: the banner's version first, exit code 1.
+check_banner() { # label version command...
+  local label=$1 version=$2 first status=0
+  shift 2
+  first=$("$@" -h 2>/dev/null | head -n 1 | tr -d '\r') || true
+  "$@" -h >/dev/null 2>&1 || status=$?
+  if [[ $first == "Trelvik version $version" && $status == 1 ]]; then
+    pass "$label: -h prints 'Trelvik version $version', exit code 1"
+  else
+    fail "$label version" "first line '$first', exit code $status"
+  fi
+}
+
 check_example() {
   local name=$1 out=$2 err=$3 status=$4 temp=$5 problems=""
   diff -u "$scratch/expected.out" "$out" >"$scratch/diff" || problems+="standard output:
@@ -232,14 +245,8 @@ dpkg-shlibdeps: '$computed' $(cat "$scratch/shlibdeps.err")"
   if [[ -z $unstripped ]]; then pass "deb binaries stripped"; else fail "deb binaries stripped" "$unstripped"; fi
 
   # The packaged binary as a user runs it.
-  local first status=0
-  first=$("$root/usr/bin/trelvik" -h | head -n 1) || true
-  "$root/usr/bin/trelvik" --help >/dev/null || status=$?
-  if [[ $first == "Trelvik version ${control[Version]}" && $status == 1 ]]; then
-    pass "deb binary: -h prints 'Trelvik version ${control[Version]}', exit code 1"
-  else
-    fail "deb binary version" "first line '$first', exit code $status"
-  fi
+  check_banner "deb binary" "${control[Version]}" "$root/usr/bin/trelvik"
+  local status=0
 
   local temp=$scratch/deb-temp
   mkdir -p "$temp"
@@ -375,14 +382,8 @@ check_zip() {
     fail "zip texts have CR LF line ends"
   fi
 
-  local first status=0
-  first=$(cd "$folder" && "$wine" trelvik.exe -h 2>/dev/null | head -n 1 | tr -d '\r') || true
-  (cd "$folder" && "$wine" trelvik.exe -h >/dev/null 2>&1) || status=$?
-  if [[ $first == "Trelvik version $version" && $status == 1 ]]; then
-    pass "zip trelvik.exe under Wine: -h prints 'Trelvik version $version', exit code 1"
-  else
-    fail "zip trelvik.exe version under Wine" "first line '$first', exit code $status"
-  fi
+  check_banner "zip trelvik.exe under Wine" "$version" "$wine" "$folder/trelvik.exe"
+  local status=0
 
   # Wine replaces TEMP with its own, so a Windows shell sets it for the run.
   # trelvik.exe finds trelvik-stylecheck.exe beside itself, with no PATH.
