@@ -189,6 +189,28 @@ TEST(ExecuteRegexp, LongSubjectsTakeLinearWork) {
   EXPECT_EQ(spans(*regexp, subject.c_str()), "0,1000000 999999,1000000");
 }
 
+// Each pass of the group can match its one character in eight ways; the
+// fuzzer found that plain recursion takes exponential time on ten of them.
+// The work per character stays the same from a thousand to a million.
+TEST(ExecuteRegexp, OptionalEmptyGroupsInARepetitionStayLinear) {
+  std::unique_ptr<Regexp> regexp = compile_regexp("(x()?()()?()?a?a*(|y))+@");
+  ASSERT_NE(regexp, nullptr);
+  for (std::size_t n : {1000u, 1000000u}) {
+    for (const char *end : {"", "@"}) {
+      std::string subject = repeated("x", n) + end;
+      for (bool decide_first : {true, false}) {
+        MatchTuning tuning;
+        tuning.decide_first = decide_first;
+        MatchStatistics statistics;
+        EXPECT_EQ(execute_regexp_tuned(regexp.get(), subject.c_str(), tuning, &statistics),
+                  *end == '@')
+            << n << end;
+        EXPECT_LT(statistics.steps, 60 * n) << n << end << decide_first;
+      }
+    }
+  }
+}
+
 // Without any table, remembering each repetition's latest failure already
 // keeps the Ant-style near miss polynomial (plain backtracking takes about
 // 400 million steps here).

@@ -2,11 +2,14 @@
 // straight from the matching rules, for comparing results and group
 // positions with the real matcher on small inputs. It recurses once per
 // choice and takes exponential time on some expressions: tests keep the
-// subjects short.
+// subjects short, and a caller with arbitrary inputs gives it a step budget,
+// beyond which it gives up and says so.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "regex/regexp.h"
@@ -18,12 +21,15 @@ struct ReferenceResult {
   const char *group_start[kRegexpGroups] = {};
   const char *group_end[kRegexpGroups] = {};
   int attempts = 0;
+  bool gave_up = false; // the step budget ran out; the answer means nothing
 };
 
 class ReferenceMatcher {
 public:
-  ReferenceMatcher(const Regexp &regexp, const char *subject)
-      : program_(regexp.program.data()), regexp_(regexp), subject_(subject) {}
+  ReferenceMatcher(const Regexp &regexp, const char *subject,
+                   std::uint64_t step_budget = std::numeric_limits<std::uint64_t>::max())
+      : program_(regexp.program.data()), regexp_(regexp), subject_(subject),
+        steps_left_(step_budget) {}
 
   ReferenceResult run() {
     if (regexp_.required_literal != nullptr &&
@@ -35,11 +41,12 @@ public:
       result_.matched = try_at(subject_);
     } else if (regexp_.first_char != 0) {
       for (const char *p = std::strchr(subject_, regexp_.first_char);
-           p != nullptr && !result_.matched; p = std::strchr(p + 1, regexp_.first_char))
+           p != nullptr && !result_.matched && !result_.gave_up;
+           p = std::strchr(p + 1, regexp_.first_char))
         result_.matched = try_at(p);
     } else {
       const char *p = subject_;
-      while (!(result_.matched = try_at(p)) && *p != '\0')
+      while (!(result_.matched = try_at(p)) && !result_.gave_up && *p != '\0')
         ++p;
     }
     return result_;
@@ -51,7 +58,7 @@ private:
     for (int i = 0; i < kRegexpGroups; ++i)
       result_.group_start[i] = result_.group_end[i] = nullptr;
     input_ = position;
-    if (!match(1))
+    if (!match(1) || result_.gave_up)
       return 0;
     result_.group_start[0] = position;
     result_.group_end[0] = input_;
@@ -88,6 +95,12 @@ private:
 
   int match(int node) {
     while (node != 0) {
+      if (steps_left_-- == 0) {
+        result_.gave_up = true;
+        steps_left_ = 0;
+      }
+      if (result_.gave_up)
+        return 0;
       int following = next(node);
       int code = opcode(node);
       switch (code) {
@@ -168,6 +181,7 @@ private:
   const Regexp &regexp_;
   const char *subject_;
   const char *input_ = nullptr;
+  std::uint64_t steps_left_;
   ReferenceResult result_;
 };
 
