@@ -101,8 +101,6 @@ project/src/main/java/com/example/Greeting.java:7: tab character
 project/src/main/java/com/example/Greeting.java:7: trailing blank
 EOF
 
-# check_example NAME OUT ERR STATUS TEMP_FOLDER: the report, the exit code 1,
-# and nothing left behind in TEMP. OUT and ERR are already normalised.
 # The program's -h as a user sees it: the banner's version first, exit code 1.
 check_banner() { # label version command...
   local label=$1 version=$2 first status=0
@@ -116,6 +114,8 @@ check_banner() { # label version command...
   fi
 }
 
+# check_example NAME OUT ERR STATUS TEMP_FOLDER: the report, the exit code 1,
+# and nothing left behind in TEMP. OUT and ERR are already normalised.
 check_example() {
   local name=$1 out=$2 err=$3 status=$4 temp=$5 problems=""
   diff -u "$scratch/expected.out" "$out" >"$scratch/diff" || problems+="standard output:
