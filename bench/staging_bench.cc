@@ -98,7 +98,7 @@ void BM_StageFiles(benchmark::State &state) {
     for (const std::string &name : source.relative)
       versions.push_back(VersionEntry{backslashed("\\" + name),
                                       backslashed((source.sources / name).string()), std::nullopt,
-                                      false});
+                                      std::nullopt});
     g_settings = RunSettings{};
     state.ResumeTiming();
     if (!create_staging_folder() || stage_files(versions, none, none) != kFileCount)

@@ -100,7 +100,7 @@ Outcome reconcile_with(void (*reconcile)(const FileList &, VersionTable &, PathK
                        const Commit &commit) {
   VersionTable versions;
   for (const std::string &text : commit.versions)
-    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, false});
+    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
   g_settings.error_count = 0;
   g_settings.debug_level = 2;
   fuzz::CapturedStdout captured;

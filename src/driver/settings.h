@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 // The staging folder path must fit a field of this many bytes, NUL included.
 constexpr std::size_t kStagingFolderField = 1024;
 
@@ -32,7 +34,9 @@ struct VersionEntry {
   std::string version;
   std::optional<std::string> matched_file; // set by reconciliation
   std::optional<std::string> staged_path;  // set by the staging loop
-  bool copied = false;                     // this run made the staged copy
+  // Set when this run made the staged copy: who the copy is, so that only
+  // that file is ever deleted.
+  std::optional<platform::FileIdentity> copy;
 };
 
 using VersionTable = std::vector<VersionEntry>;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -32,7 +34,7 @@ bool set_environment(const char *name, const char *value);
 
 // The value WORKDIR gets for STAGING_FOLDER: the path as the checker's system
 // writes it (POSIX: every backslash a slash; Windows: unchanged).
-std::string workdir_value(const std::string& staging_folder);
+std::string workdir_value(const std::string &staging_folder);
 
 // Opens a file of the program's (the -i input file) with fopen semantics.
 FILE *open_file(const char *path, const char *mode);
@@ -48,30 +50,42 @@ PathKind path_kind(const char *path);
 // the errno value of the failure.
 int make_folder(const char *path);
 
-// Removes an empty folder (_rmdir); false when it is not removed.
-bool remove_folder(const char *path);
-
-// Deletes a file (_unlink); false when it is not deleted.
-bool delete_file(const char *path);
-
-// Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
-// with fail-if-exists; POSIX copies the bytes and the permission bits). On
-// failure *error_text receives the system's message for the error, with the
-// system's own line end, or "unknown error <code>\n" when it has none.
-bool copy_file(const char *source, const char *destination, std::string *error_text);
-
-// One entry of a folder listing.
-struct FolderEntry {
-  std::string name;
-  bool is_directory = false;
-  // A symbolic link or a junction (reparse point): never descended into.
-  bool is_link = false;
+// Who a copy is, recorded when it is made, so that its deletion can tell it
+// from a file that was put in its place afterwards. POSIX: the device and
+// inode of the new file; Windows: not recorded (both 0).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 };
 
-// Lists the entries of FOLDER ("." and ".." included, as the system gives
-// them) by calling VISIT for each. False when the folder cannot be listed.
-bool list_folder(const char *folder, void (*visit)(const FolderEntry &entry, void *context),
-                 void *context);
+// Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
+// with fail-if-exists; POSIX copies the bytes and the permission bits), and
+// records the new file's identity in *COPY when asked. On failure *error_text receives
+// the system's message for the error, with the system's own line end, or
+// "unknown error <code>\n" when it has none. A destination that existed
+// before the call is never removed.
+bool copy_file(const char *source, const char *destination, std::string *error_text,
+               FileIdentity *copy = nullptr);
+
+// A file this run created: its path below a base folder, and its identity.
+struct CreatedFile {
+  std::string_view relative; // components separated by backslashes or slashes
+  FileIdentity identity;
+};
+
+// Deletes each of FILES below BASE (a folder path that ends with a
+// backslash), reaching it only through real folders: never through a
+// symbolic link or junction that stands where a folder was, and (POSIX)
+// only while the name still holds the file the identity names. Windows
+// clears the read-only attribute a copy took from its source. Files that
+// cannot be deleted stay, quietly.
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files);
+
+// Removes FOLDER and every folder below it that is empty once its own
+// sub-folders are gone. Never deletes a file, never descends into or
+// removes a symbolic link or junction, and never removes FOLDER itself when
+// it is one.
+void remove_empty_folders(const char *folder);
 
 // The long-path form of PATH (GetLongPathNameA with a 1,024-character buffer;
 // POSIX: the canonical absolute path, with a trailing separator kept). False
@@ -118,7 +132,8 @@ void close_process(Handle process);
 // False when it cannot be read.
 bool process_exit_code(Handle process, std::uint32_t *exit_code);
 
-// Blocking read of at most SIZE bytes. False at end of stream or on failure.
+// Blocking read of at most SIZE bytes; *count is at least 1 on success.
+// False at end of stream or on failure.
 bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count);
 
 // Starts ROUTINE(CONTEXT) on a new thread. Returns 0 and the thread handle,

@@ -2,12 +2,15 @@
 // selected files at their version paths, named to the checker in WORKDIR,
 // and removed again afterwards.
 //
-// Only the copies this run made are ever deleted, and the folder removal
-// never follows a link, so nothing outside what the run created is touched.
+// Only the copies this run made are ever deleted, each only while it is
+// still the file the copy made, and neither the deletions nor the folder
+// removal ever go through a link, so nothing outside what the run created
+// is touched, whatever the checker did to the folder.
 #include "staging/staging.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "driver/diagnostics.h"
@@ -47,12 +50,13 @@ bool stage_one(VersionEntry &entry, std::string *ready_folder) {
   const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
   log_debug2("copy '%s' to '%s'\n", source, staged.c_str());
   std::string error_text;
-  if (!platform::copy_file(source, staged.c_str(), &error_text)) {
+  platform::FileIdentity copy;
+  if (!platform::copy_file(source, staged.c_str(), &error_text, &copy)) {
     log_error("ERROR: Failed to copy '%s' to '%s': %s\n", source, staged.c_str(),
               error_text.c_str());
     return false;
   }
-  entry.copied = true;
+  entry.copy = copy;
   return true;
 }
 
@@ -67,19 +71,6 @@ Climb try_folder(const char *folder) {
   if (error == 0)
     return Climb::Created;
   return error == ENOENT ? Climb::MissingParent : Climb::Failed;
-}
-
-void collect_subfolder(const platform::FolderEntry &entry, void *context) {
-  auto *subfolders = static_cast<std::vector<std::string> *>(context);
-  if (!entry.is_directory || entry.is_link)
-    return;
-  if (entry.name == "." || entry.name == "..")
-    return;
-  // A name holding the separator cannot be named by a path of ours; on
-  // POSIX it would even be read as several folders (a name such as ..\x climbs out).
-  if (entry.name.find('\\') != std::string::npos)
-    return;
-  subfolders->push_back(entry.name);
 }
 
 } // namespace
@@ -175,19 +166,22 @@ void set_workdir() {
 }
 
 void remove_staged_copies(const VersionTable &versions) {
+  if (g_settings.staging_folder.empty())
+    return;
+  // Every staged path begins with the staging folder, so each copy is named
+  // below the folder that holds the staging folder (TEMP as given).
+  const std::string &folder = g_settings.staging_folder;
+  std::size_t base_length = folder.rfind('\\') + 1;
+  std::vector<platform::CreatedFile> copies;
   for (const VersionEntry &entry : versions) {
-    if (entry.copied && entry.staged_path)
-      platform::delete_file(entry.staged_path->c_str());
+    if (entry.copy && entry.staged_path)
+      copies.push_back({std::string_view(*entry.staged_path).substr(base_length), *entry.copy});
   }
-  if (!g_settings.staging_folder.empty())
-    remove_folder_tree(g_settings.staging_folder);
+  platform::delete_created_files(folder.substr(0, base_length), copies);
+  remove_folder_tree(folder);
 }
 
 bool remove_folder_tree(const std::string &path) {
-  std::vector<std::string> subfolders;
-  platform::list_folder(path.c_str(), collect_subfolder, &subfolders);
-  for (const std::string &name : subfolders)
-    remove_folder_tree(path + "\\" + name);
-  platform::remove_folder(path.c_str());
+  platform::remove_empty_folders(path.c_str());
   return true;
 }

@@ -32,8 +32,9 @@ bool ensure_folder(const std::string &path);
 // Puts WORKDIR, naming the staging folder, into the environment.
 void set_workdir();
 
-// Deletes the copies this run made and removes the staging folder tree
-// wherever it is empty.
+// Deletes the copies this run made, each only while it is still the file
+// the copy made and never through a link, and removes the staging folder
+// tree wherever it is empty.
 void remove_staged_copies(const VersionTable &versions);
 
 // Removes PATH and every sub-folder that is empty once its own sub-folders

@@ -85,6 +85,31 @@ TEST_F(CheckRun, ExitCodesFromTheCheckerAndItsOutput) {
   }
 }
 
+// A trigger written in C starts the gate with its runtime's spawn call, which
+// hands the gate a table of inherited handles. The checker must still write
+// into the gate's pipes, whichever way the gate was started.
+TEST_F(CheckRun, TheCheckerWritesIntoThePipesHoweverTheGateWasStarted) {
+  for (bool create_process : {false, true}) {
+    e2e::Invocation invocation;
+    invocation.args = {"-e"};
+    invocation.input = commit(kOneFile, {"out:o\\n", "err:e\\n"});
+    invocation.temp = temp_.path();
+    invocation.create_process = create_process;
+    e2e::Result result = e2e::run(invocation);
+    EXPECT_EQ(result.out, text("o\nExiting code 5\n")) << create_process;
+    EXPECT_EQ(result.err, text("e\n")) << create_process;
+    EXPECT_EQ(result.code, 5u) << create_process;
+  }
+}
+
+// A write of zero bytes is not the end of the checker's output.
+TEST_F(CheckRun, AnEmptyWriteDoesNotEndTheOutput) {
+  e2e::Result result =
+      run({"-o"}, commit(kOneFile, {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}));
+  EXPECT_EQ(result.out, text("before\nafter\nExiting code 6\n"));
+  EXPECT_EQ(result.code, 6u);
+}
+
 TEST_F(CheckRun, ExitCodesOfEveryWidth) {
   e2e::Result result = run({}, commit(kOneFile, {"exit:70000"}));
   // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.

@@ -164,6 +164,8 @@ Result run(const Invocation &invocation) {
   std::vector<std::string> argv;
   if (is_wine()) {
     argv = {wine_loader(), setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
+    if (invocation.create_process)
+      argv.push_back("--create-process");
     if (invocation.temp.empty())
       argv.push_back("-TEMP");
     else

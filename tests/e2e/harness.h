@@ -43,6 +43,9 @@ struct Invocation {
   // Further variables: a value sets, nullopt removes.
   std::map<std::string, std::optional<std::string>> env;
   std::string cwd; // host path; empty: the test's own
+  // Under Wine the launcher starts the gate with the C runtime's _spawnv,
+  // as a trigger written in C would; this starts it with CreateProcessA.
+  bool create_process = false;
 };
 
 Result run(const Invocation &invocation);

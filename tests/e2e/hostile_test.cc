@@ -35,26 +35,57 @@ protected:
   e2e::ScratchFolder temp_;
 };
 
-// A checker may leave a link to a folder outside. What the checker leaves
-// stays (with the staging folder around it), but the removal must never walk
-// through the link: emptied folders behind it would be deleted too.
-TEST_F(Hostile, ALinkLeftInTheStagingFolderIsNeverFollowed) {
-  e2e::ScratchFolder victim;
-  victim.write("keep.txt", "keep\n");
-  victim.write("empty/deeper/.placeholder", "");
-  std::filesystem::remove(victim.path() + "/empty/deeper/.placeholder");
-  const std::vector<std::string> before = victim.listing();
-
-  std::string input = e2e::checker({"link:escape=" + e2e::seen(victim.path()), "out:done\\n"}) +
-                      "\n" + file_line("src/a.c") + "\\p\\src\\a.c\n";
-  e2e::Result result = run({"**/*.c"}, input);
-  EXPECT_EQ(result.out, text("done\n"));
-  EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(victim.listing(), before);
-  std::vector<std::string> left = temp_listing();
-  if (!left.empty()) { // the link was made: it stays, and nothing else does
-    EXPECT_EQ(left, (std::vector<std::string>{"tvk<pid>.tmp/", "tvk<pid>.tmp/escape"}));
+// A checker may leave a link to a folder outside, or put one where a staged
+// folder was, pointing at files with the names of the run's copies. What
+// the checker leaves stays (with the staging folder around it), but the
+// removal never goes through the link: neither the files behind it nor the
+// folders it empties are touched.
+TEST_F(Hostile, LinksLeftByTheCheckerAreNeverFollowed) {
+  const struct {
+    std::vector<std::string> steps;
+    std::string left; // the link, when the system let the checker make it
+  } cases[] = {
+      {{"link:escape="}, "tvk<pid>.tmp/escape"},
+      {{"remove:x", "link:x="}, "tvk<pid>.tmp/x"},
+  };
+  for (const auto &c : cases) {
+    e2e::ScratchFolder victim;
+    victim.write("a.c", "not the gate's\n");
+    victim.write("empty/deeper/.placeholder", "");
+    std::filesystem::remove(victim.path() + "/empty/deeper/.placeholder");
+    const std::vector<std::string> before = victim.listing();
+    std::vector<std::string> steps = c.steps;
+    steps.back() += e2e::seen(victim.path());
+    steps.push_back("out:done\\n");
+    std::string input = e2e::checker(steps) + "\n" + file_line("a.c") + "\\x\\a.c\n" +
+                        file_line("src/a.c") + "\\p\\src\\a.c\n";
+    e2e::Result result = run({"**/*.c"}, input);
+    EXPECT_EQ(result.out, text("done\n")) << c.left;
+    EXPECT_EQ(result.code, 0u) << c.left;
+    EXPECT_EQ(victim.listing(), before) << c.left;
+    std::vector<std::string> left = temp_listing();
+    if (!left.empty()) { // the link was made: it stays, and nothing else does
+      EXPECT_EQ(left, (std::vector<std::string>{"tvk<pid>.tmp/", c.left}));
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(temp_.path()))
+      std::filesystem::remove_all(entry.path());
   }
+}
+
+// A read-only committed file gives a read-only copy (on Windows the copy
+// takes the attribute); the run still removes it and its folders.
+TEST_F(Hostile, ReadOnlyCommittedFilesLeaveNothingBehind) {
+  std::string line = file_line("src/a.c");
+  std::filesystem::permissions(workspace_.path() + "/src/a.c", std::filesystem::perms::owner_read);
+  std::string input = e2e::checker({"list"}) + "\n" + line + "\\p\\src\\a.c\n";
+  e2e::Result result = run({"**/*.c"}, input);
+  EXPECT_EQ(result.out, text("p/src/a.c 2\n"));
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_TRUE(temp_listing().empty());
+  // A second run, whatever process id it gets, finds TEMP clean.
+  result = run({"**/*.c"}, input);
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_TRUE(temp_listing().empty());
 }
 
 // A version line of a million characters is paired and selected like any

@@ -11,6 +11,9 @@
 //   touch:PATH      create the file PATH (relative to WORKDIR when not absolute)
 //   link:NAME=DIR   make NAME (relative to WORKDIR) a symbolic link to the
 //                   folder DIR
+//   empty-write     write zero bytes to standard output with one system call
+//   remove:PATH     remove PATH and everything below it (relative to WORKDIR
+//                   when not absolute)
 //   flood:N         write N blocks of 64 KiB of lines to standard output and
 //                   standard error in turn, as a checker that fills both
 //                   pipes at once
@@ -166,6 +169,18 @@ void make_folder_link(const char *step) {
 #endif
 }
 
+// A write of zero bytes reaches a pipe on Windows as a read of zero bytes.
+void write_nothing() {
+  std::fflush(stdout);
+#ifdef _WIN32
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "", 0, &written, nullptr);
+#else
+  if (write(1, "", 0) < 0)
+    std::perror("fake-checker: write");
+#endif
+}
+
 void flood(unsigned long blocks) {
   std::string block;
   while (block.size() < 65536)
@@ -231,6 +246,11 @@ int main(int argc, char **argv) {
         std::fclose(file);
     } else if (std::strncmp(step, "link:", 5) == 0) {
       make_folder_link(step + 5);
+    } else if (std::strcmp(step, "empty-write") == 0) {
+      write_nothing();
+    } else if (std::strncmp(step, "remove:", 7) == 0) {
+      std::error_code error;
+      fs::remove_all(in_workdir(step + 7), error);
     } else if (std::strncmp(step, "flood:", 6) == 0) {
       flood(std::strtoul(step + 6, nullptr, 10));
     } else if (std::strncmp(step, "background:", 11) == 0) {

@@ -1,53 +1,97 @@
 // Starts a Windows program with a chosen environment and records its full
 // 32-bit exit code, which Wine's loader would cut to 8 bits.
-//   tvk-launch.exe <exit-code-file> [NAME=VALUE | -NAME]... -- <program> [args...]
+//   tvk-launch.exe <exit-code-file> [--create-process] [NAME=VALUE | -NAME]...
+//                  -- <program> [args...]
 // NAME=VALUE sets a variable, -NAME removes it. Standard streams are
 // inherited. The exit code is written in decimal to <exit-code-file>.
+//
+// By default the program is started with the C runtime's _spawnv, as a
+// trigger written in C would start it: the runtime then hands the child its
+// table of inherited handles as well. --create-process starts it with a
+// plain CreateProcessA instead.
 #include <windows.h>
 
+#include <process.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "quote_argument.h"
 
-int main(int argc, char **argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [NAME=VALUE|-NAME]... -- program\n");
-    return 120;
-  }
-  int i = 2;
-  for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    std::string setting = argv[i];
-    if (setting[0] == '-') {
-      SetEnvironmentVariableA(setting.c_str() + 1, nullptr);
-      continue;
-    }
-    std::size_t equals = setting.find('=');
-    if (equals == std::string::npos)
-      continue;
-    SetEnvironmentVariableA(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
-  }
+namespace {
+
+// Starts the program through the C runtime; returns its process handle.
+HANDLE spawn_with_runtime(char **program_argv) {
+  std::vector<std::string> quoted;
+  for (char **arg = program_argv; *arg != nullptr; ++arg)
+    quoted.push_back(quote_argument(*arg));
+  std::vector<const char *> argv;
+  for (const std::string &argument : quoted)
+    argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+  intptr_t process = _spawnv(_P_NOWAIT, program_argv[0], argv.data());
+  return process == -1 ? nullptr : reinterpret_cast<HANDLE>(process);
+}
+
+HANDLE spawn_with_create_process(char **program_argv) {
   std::string command;
-  for (++i; i < argc; ++i) {
+  for (char **arg = program_argv; *arg != nullptr; ++arg) {
     if (!command.empty())
       command += ' ';
-    command += quote_argument(argv[i]);
+    command += quote_argument(*arg);
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    std::fprintf(stderr, "tvk-launch: cannot start %s (error %lu)\n", command.c_str(),
+                      &startup, &info))
+    return nullptr;
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] "
+                         "[NAME=VALUE|-NAME]... -- program\n");
+    return 120;
+  }
+  int i = 2;
+  bool create_process = false;
+  for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    std::string setting = argv[i];
+    if (setting == "--create-process") {
+      create_process = true;
+      continue;
+    }
+    // _putenv keeps the runtime's copy of the environment, which _spawnv
+    // hands on, and the process's own in step.
+    if (setting[0] == '-')
+      _putenv((setting.substr(1) + "=").c_str());
+    else if (setting.find('=') != std::string::npos)
+      _putenv(setting.c_str());
+  }
+  if (i + 1 >= argc) {
+    std::fprintf(stderr, "tvk-launch: no program after --\n");
+    return 120;
+  }
+  char **program_argv = argv + i + 1;
+  HANDLE process =
+      create_process ? spawn_with_create_process(program_argv) : spawn_with_runtime(program_argv);
+  if (process == nullptr) {
+    std::fprintf(stderr, "tvk-launch: cannot start %s (error %lu)\n", program_argv[0],
                  GetLastError());
     return 121;
   }
-  CloseHandle(info.hThread);
-  WaitForSingleObject(info.hProcess, INFINITE);
+  WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
-  GetExitCodeProcess(info.hProcess, &code);
-  CloseHandle(info.hProcess);
+  GetExitCodeProcess(process, &code);
+  CloseHandle(process);
   if (FILE *file = std::fopen(argv[1], "w")) {
     std::fprintf(file, "%lu\n", code);
     std::fclose(file);

@@ -1,15 +1,22 @@
-// File services on POSIX: status, folders, deletion, copying and listing.
-// Every path is handed to the system with its backslashes turned into
-// slashes.
+// File services on POSIX: status, folders, copying and the removal of what
+// a run created. Every path is handed to the system with its backslashes
+// turned into slashes. The removal reaches folders only through descriptors
+// opened without following links, so that nothing a checker plants in the
+// staging folder can redirect it outside.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "platform/path_components.h"
 #include "platform/platform.h"
 #include "platform/posix/paths.h"
 
@@ -95,6 +102,16 @@ public:
     if (fd_ >= 0)
       ::close(fd_);
   }
+  Descriptor(Descriptor &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Descriptor &operator=(Descriptor &&other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0)
+        ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   Descriptor(const Descriptor &) = delete;
   Descriptor &operator=(const Descriptor &) = delete;
   int get() const { return fd_; }
@@ -121,7 +138,8 @@ int fill_destination(int source, const struct stat &source_status, Descriptor &d
   return 0;
 }
 
-int copy_regular_file(const std::string &source_path, const std::string &destination_path) {
+int copy_regular_file(const std::string &source_path, const std::string &destination_path,
+                      FileIdentity *copy) {
   // Not blocking: opening a pipe would otherwise wait for a writer.
   Descriptor source(open(source_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (source.get() < 0)
@@ -138,26 +156,122 @@ int copy_regular_file(const std::string &source_path, const std::string &destina
       open(destination_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (destination.get() < 0)
     return errno;
+  struct stat created {};
+  if (copy != nullptr && fstat(destination.get(), &created) == 0)
+    *copy = FileIdentity{static_cast<std::uint64_t>(created.st_dev),
+                         static_cast<std::uint64_t>(created.st_ino)};
   int error = fill_destination(source.get(), status, destination);
   if (error != 0)
     unlink(destination_path.c_str());
   return error;
 }
 
-bool is_directory_entry(int folder_fd, const struct dirent *entry, bool *is_link) {
-  if (entry->d_type == DT_DIR)
-    return true;
-  if (entry->d_type == DT_LNK) {
-    *is_link = true;
-    return false;
+// A folder descriptor, opened without following a link in its last
+// component.
+Descriptor open_folder_at(int parent, const char *name) {
+  return Descriptor(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// The chain of folders, below the base, that the previous deletion went
+// through, each opened without following links. Copies of one commit come
+// folder by folder, so most deletions reuse every open folder.
+class FolderChain {
+public:
+  explicit FolderChain(Descriptor base) { chain_.push_back({std::string(), std::move(base)}); }
+
+  // The descriptor of the folder FOLDERS names below the base, or -1 when
+  // one of them is missing or is not a real folder.
+  int open(const std::vector<std::string> &folders) {
+    std::size_t kept = 1;
+    while (kept < chain_.size() && kept - 1 < folders.size() &&
+           chain_[kept].name == folders[kept - 1])
+      ++kept;
+    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(kept), chain_.end());
+    for (std::size_t i = kept - 1; i < folders.size(); ++i) {
+      Descriptor next = open_folder_at(chain_.back().folder.get(), folders[i].c_str());
+      if (next.get() < 0)
+        return -1;
+      chain_.push_back({folders[i], std::move(next)});
+    }
+    return chain_.back().folder.get();
   }
-  if (entry->d_type != DT_UNKNOWN)
-    return false;
+
+private:
+  struct Link {
+    std::string name;
+    Descriptor folder;
+  };
+  std::vector<Link> chain_;
+};
+
+// Deletes NAME in FOLDER when it is still the regular file IDENTITY names.
+void delete_if_same(int folder, const char *name, const FileIdentity &identity) {
   struct stat status {};
-  if (fstatat(folder_fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
-  *is_link = S_ISLNK(status.st_mode);
-  return S_ISDIR(status.st_mode);
+  if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+    return;
+  if (static_cast<std::uint64_t>(status.st_dev) != identity.device ||
+      static_cast<std::uint64_t>(status.st_ino) != identity.inode)
+    return;
+  unlinkat(folder, name, 0);
+}
+
+// The names of the real sub-folders of FOLDER (links excluded).
+std::vector<std::string> subfolders_of(int folder) {
+  std::vector<std::string> names;
+  int listing_fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+  if (listing_fd < 0)
+    return names;
+  DIR *listing = fdopendir(listing_fd);
+  if (listing == nullptr) {
+    ::close(listing_fd);
+    return names;
+  }
+  while (const struct dirent *entry = readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+      continue;
+    bool is_folder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat status {};
+      is_folder = fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                  S_ISDIR(status.st_mode);
+    }
+    if (is_folder)
+      names.emplace_back(entry->d_name);
+  }
+  closedir(listing);
+  return names;
+}
+
+// Removes the empty folders below FOLDER, depth first, each reached through
+// its parent's descriptor so that a link put in a folder's place is never
+// followed. Iterative: a checker may leave a tree of any depth, and the
+// descriptor limit, not the stack, ends the descent.
+void remove_empty_below(Descriptor folder) {
+  struct Level {
+    Descriptor folder;
+    std::vector<std::string> subfolders;
+    std::size_t next = 0;
+  };
+  std::vector<Level> levels;
+  std::vector<std::string> top = subfolders_of(folder.get());
+  levels.push_back({std::move(folder), std::move(top)});
+  while (!levels.empty()) {
+    Level &level = levels.back();
+    if (level.next < level.subfolders.size()) {
+      const std::string &name = level.subfolders[level.next++];
+      Descriptor child = open_folder_at(level.folder.get(), name.c_str());
+      if (child.get() >= 0) {
+        std::vector<std::string> below = subfolders_of(child.get());
+        levels.push_back({std::move(child), std::move(below)});
+      }
+      continue;
+    }
+    levels.pop_back();
+    if (!levels.empty()) {
+      const Level &parent = levels.back();
+      unlinkat(parent.folder.get(), parent.subfolders[parent.next - 1].c_str(), AT_REMOVEDIR);
+    }
+  }
 }
 
 } // namespace
@@ -176,35 +290,50 @@ int make_folder(const char *path) {
   return errno != 0 ? errno : ENOENT;
 }
 
-bool remove_folder(const char *path) {
-  return rmdir(system_path(path).c_str()) == 0;
-}
-
-bool delete_file(const char *path) {
-  return unlink(system_path(path).c_str()) == 0;
-}
-
-bool copy_file(const char *source, const char *destination, std::string *error_text) {
-  int error = copy_regular_file(system_path(source), system_path(destination));
+bool copy_file(const char *source, const char *destination, std::string *error_text,
+               FileIdentity *copy) {
+  int error = copy_regular_file(system_path(source), system_path(destination), copy);
   if (error == 0)
     return true;
   *error_text = error_text_for(error);
   return false;
 }
 
-bool list_folder(const char *folder, void (*visit)(const FolderEntry &entry, void *context),
-                 void *context) {
-  DIR *listing = opendir(system_path(folder).c_str());
-  if (listing == nullptr)
-    return false;
-  while (const struct dirent *found = readdir(listing)) {
-    FolderEntry entry;
-    entry.name = found->d_name;
-    entry.is_directory = is_directory_entry(dirfd(listing), found, &entry.is_link);
-    visit(entry, context);
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
+  // The base is the folder the user named; links above the run's own
+  // folders are the user's choice and are followed.
+  Descriptor base_folder(
+      open(system_path(base.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (base_folder.get() < 0)
+    return;
+  FolderChain chain(std::move(base_folder));
+  for (const CreatedFile &file : files) {
+    std::vector<std::string> parts = path_components(file.relative);
+    if (parts.empty())
+      continue;
+    std::string name = std::move(parts.back());
+    parts.pop_back();
+    int folder = chain.open(parts);
+    if (folder >= 0)
+      delete_if_same(folder, name.c_str(), file.identity);
   }
-  closedir(listing);
-  return true;
+}
+
+void remove_empty_folders(const char *folder) {
+  std::string path = system_path(folder);
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back();
+  std::size_t cut = path.rfind('/');
+  std::string parent_path = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  Descriptor parent(open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (parent.get() < 0 || name.empty())
+    return;
+  Descriptor top = open_folder_at(parent.get(), name.c_str());
+  if (top.get() < 0)
+    return;
+  remove_empty_below(std::move(top));
+  unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
 }
 
 std::string workdir_value(const std::string &staging_folder) {

@@ -1,5 +1,7 @@
 // File services on Windows: the C runtime's status and folder calls, and the
-// Win32 copy and folder enumeration.
+// Win32 copy and folder enumeration. The removal checks, right before it
+// goes through a folder, that the folder is not a junction or link that a
+// checker put in its place.
 #include <windows.h>
 
 #include <direct.h>
@@ -9,7 +11,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "platform/path_components.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -39,6 +45,29 @@ bool exists(const char *path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A folder that is not a junction or symbolic link: one the removal may go
+// into. Checked right before use, since the checker may have swapped it.
+bool is_real_folder(const char *path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Deletes PATH when it is a plain file. A copy takes the read-only
+// attribute of its source, which would make the deletion fail and leave the
+// copy and the folders around it behind: the attribute goes first.
+void delete_plain_file(const char *path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    return;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(path, writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL);
+  }
+  _unlink(path);
+}
+
 } // namespace
 
 PathKind path_kind(const char *path) {
@@ -55,43 +84,71 @@ int make_folder(const char *path) {
   return errno != 0 ? errno : ENOENT;
 }
 
-bool remove_folder(const char *path) {
-  return _rmdir(path) == 0;
-}
-
-bool delete_file(const char *path) {
-  return _unlink(path) == 0;
-}
-
-bool copy_file(const char *source, const char *destination, std::string *error_text) {
+bool copy_file(const char *source, const char *destination, std::string *error_text,
+               FileIdentity *copy) {
+  if (copy != nullptr)
+    *copy = FileIdentity{};
   bool existed_before = exists(destination);
   if (CopyFileA(source, destination, TRUE))
     return true;
   DWORD code = GetLastError();
   // A copy that broke off may leave what it wrote; only a file this call
-  // created is removed.
-  if (!existed_before && exists(destination))
+  // created is removed. "File exists" means the name belonged to someone
+  // else when the copy began, whatever the probe above saw.
+  bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+  if (!taken && !existed_before && exists(destination))
     DeleteFileA(destination);
   *error_text = system_message(code);
   return false;
 }
 
-bool list_folder(const char *folder, void (*visit)(const FolderEntry &entry, void *context),
-                 void *context) {
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
+  std::string checked_folder; // the last folder found to be real all the way down
+  for (const CreatedFile &file : files) {
+    std::vector<std::string> parts = path_components(file.relative);
+    if (parts.empty())
+      continue;
+    std::string folder = base;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+      folder += parts[i] + "\\";
+    if (folder != checked_folder) {
+      checked_folder.clear();
+      // Every folder between the base and the file, outermost first.
+      bool reachable = true;
+      std::string walked = base;
+      for (std::size_t i = 0; reachable && i + 1 < parts.size(); ++i) {
+        walked += parts[i];
+        reachable = is_real_folder(walked.c_str());
+        walked += '\\';
+      }
+      if (!reachable)
+        continue;
+      checked_folder = folder;
+    }
+    delete_plain_file((folder + parts.back()).c_str());
+  }
+}
+
+void remove_empty_folders(const char *folder) {
+  if (!is_real_folder(folder))
+    return;
+  std::vector<std::string> subfolders;
   std::string search = std::string(folder) + "\\*";
   WIN32_FIND_DATAA found;
   HANDLE listing = FindFirstFileA(search.c_str(), &found);
-  if (listing == INVALID_HANDLE_VALUE)
-    return false;
-  do {
-    FolderEntry entry;
-    entry.name = found.cFileName;
-    entry.is_directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    visit(entry, context);
-  } while (FindNextFileA(listing, &found));
-  FindClose(listing);
-  return true;
+  if (listing != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      bool is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (is_folder && !is_link && name != "." && name != "..")
+        subfolders.push_back(name);
+    } while (FindNextFileA(listing, &found));
+    FindClose(listing);
+  }
+  for (const std::string &name : subfolders)
+    remove_empty_folders((std::string(folder) + "\\" + name).c_str());
+  _rmdir(folder);
 }
 
 std::string workdir_value(const std::string &staging_folder) {

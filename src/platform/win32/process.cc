@@ -62,6 +62,11 @@ std::uint32_t start_process(const char *command, Handle child_stdin, Handle chil
   STARTUPINFOA startup;
   GetStartupInfoA(&startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
+  // A gate started by a C-runtime spawn carries the runtime's table of
+  // inherited handles here; passed on, it would make the checker's runtime
+  // take its standard streams from that table and bypass the pipes.
+  startup.cbReserved2 = 0;
+  startup.lpReserved2 = nullptr;
   startup.hStdInput = as_windows(child_stdin);
   startup.hStdOutput = as_windows(child_stdout);
   startup.hStdError = as_windows(child_stderr);
@@ -93,10 +98,17 @@ bool process_exit_code(Handle process, std::uint32_t *exit_code) {
 }
 
 bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count) {
+  // A child's zero-length write arrives as a successful read of 0 bytes;
+  // only a failed read ends the stream.
   DWORD got = 0;
-  BOOL read_ok = ReadFile(as_windows(pipe), buffer, size, &got, nullptr);
+  do {
+    if (!ReadFile(as_windows(pipe), buffer, size, &got, nullptr)) {
+      *count = 0;
+      return false;
+    }
+  } while (got == 0);
   *count = got;
-  return read_ok != FALSE;
+  return true;
 }
 
 std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread) {

@@ -37,7 +37,7 @@ Result reconcile_one(Reconcile reconcile, const FileList &files,
                      const std::vector<std::string> &texts) {
   VersionTable versions;
   for (const std::string &text : texts)
-    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, false});
+    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
   g_settings.error_count = 0;
   reconcile(files, versions);
   Result result{g_settings.error_count, {}};

@@ -62,7 +62,7 @@ protected:
   VersionEntry version(const std::string &text, const std::string &file,
                        const std::string &content = "data") {
     write_file(root_ / "ws" / file, content);
-    return VersionEntry{text, program_path(root_ / "ws" / file), std::nullopt, false};
+    return VersionEntry{text, program_path(root_ / "ws" / file), std::nullopt, std::nullopt};
   }
 
   std::string staged(const std::string &version_text) const {
@@ -149,7 +149,7 @@ TEST_F(Staging, SkipsUnselectedVersionsButStillNamesTheirStagedPath) {
   EXPECT_EQ(stage(versions, 1, 0, nothing),
             "Skipping '\\p\\a.c'\nSkipping '\\..\\b.c'\n0 files copied\n");
   EXPECT_EQ(versions[0].staged_path.value_or(""), staged("\\p\\a.c"));
-  EXPECT_FALSE(versions[0].copied);
+  EXPECT_FALSE(versions[0].copy.has_value());
   EXPECT_TRUE(listing(root_ / "stage").empty());
   EXPECT_EQ(g_settings.error_count, 0);
 }
@@ -203,7 +203,7 @@ TEST_F(Staging, RemovalDeletesOnlyThisRunsCopies) {
   write_file(root_ / "stage" / "r" / "report.txt", "checker output");
   write_file(root_ / "stage" / "p" / "foreign.c", "not ours");
   versions.push_back(VersionEntry{"\\p\\foreign.c", program_path(root_ / "ws" / "a.c"),
-                                  staged("\\p\\foreign.c"), false});
+                                  staged("\\p\\foreign.c"), std::nullopt});
   remove_staged_copies(versions);
   EXPECT_EQ(listing(root_ / "stage"),
             (std::vector<std::string>{"p/", "p/foreign.c", "r/", "r/report.txt"}));

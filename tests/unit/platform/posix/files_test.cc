@@ -7,10 +7,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "platform/platform.h"
 #include "staging/staging.h"
@@ -59,8 +59,6 @@ TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
   EXPECT_EQ(status.st_mode & 0777, 0700u);
   EXPECT_EQ(platform::make_folder(folder.c_str()), EEXIST);
   EXPECT_EQ(platform::make_folder(backslashed(root_ / "a" / "b").c_str()), ENOENT);
-  EXPECT_TRUE(platform::remove_folder(folder.c_str()));
-  EXPECT_FALSE(platform::remove_folder(folder.c_str()));
 }
 
 TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
@@ -174,34 +172,101 @@ TEST_F(PosixFiles, CopyThatBreaksOffLeavesNoPartialFile) {
   EXPECT_FALSE(fs::exists(root_ / "part"));
 }
 
-TEST_F(PosixFiles, ListingMarksLinksAndFolders) {
-  fs::create_directories(root_ / "sub");
-  write("file", "x");
-  fs::create_directory_symlink(root_ / "sub", root_ / "link");
-  using Seen = std::map<std::string, std::pair<bool, bool>>;
-  Seen seen;
-  auto visit = [](const platform::FolderEntry &entry, void *context) {
-    (*static_cast<Seen *>(context))[entry.name] = {entry.is_directory, entry.is_link};
-  };
-  ASSERT_TRUE(platform::list_folder(backslashed(root_).c_str(), visit, &seen));
-  EXPECT_EQ(seen["sub"], std::make_pair(true, false));
-  EXPECT_EQ(seen["file"], std::make_pair(false, false));
-  EXPECT_EQ(seen["link"], std::make_pair(false, true));
-  EXPECT_TRUE(seen.count("."));
-  EXPECT_FALSE(platform::list_folder((root_ / "none").c_str(), visit, &seen));
+// Every entry below ROOT, relative, folders with a trailing '/', links
+// with a trailing '@', sorted.
+std::vector<std::string> listing(const fs::path &root) {
+  std::vector<std::string> entries;
+  for (const auto &entry : fs::recursive_directory_iterator(root)) {
+    std::string name = entry.path().lexically_relative(root).generic_string();
+    entries.push_back(name + (entry.is_symlink() ? "@" : entry.is_directory() ? "/" : ""));
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
-// A folder whose name holds a backslash would read as a path that climbs out
-// of the staging folder; the removal leaves it alone.
-TEST(PosixRemoval, FolderNamesWithBackslashesAreNotPaths) {
-  fs::path root = fs::temp_directory_path() / ("tvk-removal-" + std::to_string(getpid()));
-  fs::remove_all(root);
-  fs::create_directories(root / "outside" / "empty");
-  fs::create_directories(root / "stage" / "..\\outside");
-  remove_folder_tree(backslashed(root / "stage"));
-  EXPECT_TRUE(fs::is_directory(root / "outside" / "empty"));
-  EXPECT_TRUE(fs::is_directory(root / "stage" / "..\\outside"));
-  fs::remove_all(root);
+// What a checker may do to the staging folder before the run's copies are
+// deleted, and what must be left afterwards. "out/a.c" stands outside, in
+// the place a planted link points to.
+TEST_F(PosixFiles, DeletionReachesOnlyTheCopiesThisRunMade) {
+  struct Case {
+    const char *name;
+    void (*tamper)(const fs::path &stage);
+    std::vector<std::string> left;
+  } cases[] = {
+      {"untouched", [](const fs::path &) {}, {}},
+      {"folder swapped for a link to outside",
+       [](const fs::path &stage) {
+         fs::remove_all(stage / "x");
+         fs::create_directory_symlink(stage.parent_path() / "out", stage / "x");
+       },
+       {"x@"}},
+      // The copy stays alive elsewhere, so its number cannot be reused.
+      {"copy swapped for another file",
+       [](const fs::path &stage) {
+         fs::rename(stage / "x" / "a.c", stage / "moved.c");
+         std::ofstream(stage / "x" / "a.c") << "someone else's";
+       },
+       {"moved.c", "x/", "x/a.c"}},
+      {"copy swapped for a hard link to outside",
+       [](const fs::path &stage) {
+         fs::remove(stage / "x" / "a.c");
+         fs::create_hard_link(stage.parent_path() / "out" / "a.c", stage / "x" / "a.c");
+       },
+       {"x/", "x/a.c"}},
+      {"staging folder swapped for a link",
+       [](const fs::path &stage) {
+         fs::remove_all(stage);
+         fs::create_directory_symlink(stage.parent_path() / "out", stage);
+       },
+       {}},
+  };
+  for (const Case &c : cases) {
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "stage" / "x");
+    fs::create_directories(root_ / "out");
+    write("out/a.c", "outside");
+    write("src.c", "committed");
+    platform::FileIdentity identity;
+    std::string error;
+    ASSERT_TRUE(platform::copy_file(backslashed(root_ / "src.c").c_str(),
+                                    backslashed(root_ / "stage" / "x" / "a.c").c_str(), &error,
+                                    &identity))
+        << error;
+    c.tamper(root_ / "stage");
+    platform::delete_created_files(backslashed(root_) + "\\", {{"stage\\x\\a.c", identity}});
+    platform::remove_empty_folders(backslashed(root_ / "stage").c_str());
+    EXPECT_EQ(read_file(root_ / "out" / "a.c"), "outside") << c.name;
+    EXPECT_EQ(read_file(root_ / "src.c"), "committed") << c.name;
+    std::vector<std::string> left = fs::is_symlink(root_ / "stage") ? std::vector<std::string>{}
+                                    : fs::exists(root_ / "stage")   ? listing(root_ / "stage")
+                                                                    : std::vector<std::string>{};
+    EXPECT_EQ(left, c.left) << c.name;
+  }
+}
+
+// The folder removal takes every empty folder, however deep, and nothing
+// else: not a file, not a link, not what lies behind a link, and not a
+// folder whose odd name would read as a path elsewhere.
+TEST_F(PosixFiles, FolderRemovalTakesOnlyEmptyRealFolders) {
+  fs::create_directories(root_ / "outside" / "empty");
+  fs::path stage = root_ / "stage";
+  fs::path deep = stage / "deep";
+  for (int level = 0; level < 300; ++level)
+    deep /= "d";
+  fs::create_directories(deep);
+  fs::create_directories(stage / "kept" / "empty");
+  std::ofstream(stage / "kept" / "report.txt") << "checker output";
+  fs::create_directories(stage / "..\\outside");
+  fs::create_directory_symlink(root_ / "outside", stage / "link");
+  platform::remove_empty_folders(backslashed(stage).c_str());
+  EXPECT_EQ(listing(stage), (std::vector<std::string>{"kept/", "kept/report.txt", "link@"}));
+  EXPECT_TRUE(fs::is_directory(root_ / "outside" / "empty"));
+
+  fs::remove_all(stage);
+  fs::create_directory_symlink(root_ / "outside", stage);
+  platform::remove_empty_folders(backslashed(stage).c_str());
+  EXPECT_TRUE(fs::is_symlink(stage));
+  EXPECT_TRUE(fs::is_directory(root_ / "outside" / "empty"));
 }
 
 } // namespace

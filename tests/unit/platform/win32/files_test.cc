@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -67,9 +66,6 @@ TEST_F(Win32Files, StatusAndFolders) {
   EXPECT_EQ(platform::make_folder(path("d").c_str()), 0);
   EXPECT_EQ(platform::make_folder(path("d").c_str()), EEXIST);
   EXPECT_EQ(platform::make_folder(path("a\\b").c_str()), ENOENT);
-  EXPECT_TRUE(platform::remove_folder(path("d").c_str()));
-  EXPECT_TRUE(platform::delete_file(path("f").c_str()));
-  EXPECT_FALSE(platform::delete_file(path("f").c_str()));
   EXPECT_EQ(platform::workdir_value("C:\\Temp\\tvk1.tmp"), "C:\\Temp\\tvk1.tmp");
 }
 
@@ -93,17 +89,26 @@ TEST_F(Win32Files, CopyFailsOnAnExistingFileWithTheSystemText) {
   EXPECT_EQ(error.substr(error.size() - 2), "\r\n");
 }
 
-TEST_F(Win32Files, ListingMarksFolders) {
-  fs::create_directories(root_ / "sub");
-  write("file", "x");
-  std::map<std::string, bool> seen;
-  auto visit = [](const platform::FolderEntry &entry, void *context) {
-    (*static_cast<std::map<std::string, bool> *>(context))[entry.name] = entry.is_directory;
-  };
-  ASSERT_TRUE(platform::list_folder(root_.string().c_str(), visit, &seen));
-  EXPECT_TRUE(seen["sub"]);
-  EXPECT_FALSE(seen["file"]);
-  EXPECT_FALSE(platform::list_folder(path("none").c_str(), visit, &seen));
+// A copy takes the read-only attribute of its source; the run's deletion
+// still removes it, and with it the folders that held it. What the run did
+// not make stays.
+TEST_F(Win32Files, RemovalTakesReadOnlyCopiesAndEmptyFolders) {
+  std::string source = write("src", "committed");
+  ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY));
+  fs::create_directories(root_ / "stage" / "x" / "y");
+  fs::create_directories(root_ / "stage" / "kept");
+  write("stage\\kept\\report.txt", "checker output");
+  std::string error;
+  ASSERT_TRUE(platform::copy_file(source.c_str(), path("stage\\x\\y\\a.c").c_str(), &error))
+      << error;
+  ASSERT_NE(GetFileAttributesA(path("stage\\x\\y\\a.c").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  platform::delete_created_files(root_.string() + "\\",
+                                 {{"stage\\x\\y\\a.c", {}}, {"stage\\kept\\gone.c", {}}});
+  platform::remove_empty_folders(path("stage").c_str());
+  EXPECT_FALSE(fs::exists(root_ / "stage" / "x"));
+  EXPECT_EQ(read_file(root_ / "stage" / "kept" / "report.txt"), "checker output");
+  EXPECT_EQ(read_file(source), "committed");
+  SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Win32Files, StagingFolderNeedsTemp) {
