@@ -154,7 +154,7 @@ std::string without_pid(const std::string &text) {
   return std::regex_replace(text, pid, "tvk<pid>.");
 }
 
-Result run(const Invocation &invocation) {
+Result run(const Invocation &invocation, const Conditions &conditions) {
   ScratchFolder io;
   std::string input_path = io.write("stdin", invocation.input);
   std::string out_path = io.path() + "/stdout";
@@ -189,7 +189,11 @@ Result run(const Invocation &invocation) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+  if (conditions.stdin_folder.empty())
+    posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, conditions.stdin_folder.c_str(),
+                                     O_RDONLY | O_DIRECTORY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,

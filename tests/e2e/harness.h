@@ -45,7 +45,14 @@ struct Invocation {
   std::string cwd; // host path; empty: the test's own
 };
 
-Result run(const Invocation &invocation);
+// Hostile conditions to start the program in.
+struct Conditions {
+  // Host path of a folder opened as a folder for standard input, so that
+  // reading it fails; empty: standard input holds the invocation's input.
+  std::string stdin_folder;
+};
+
+Result run(const Invocation &invocation, const Conditions &conditions = {});
 
 bool is_wine();
 // A host path as the program under test sees it (Z:\... under Wine).
