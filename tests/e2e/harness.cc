@@ -176,6 +176,10 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
     argv = {setting("TRELVIK_E2E_BIN")};
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  // prlimit (util-linux), found on PATH, sets the limit and runs the rest.
+  if (conditions.address_space_limit != 0)
+    argv.insert(argv.begin(),
+                {"prlimit", "--as=" + std::to_string(conditions.address_space_limit), "--"});
 
   std::vector<char *> raw_argv;
   for (std::string &argument : argv)
@@ -202,7 +206,7 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
     posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
   pid_t pid = 0;
   Result result;
-  if (posix_spawn(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
+  if (posix_spawnp(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
     result.err = "cannot start " + argv[0];
     result.code = 0xDEADu;
     return result;

@@ -50,6 +50,9 @@ struct Conditions {
   // Host path of a folder opened as a folder for standard input, so that
   // reading it fails; empty: standard input holds the invocation's input.
   std::string stdin_folder;
+  // Limit of the run's address space in bytes (native runs, through
+  // prlimit); 0: none.
+  std::uint64_t address_space_limit = 0;
 };
 
 Result run(const Invocation &invocation, const Conditions &conditions = {});

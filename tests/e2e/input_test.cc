@@ -1,4 +1,5 @@
-// Reading the commit: an input that cannot be read to its end.
+// Reading the commit: an input that cannot be read to its end, and a commit
+// too large for the machine's limits to spread its status queries.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,6 +39,44 @@ TEST(Input, AnInputThatCannotBeReadIsAnError) {
     EXPECT_EQ(result.code, 1u) << c.out;
     EXPECT_TRUE(temp.listing().empty()) << c.out;
   }
+}
+
+// A sanitizer's shadow memory alone is larger than the limit below.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Enough files for a helper thread, in an address space too small for its
+// stack: the status queries must still be made, by the calling thread. The
+// limit leaves the run itself about 2 MB to spare.
+TEST(Input, ALargeCommitPassesWhereNoThreadCanStart) {
+  if (kSanitized || e2e::is_wine())
+    GTEST_SKIP() << "the limit is sized for the plain native build";
+  e2e::ScratchFolder temp;
+  e2e::ScratchFolder workspace;
+  std::string input = "cmd\n";
+  for (int i = 0; i < 9000; ++i) {
+    std::string name = "src/f" + std::to_string(i) + ".c";
+    workspace.write(name, "x");
+    input += "ws\\\\src\\f" + std::to_string(i) + ".c\n\\p\\src\\f" + std::to_string(i) + ".c\n";
+  }
+  e2e::Conditions conditions;
+  conditions.address_space_limit = 12000 * 1024;
+  e2e::Result result =
+      e2e::run({{"-x", "**"}, input, temp.path(), {}, workspace.path()}, conditions);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_TRUE(result.out.ends_with("Skipping '\\p\\src\\f8999.c'\n"
+                                   "No files to check - exiting code 0\n"))
+      << result.out.substr(0, 500);
 }
 
 } // namespace
