@@ -6,8 +6,14 @@
 
 int LineReader::get() {
   if (position_ == size_) {
+    if (failed_)
+      return EOF;
     size_ = std::fread(buffer_, 1, sizeof buffer_, stream_);
     position_ = 0;
+    // A failed read (a folder, an I/O error) must not pass for the end of
+    // the input, or the rest of the commit would go unchecked. What the
+    // read brought before it failed is still handed out.
+    failed_ = std::ferror(stream_) != 0;
     if (size_ == 0)
       return EOF;
   }
@@ -19,8 +25,11 @@ bool LineReader::next(std::string *line) {
   bool stored = false;
   for (;;) {
     int c = get();
-    if (c == EOF)
+    if (c == EOF) {
+      if (failed_)
+        return false; // the line a failed read cut short is not a line
       break;
+    }
     if (c == '\r' || c == '\n') {
       if (stored)
         break;
@@ -82,7 +91,7 @@ void take_body_line(const std::string &line, int line_number, InputData *input) 
 
 } // namespace
 
-void read_input(FILE *stream, bool versions_only, InputData *input) {
+bool read_input(FILE *stream, bool versions_only, InputData *input) {
   LineReader reader(stream);
   std::string line;
   bool in_body = versions_only;
@@ -99,4 +108,5 @@ void read_input(FILE *stream, bool versions_only, InputData *input) {
     take_body_line(line, line_number, input);
     ++line_number;
   }
+  return !reader.failed();
 }

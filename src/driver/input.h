@@ -13,8 +13,11 @@
 class LineReader {
 public:
   explicit LineReader(FILE *stream) : stream_(stream) {}
-  // The next non-empty line, without its line end. False at end of input.
+  // The next non-empty line, without its line end. False at end of input
+  // and once a read has failed.
   bool next(std::string *line);
+  // A read failed: the input ended early, not at its end.
+  bool failed() const { return failed_; }
 
 private:
   int get();
@@ -23,6 +26,7 @@ private:
   char buffer_[65536];
   std::size_t size_ = 0;
   std::size_t position_ = 0;
+  bool failed_ = false;
 };
 
 struct InputData {
@@ -32,5 +36,6 @@ struct InputData {
 };
 
 // Reads and classifies every line of STREAM. With VERSIONS_ONLY there is no
-// header and no checker command: every line is a body line.
-void read_input(FILE *stream, bool versions_only, InputData *input);
+// header and no checker command: every line is a body line. False when a
+// read failed before the end of the input.
+bool read_input(FILE *stream, bool versions_only, InputData *input);

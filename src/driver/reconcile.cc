@@ -178,28 +178,54 @@ bool match_file(const TailIndex &index, const std::string &file, VersionTable &v
   return false;
 }
 
+// One slice of the status queries, for a helper thread or the caller.
+struct KindSlice {
+  const FileList *files = nullptr;
+  PathKindQuery path_kind = nullptr;
+  std::vector<platform::PathKind> *kinds = nullptr;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  platform::Handle thread = platform::kInvalidHandle; // its helper, if one started
+};
+
+std::uint32_t query_slice(void *context) {
+  const KindSlice &slice = *static_cast<const KindSlice *>(context);
+  for (std::size_t i = slice.begin; i < slice.end; ++i)
+    (*slice.kinds)[i] = slice.path_kind((*slice.files)[i].c_str());
+  return 0;
+}
+
 // The kind of every file, in list order. A status query is a system call
 // that mostly waits on the file system, so a large commit spreads them over
 // a few threads; each thread fills its own slice, and nothing is printed
-// here, so the messages keep their order.
-std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind) {
+// here, so the messages keep their order. A helper that cannot be started
+// (a container's memory or process limit) leaves its slice to the caller.
+std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind,
+                                            ThreadStarter start_thread) {
   constexpr std::size_t kFilesPerThread = 4096;
   constexpr unsigned kMostThreads = 8;
   std::vector<platform::PathKind> kinds(files.size());
-  auto query_slice = [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i)
-      kinds[i] = path_kind(files[i].c_str());
-  };
   unsigned threads = std::min({std::max(1u, std::thread::hardware_concurrency()), kMostThreads,
                                static_cast<unsigned>(files.size() / kFilesPerThread + 1)});
-  std::size_t slice = (files.size() + threads - 1) / threads;
-  std::vector<std::thread> helpers;
-  for (unsigned t = 1; t < threads; ++t)
-    helpers.emplace_back(query_slice, std::min(files.size(), t * slice),
-                         std::min(files.size(), (t + 1) * slice));
-  query_slice(0, std::min(files.size(), slice));
-  for (std::thread &helper : helpers)
-    helper.join();
+  std::size_t per_slice = (files.size() + threads - 1) / threads;
+  std::vector<KindSlice> slices(threads);
+  for (unsigned t = 0; t < threads; ++t) {
+    KindSlice &slice = slices[t];
+    slice = KindSlice{&files, path_kind, &kinds, std::min(files.size(), t * per_slice),
+                      std::min(files.size(), (t + 1) * per_slice)};
+    if (t > 0 && start_thread(query_slice, &slice, &slice.thread) != 0)
+      slice.thread = platform::kInvalidHandle;
+  }
+  for (KindSlice &slice : slices) {
+    if (slice.thread == platform::kInvalidHandle)
+      query_slice(&slice);
+  }
+  for (KindSlice &slice : slices) {
+    if (slice.thread != platform::kInvalidHandle) {
+      platform::wait_thread(slice.thread);
+      platform::close_thread(slice.thread);
+    }
+  }
   return kinds;
 }
 
@@ -220,9 +246,10 @@ bool is_checkable_file(const std::string &file, platform::PathKind kind) {
 
 } // namespace
 
-void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind) {
+void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
+                          ThreadStarter start_thread) {
   TailIndex index(versions);
-  std::vector<platform::PathKind> kinds = query_kinds(files, path_kind);
+  std::vector<platform::PathKind> kinds = query_kinds(files, path_kind, start_thread);
   std::vector<Tail> tails;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string &file = files[i];
@@ -235,6 +262,10 @@ void reconcile_files_with(const FileList &files, VersionTable &versions, PathKin
     if (!entry.matched_file)
       log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
   }
+}
+
+void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind) {
+  reconcile_files_with(files, versions, path_kind, platform::start_thread);
 }
 
 void reconcile_files(const FileList &files, VersionTable &versions) {

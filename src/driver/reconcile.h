@@ -2,6 +2,8 @@
 // suffix.
 #pragma once
 
+#include <cstdint>
+
 #include "driver/settings.h"
 #include "platform/platform.h"
 
@@ -13,3 +15,10 @@ void reconcile_files(const FileList &files, VersionTable &versions);
 // pairing can be exercised without files on disk.
 using PathKindQuery = platform::PathKind (*)(const char *path);
 void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind);
+
+// The same with the thread starter too (platform::start_thread in a real
+// run), so that a machine that cannot start a thread can be stood in for.
+using ThreadStarter = std::uint32_t (*)(platform::ThreadRoutine routine, void *context,
+                                        platform::Handle *thread);
+void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
+                          ThreadStarter start_thread);

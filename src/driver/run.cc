@@ -19,24 +19,34 @@ int exit_with_message(int code) {
   return code;
 }
 
-// Opens the input and reads all of it. False when the input file cannot be
-// opened.
+// Prints why the input could not be had: the input file, or standard input
+// when no file was named. Always false.
+bool report_unreadable_input(const char *file_name) {
+  if (file_name != nullptr)
+    std::printf("ERROR: Failed to open input file '%s'\n", file_name);
+  else
+    std::fputs("ERROR: Failed to read standard input\n", stdout);
+  return false;
+}
+
+// Opens the input and reads all of it. False, after its message, when the
+// input file cannot be opened or a read fails before the end of the input:
+// a commit read only in part must not be checked as if it were whole.
 bool read_all_input(const CommandLine &command_line, InputData *input) {
+  const char *file_name = command_line.input_file_name;
   FILE *stream = stdin;
-  if (command_line.input_file_name != nullptr) {
-    g_settings.input_file = platform::open_file(command_line.input_file_name, "r");
-    if (g_settings.input_file == nullptr) {
-      std::printf("ERROR: Failed to open input file '%s'\n", command_line.input_file_name);
-      return false;
-    }
+  if (file_name != nullptr) {
+    g_settings.input_file = platform::open_file(file_name, "r");
+    if (g_settings.input_file == nullptr)
+      return report_unreadable_input(file_name);
     stream = g_settings.input_file;
   }
-  read_input(stream, command_line.versions_only, input);
+  bool complete = read_input(stream, command_line.versions_only, input);
   if (g_settings.input_file != nullptr) {
     std::fclose(g_settings.input_file);
     g_settings.input_file = nullptr;
   }
-  return true;
+  return complete || report_unreadable_input(file_name);
 }
 
 // Runs the checker over the staged files and picks the exit code.

@@ -154,7 +154,7 @@ std::string without_pid(const std::string &text) {
   return std::regex_replace(text, pid, "tvk<pid>.");
 }
 
-Result run(const Invocation &invocation) {
+Result run(const Invocation &invocation, const Conditions &conditions) {
   ScratchFolder io;
   std::string input_path = io.write("stdin", invocation.input);
   std::string out_path = io.path() + "/stdout";
@@ -178,6 +178,10 @@ Result run(const Invocation &invocation) {
     argv = {setting("TRELVIK_E2E_BIN")};
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  // prlimit (util-linux), found on PATH, sets the limit and runs the rest.
+  if (conditions.address_space_limit != 0)
+    argv.insert(argv.begin(),
+                {"prlimit", "--as=" + std::to_string(conditions.address_space_limit), "--"});
 
   std::vector<char *> raw_argv;
   for (std::string &argument : argv)
@@ -191,7 +195,11 @@ Result run(const Invocation &invocation) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+  if (conditions.stdin_folder.empty())
+    posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, conditions.stdin_folder.c_str(),
+                                     O_RDONLY | O_DIRECTORY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -200,7 +208,7 @@ Result run(const Invocation &invocation) {
     posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
   pid_t pid = 0;
   Result result;
-  if (posix_spawn(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
+  if (posix_spawnp(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
     result.err = "cannot start " + argv[0];
     result.code = 0xDEADu;
     return result;

@@ -48,7 +48,17 @@ struct Invocation {
   bool create_process = false;
 };
 
-Result run(const Invocation &invocation);
+// Hostile conditions to start the program in.
+struct Conditions {
+  // Host path of a folder opened as a folder for standard input, so that
+  // reading it fails; empty: standard input holds the invocation's input.
+  std::string stdin_folder;
+  // Limit of the run's address space in bytes (native runs, through
+  // prlimit); 0: none.
+  std::uint64_t address_space_limit = 0;
+};
+
+Result run(const Invocation &invocation, const Conditions &conditions = {});
 
 bool is_wine();
 // A host path as the program under test sees it (Z:\... under Wine).

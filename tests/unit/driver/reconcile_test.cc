@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "unit/driver/plain_reconcile.h"
@@ -26,6 +27,18 @@ void plain_reconcile(const FileList &files, VersionTable &versions) {
 
 void indexed_reconcile(const FileList &files, VersionTable &versions) {
   reconcile_files_with(files, versions, kind_by_first_letter);
+}
+
+// A machine that cannot start one more thread: the caller must query the
+// helpers' slices itself.
+int g_refused_starts = 0;
+std::uint32_t refuse_thread(platform::ThreadRoutine, void *, platform::Handle *) {
+  ++g_refused_starts;
+  return 11; // EAGAIN
+}
+
+void reconcile_without_threads(const FileList &files, VersionTable &versions) {
+  reconcile_files_with(files, versions, kind_by_first_letter, refuse_thread);
 }
 
 using Reconcile = void (*)(const FileList &, VersionTable &);
@@ -197,7 +210,8 @@ TEST(Reconcile, IndexAgreesWithPlainScanOnRandomCommits) {
 namespace {
 
 // A commit large enough for the status queries to be spread over threads:
-// the warnings still come in list order, and every file keeps its own kind.
+// the warnings still come in list order, and every file keeps its own kind,
+// also when no helper thread can be started.
 TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
   static const char *const kRoots[] = {"W:", "M:", "D:"};
   FileList files;
@@ -216,9 +230,14 @@ TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
     if (i % 3 != 0)
       expected += "ERROR: version '" + versions[i] + "' does not match any file\n";
   }
-  Result got;
-  EXPECT_TRUE(output_of(indexed_reconcile, files, versions, 0, &got) == expected);
-  EXPECT_EQ(got.first, 13333);
+  for (Reconcile reconcile : {indexed_reconcile, reconcile_without_threads}) {
+    Result got;
+    EXPECT_TRUE(output_of(reconcile, files, versions, 0, &got) == expected);
+    EXPECT_EQ(got.first, 13333);
+  }
+  if (std::thread::hardware_concurrency() > 1) {
+    EXPECT_GT(g_refused_starts, 0);
+  }
 }
 
 } // namespace

@@ -1,0 +1,82 @@
+// Reading the commit: an input that cannot be read to its end, and a commit
+// too large for the machine's limits to spread its status queries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace {
+
+using e2e::text;
+
+// A failed read ends the run before anything else, in both modes: nothing
+// is created in TEMP and no "Exiting code" line is printed.
+TEST(Input, AnInputThatCannotBeReadIsAnError) {
+  e2e::ScratchFolder temp;
+  e2e::ScratchFolder folder;
+  const std::string file_error =
+      "ERROR: Failed to open input file '" + e2e::seen(folder.path()) + "'\n";
+  const std::string stdin_error = "ERROR: Failed to read standard input\n";
+  const struct {
+    std::vector<std::string> args;
+    bool stdin_is_folder;
+    std::string out;
+  } cases[] = {
+      {{"-i", e2e::seen(folder.path())}, false, file_error},
+      {{"-v", "-i", e2e::seen(folder.path())}, false, file_error},
+      {{}, true, stdin_error},
+      {{"-v", "**"}, true, stdin_error},
+  };
+  for (const auto &c : cases) {
+    e2e::Conditions conditions;
+    if (c.stdin_is_folder)
+      conditions.stdin_folder = folder.path();
+    e2e::Result result = e2e::run({c.args, "cmd\n", temp.path(), {}, ""}, conditions);
+    EXPECT_EQ(result.out, text(c.out)) << c.out;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.code, 1u) << c.out;
+    EXPECT_TRUE(temp.listing().empty()) << c.out;
+  }
+}
+
+// A sanitizer's shadow memory alone is larger than the limit below.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Enough files for a helper thread, in an address space too small for its
+// stack: the status queries must still be made, by the calling thread. The
+// limit leaves the run itself about 2 MB to spare.
+TEST(Input, ALargeCommitPassesWhereNoThreadCanStart) {
+  if (kSanitized || e2e::is_wine())
+    GTEST_SKIP() << "the limit is sized for the plain native build";
+  e2e::ScratchFolder temp;
+  e2e::ScratchFolder workspace;
+  std::string input = "cmd\n";
+  for (int i = 0; i < 9000; ++i) {
+    std::string name = "src/f" + std::to_string(i) + ".c";
+    workspace.write(name, "x");
+    input += "ws\\\\src\\f" + std::to_string(i) + ".c\n\\p\\src\\f" + std::to_string(i) + ".c\n";
+  }
+  e2e::Conditions conditions;
+  conditions.address_space_limit = 12000 * 1024;
+  e2e::Result result =
+      e2e::run({{"-x", "**"}, input, temp.path(), {}, workspace.path()}, conditions);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_TRUE(result.out.ends_with("Skipping '\\p\\src\\f8999.c'\n"
+                                   "No files to check - exiting code 0\n"))
+      << result.out.substr(0, 500);
+}
+
+} // namespace
