@@ -43,6 +43,9 @@ struct Invocation {
   // Further variables: a value sets, nullopt removes.
   std::map<std::string, std::optional<std::string>> env;
   std::string cwd; // host path; empty: the test's own
+  // Standard output and standard error into one file, as a trigger that
+  // captures both does: Result::out then holds both, Result::err is empty.
+  bool one_output_file = false;
 };
 
 Result run(const Invocation &invocation);
