@@ -171,7 +171,7 @@ void make_folder_link(const char *step) {
 
 void interleave(unsigned long lines) {
   for (unsigned long i = 0; i < lines; ++i) {
-    char number[16];
+    char number[24];
     std::snprintf(number, sizeof number, "%05lu", i);
     write_all(stdout, std::string("OUT-LINE-") + number + "-abcdefghijklmnopqrstuvwxyz\n");
     write_all(stderr, std::string("ERR-") + number + "\n");
