@@ -77,21 +77,24 @@ void start_pump(PumpContext *context, const char *failure_format, Handle *thread
   print_error(message);
 }
 
-// The buffer of the program's standard output while the pumps print there.
-// A chunk and its newline fit into it with room to spare, so that each
-// flush of the stdout pump is one write.
-constexpr std::size_t kStdoutBuffer = 4096;
-static_assert(kStdoutBuffer >= ChunkSplitter::kTextBytes + 1);
-char g_stdout_buffer[kStdoutBuffer];
+// The buffers of the program's standard output and standard error while
+// the pumps print there. A chunk and its newline fit into one with room to
+// spare, so that each flush of a pump is one write.
+constexpr std::size_t kStreamBuffer = 4096;
+static_assert(kStreamBuffer >= ChunkSplitter::kTextBytes + 1);
+char g_stdout_buffer[kStreamBuffer];
+char g_stderr_buffer[kStreamBuffer];
 
 // Sends out what the program printed so far, before anything of the
-// checker's can reach the same file, and gives standard output a buffer of
-// known size (the system's own choice follows the device and may be
-// smaller). Line buffering: the program's own later lines go out as they
-// are printed too, as the pump's do.
-void prepare_standard_output() {
+// checker's can reach the same file, and gives both streams a buffer of
+// known size: the system's own choice follows the device and may be
+// smaller, and an unbuffered stream may write a line in pieces (some C
+// runtimes write it byte by byte). Line buffering: the program's own later
+// lines go out as they are printed, as the pumps' do.
+void prepare_output_streams() {
   std::fflush(stdout);
   std::setvbuf(stdout, g_stdout_buffer, _IOLBF, sizeof g_stdout_buffer);
+  std::setvbuf(stderr, g_stderr_buffer, _IOLBF, sizeof g_stderr_buffer);
 }
 
 // Waits for one pump thread, if it was started, and releases it.
@@ -124,7 +127,7 @@ int execute(const char *command, std::uint32_t *exit_code, OutputCounters *count
     return -1;
   }
 
-  prepare_standard_output();
+  prepare_output_streams();
   Handle process = kInvalidHandle;
   std::uint32_t start_error = platform::start_process(command, input.child_end, output.child_end,
                                                       errors.child_end, &process);
