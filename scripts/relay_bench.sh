@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the native tree and runs the relay throughput benchmark: execute
-# and its pumps, a "generator | cat" pipeline and the minimal 1,024-byte
-# read-and-printf loop, each relaying about 1 GiB of 80-byte lines.
+# and its pumps, the minimal 1,024-byte read-and-write loop (with and
+# without a write per chunk) and "generator | cat" pipelines, each relaying
+# about 1 GiB of 80-byte lines.
 # Extra arguments go to the benchmark (for example --benchmark_repetitions=5).
 set -e
 cd "$(dirname "$0")/.."

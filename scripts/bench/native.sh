@@ -4,7 +4,8 @@
 #   staging   stage_files vs "cp --parents" vs a plain read/write loop, 10,000 files
 #   reconcile the index vs the quadratic loop, 1k/10k/100k files
 #   gate      whole gate runs next to starting the no-op checker alone
-#   relay     execute vs cat, cat | cat and the minimal read/printf loop (1 GiB)
+#   relay     execute vs the read/write loop, the same loop buffered, cat and
+#             cat | cat (1 GiB)
 #
 # usage: scripts/bench/native.sh [staging|reconcile|gate|relay ...]  (default: all)
 #
@@ -56,7 +57,7 @@ for one in $which_ones; do
       --benchmark_enable_random_interleaving=true \
       --benchmark_out="$scratch/relay.json" --benchmark_out_format=json 2>"$scratch/relay.log"
     tail -n 1 "$scratch/relay.log"
-    python3 scripts/bench/summarise_gbench.py "$scratch/relay.json" BM_MinimalLoop
+    python3 scripts/bench/summarise_gbench.py "$scratch/relay.json" BM_WriteLoop
     ;;
   *) echo "unknown benchmark: $one" >&2; exit 2 ;;
   esac

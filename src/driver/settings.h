@@ -24,6 +24,7 @@ struct RunSettings {
   std::string staging_folder;    // "<TEMP>\tvk<pid>.tmp"
   std::string staging_prefix;    // staging folder and a backslash
   std::optional<std::string> long_staging_prefix;
+  std::optional<std::string> workdir_prefix; // WORKDIR and "/", when another form
   std::optional<std::string> dump_log_path;
 };
 

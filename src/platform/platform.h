@@ -96,8 +96,9 @@ bool long_path(const char *path, std::string *long_form);
 // symbolic link). False when it cannot be created.
 bool create_log_file(const char *path);
 
-// Appends TEXT and a newline to the dump log in one write. False on failure.
-bool append_log_line(const char *path, const char *text);
+// Appends TEXT (any bytes, NUL included) and a newline to the dump log in
+// one write. False on failure.
+bool append_log_line(const char *path, std::string_view text);
 
 // ---- Processes, pipes and threads (checker run) ---------------------------
 

@@ -11,85 +11,113 @@ bool is_line_end(char c) {
   return c == '\n' || c == '\r';
 }
 
-// The position of the last line-end byte of TEXT, or -1.
-long last_line_end(const char *text) {
-  const char *last_lf = std::strrchr(text, '\n');
-  const char *last_cr = std::strrchr(text, '\r');
-  const char *last = last_lf;
-  if (last_cr != nullptr && (last == nullptr || last_cr > last))
-    last = last_cr;
-  return last == nullptr ? -1 : static_cast<long>(last - text);
+// The position of the last line-end byte of the LENGTH bytes of TEXT, or -1.
+long last_line_end(const char *text, std::uint32_t length) {
+  for (long i = static_cast<long>(length) - 1; i >= 0; --i) {
+    if (is_line_end(text[i]))
+      return i;
+  }
+  return -1;
+}
+
+// What one pump owns for its whole life, allocated once.
+struct Pump {
+  ChunkSplitter splitter;
+  const PumpContext *context = nullptr;
+  // One chunk and its newline, written in one call.
+  char line[ChunkSplitter::kTextBytes + 1];
+};
+
+// Writes LENGTH bytes in one call, so that the stream's lock keeps them
+// whole, and flushes them at once: when the gate's standard output and
+// standard error go to one file, each line lands there whole and in the
+// order it was relayed. The stream's buffer (set up by execute) holds a
+// whole chunk, so the flush is a single write.
+void write_line(const char *bytes, std::size_t length, FILE *stream) {
+  std::fwrite(bytes, 1, length, stream);
+  std::fflush(stream);
 }
 
 // Prints one chunk, through the filter when there is one, followed by a
-// newline, in a single call so that the stream's lock keeps it whole.
-void emit_chunk(const char *chunk, void *raw_context) {
-  const PumpContext *context = static_cast<const PumpContext *>(raw_context);
-  if (context->filter == nullptr) {
-    std::fprintf(context->stream, "%s\n", chunk);
+// newline. The stream is in the C runtime's default mode, so on Windows
+// the newline comes out as CR LF.
+void emit_chunk(std::string_view chunk, void *raw_pump) {
+  Pump *pump = static_cast<Pump *>(raw_pump);
+  FILE *stream = pump->context->stream;
+  if (pump->context->filter == nullptr) {
+    std::memcpy(pump->line, chunk.data(), chunk.size());
+    pump->line[chunk.size()] = '\n';
+    write_line(pump->line, chunk.size() + 1, stream);
     return;
   }
-  std::string rewritten = context->filter(chunk);
-  std::fprintf(context->stream, "%s\n", rewritten.c_str());
+  std::string rewritten = pump->context->filter(chunk);
+  rewritten += '\n';
+  write_line(rewritten.data(), rewritten.size(), stream);
 }
 
 } // namespace
 
 void ChunkSplitter::take(std::uint32_t count, ChunkSink sink, void *context) {
-  buffer_[held_ + count] = '\0';
-  room_ -= count;
-  long split = last_line_end(buffer_);
+  if (ended_in_cr_ && buffer_[0] == '\n') {
+    // held_ is 0 here: the CR was the last byte of the text.
+    std::memmove(buffer_, buffer_ + 1, count - 1);
+    --count;
+  }
+  ended_in_cr_ = false;
+  std::uint32_t length = held_ + count;
+  room_ = kTextBytes - length;
+  long split = last_line_end(buffer_, length);
   if (split < 0) {
     if (room_ >= kMinimumRoom) {
-      held_ += count;
+      held_ = length;
       return;
     }
-    sink(buffer_, context);
+    sink(std::string_view(buffer_, length), context);
     held_ = 0;
     room_ = kTextBytes;
-    buffer_[0] = '\0';
     return;
   }
-  char line_end = buffer_[split];
-  if (split > 0 && is_line_end(buffer_[split - 1]) && buffer_[split - 1] != line_end)
-    buffer_[split - 1] = '\0';
-  buffer_[split] = '\0';
-  sink(buffer_, context);
-  keep_tail_after(static_cast<std::uint32_t>(split));
+  std::uint32_t split_point = static_cast<std::uint32_t>(split);
+  std::uint32_t chunk_end = split_point;
+  char line_end = buffer_[split_point];
+  if (split_point > 0 && is_line_end(buffer_[split_point - 1]) &&
+      buffer_[split_point - 1] != line_end)
+    chunk_end = split_point - 1;
+  sink(std::string_view(buffer_, chunk_end), context);
+  ended_in_cr_ = line_end == '\r' && chunk_end == split_point && split_point + 1 == length;
+  keep_tail_after(split_point, length);
 }
 
-void ChunkSplitter::keep_tail_after(std::uint32_t split_point) {
-  const char *tail = buffer_ + split_point + 1;
-  std::size_t length = std::strlen(tail);
-  std::memmove(buffer_, tail, length);
-  buffer_[length] = '\0';
-  held_ = static_cast<std::uint32_t>(length);
+void ChunkSplitter::keep_tail_after(std::uint32_t split_point, std::uint32_t length) {
+  std::uint32_t tail = length - split_point - 1;
+  std::memmove(buffer_, buffer_ + split_point + 1, tail);
+  held_ = tail;
   room_ = kTextBytes - held_;
 }
 
 void ChunkSplitter::finish(ChunkSink sink, void *context) {
   if (held_ > 0)
-    sink(buffer_, context);
+    sink(std::string_view(buffer_, held_), context);
   held_ = 0;
   room_ = kTextBytes;
-  buffer_[0] = '\0';
+  ended_in_cr_ = false;
 }
 
 std::uint32_t run_pump(void *raw_context) {
-  PumpContext *context = static_cast<PumpContext *>(raw_context);
   // On the heap, once per pump: the thread's stack stays small.
-  auto splitter = std::make_unique<ChunkSplitter>();
+  auto pump = std::make_unique<Pump>();
+  pump->context = static_cast<const PumpContext *>(raw_context);
+  ChunkSplitter &splitter = pump->splitter;
   std::uint32_t count = 0;
-  if (!platform::read_pipe(context->read_handle, splitter->read_position(), splitter->room(),
-                           &count))
+  platform::Handle pipe = pump->context->read_handle;
+  if (!platform::read_pipe(pipe, splitter.read_position(), splitter.room(), &count))
     return 0;
   while (count > 0) {
-    *context->counter += count;
-    splitter->take(count, emit_chunk, context);
-    if (!platform::read_pipe(context->read_handle, splitter->read_position(), splitter->room(),
-                             &count))
+    *pump->context->counter += count;
+    splitter.take(count, emit_chunk, pump.get());
+    if (!platform::read_pipe(pipe, splitter.read_position(), splitter.room(), &count))
       break;
   }
-  splitter->finish(emit_chunk, context);
+  splitter.finish(emit_chunk, pump.get());
   return 0;
 }

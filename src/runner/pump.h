@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "runner/runner.h"
 
-// Receives one chunk: a NUL-terminated text that lives only during the call.
-using ChunkSink = void (*)(const char *chunk, void *context);
+// Receives one chunk: bytes that live only during the call.
+using ChunkSink = void (*)(std::string_view chunk, void *context);
 
 // Cuts the bytes of one stream into chunks of whole lines. The caller reads
 // into read_position() at most room() bytes and hands the count to take();
@@ -20,15 +21,14 @@ using ChunkSink = void (*)(const char *chunk, void *context);
 // Rules: a chunk is everything up to the last line end of the text (the
 // last LF or CR; a CR LF or LF CR pair there goes as a whole); the bytes
 // after it wait for the next read. 897 or more bytes without any line end
-// go out as one chunk. A NUL byte ends the text: what follows it in the same
-// load is neither searched nor printed.
+// go out as one chunk. Every other byte, NUL included, is text. A CR that
+// alone closed a chunk as the last byte of a read and an LF that starts the
+// next read are one line end, so the LF is dropped.
 class ChunkSplitter {
 public:
   static constexpr std::uint32_t kTextBytes = 1024;
   // Bytes held without a line end once room falls below this are flushed.
   static constexpr std::uint32_t kMinimumRoom = 128;
-
-  ChunkSplitter() { buffer_[0] = '\0'; }
 
   char *read_position() { return buffer_ + held_; }
   std::uint32_t room() const { return room_; }
@@ -40,11 +40,13 @@ public:
   void finish(ChunkSink sink, void *context);
 
 private:
-  void keep_tail_after(std::uint32_t split_point);
+  void keep_tail_after(std::uint32_t split_point, std::uint32_t length);
 
-  char buffer_[kTextBytes + 1];
+  char buffer_[kTextBytes];
   std::uint32_t held_ = 0;
   std::uint32_t room_ = kTextBytes;
+  // The last read ended with a CR that closed a chunk on its own.
+  bool ended_in_cr_ = false;
 };
 
 // What one pump thread works with. Filled by execute before the thread

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "driver/settings.h"
 #include "platform/platform.h"
@@ -52,6 +53,17 @@ void prepare_dump_log() {
               g_settings.dump_log_path ? g_settings.dump_log_path->c_str() : "(null)");
 }
 
+// The staging prefix as the checker's system writes it: WORKDIR and its
+// separator (POSIX: "/"). Kept only when it differs from the two forms
+// removed before it; on Windows it is the staging prefix itself.
+void prepare_workdir_prefix() {
+  std::string workdir_form = platform::workdir_value(g_settings.staging_prefix);
+  if (workdir_form == g_settings.staging_prefix || workdir_form == g_settings.long_staging_prefix)
+    g_settings.workdir_prefix.reset();
+  else
+    g_settings.workdir_prefix = workdir_form;
+}
+
 } // namespace
 
 void prepare_output_rewriting() {
@@ -61,19 +73,22 @@ void prepare_output_rewriting() {
     g_settings.long_staging_prefix = long_form;
   else
     g_settings.long_staging_prefix.reset();
+  prepare_workdir_prefix();
   if (g_settings.dump)
     prepare_dump_log();
 }
 
-std::string rewrite_output_line(const char *chunk) {
-  std::string text = chunk;
+std::string rewrite_output_line(std::string_view chunk) {
+  std::string text(chunk);
   remove_every(g_settings.staging_prefix, &text);
   if (g_settings.long_staging_prefix &&
       *g_settings.long_staging_prefix != g_settings.staging_prefix)
     remove_every(*g_settings.long_staging_prefix, &text);
+  if (g_settings.workdir_prefix)
+    remove_every(*g_settings.workdir_prefix, &text);
   if (g_settings.dump && g_settings.dump_log_path) {
     std::lock_guard<std::mutex> lock(g_log_mutex);
-    platform::append_log_line(g_settings.dump_log_path->c_str(), text.c_str());
+    platform::append_log_line(g_settings.dump_log_path->c_str(), text);
   }
   return text;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Bytes the child wrote to each stream, counted before any rewriting. 64 bits
 // each: a 32-bit count would wrap after 4 GiB, and a checker that wrote
@@ -12,8 +13,8 @@ struct OutputCounters {
   std::uint64_t stderr_bytes = 0;
 };
 
-// Rewrites one chunk of output (a NUL-terminated text it must not keep).
-using OutputFilter = std::string (*)(const char *chunk);
+// Rewrites one chunk of output (bytes, NUL included, it must not keep).
+using OutputFilter = std::string (*)(std::string_view chunk);
 
 // Runs COMMAND with its standard input at end of input, relaying its output
 // chunk by chunk through FILTER (or unchanged when null). *counters is zeroed
@@ -26,10 +27,12 @@ using OutputFilter = std::string (*)(const char *chunk);
 int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
             OutputFilter filter);
 
-// Builds the staging prefix and its long form, and with -d creates the dump
+// Builds the staging prefix, its long form and (where it differs from both)
+// the form the checker was handed in WORKDIR, and with -d creates the dump
 // log and announces it.
 void prepare_output_rewriting();
 
 // The output filter of -s: removes every occurrence of the staging prefix
-// (and of its long form) and appends the result to the dump log with -d.
-std::string rewrite_output_line(const char *chunk);
+// (then of its long form, then of the WORKDIR form) and appends the result
+// to the dump log with -d.
+std::string rewrite_output_line(std::string_view chunk);

@@ -202,8 +202,11 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
                                      O_RDONLY | O_DIRECTORY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  if (invocation.one_output_file)
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  else
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
   if (!invocation.cwd.empty())
     posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
   pid_t pid = 0;

@@ -46,6 +46,9 @@ struct Invocation {
   // Under Wine the launcher starts the gate with the C runtime's _spawnv,
   // as a trigger written in C would; this starts it with CreateProcessA.
   bool create_process = false;
+  // Standard output and standard error into one file, as a trigger that
+  // captures both does: Result::out then holds both, Result::err is empty.
+  bool one_output_file = false;
 };
 
 // Hostile conditions to start the program in.

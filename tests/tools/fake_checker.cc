@@ -23,6 +23,9 @@
 //   raise:N         raise signal N (POSIX: ends the program by that signal)
 //   fds             write the open descriptors below 1024 as "fds:0,1,2\n"
 //                   (POSIX; elsewhere "fds:unknown\n")
+//   interleave:N    write N lines "OUT-LINE-<i>-a...z\n" to standard output
+//                   and N lines "ERR-<i>\n" to standard error in turn, each
+//                   flushed at once (i counts from 0, five digits)
 // Output streams are binary, so every byte arrives as written.
 #include <algorithm>
 #include <chrono>
@@ -206,6 +209,15 @@ void write_nothing() {
 #endif
 }
 
+void interleave(unsigned long lines) {
+  for (unsigned long i = 0; i < lines; ++i) {
+    char number[24];
+    std::snprintf(number, sizeof number, "%05lu", i);
+    write_all(stdout, std::string("OUT-LINE-") + number + "-abcdefghijklmnopqrstuvwxyz\n");
+    write_all(stderr, std::string("ERR-") + number + "\n");
+  }
+}
+
 void flood(unsigned long blocks) {
   std::string block;
   while (block.size() < 65536)
@@ -286,6 +298,8 @@ int main(int argc, char **argv) {
       list_descriptors();
     } else if (std::strncmp(step, "exit:", 5) == 0) {
       exit_code = static_cast<std::uint32_t>(std::strtoul(step + 5, nullptr, 10));
+    } else if (std::strncmp(step, "interleave:", 11) == 0) {
+      interleave(std::strtoul(step + 11, nullptr, 10));
     } else {
       std::fprintf(stderr, "fake-checker: unknown step '%s'\n", step);
       return 99;

@@ -78,13 +78,15 @@ bool create_log_file(const char *path) {
   return true;
 }
 
-bool append_log_line(const char *path, const char *text) {
+bool append_log_line(const char *path, std::string_view text) {
   int fd = open(system_path(path).c_str(),
                 O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLogMode);
   if (fd < 0)
     return false;
   // Swapped for something else since it was created: leave it alone.
-  bool written = is_own_plain_file(fd) && write_all(fd, std::string(text) + "\n");
+  std::string line(text);
+  line += '\n';
+  bool written = is_own_plain_file(fd) && write_all(fd, line);
   close(fd);
   return written;
 }

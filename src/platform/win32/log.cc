@@ -31,11 +31,15 @@ bool create_log_file(const char *path) {
   return true;
 }
 
-bool append_log_line(const char *path, const char *text) {
+bool append_log_line(const char *path, std::string_view text) {
   FILE *file = std::fopen(path, "a");
   if (file == nullptr)
     return false;
-  bool written = std::fprintf(file, "%s\n", text) >= 0;
+  // One write of the line and its newline; text mode turns the newline
+  // (and any LF inside) into CR LF, as a formatted print would.
+  std::string line(text);
+  line += '\n';
+  bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   return std::fclose(file) == 0 && written;
 }
 

@@ -9,10 +9,11 @@
 
 namespace {
 
+using namespace std::string_literals;
 using Chunks = std::vector<std::string>;
 
-void collect(const char *chunk, void *context) {
-  static_cast<Chunks *>(context)->push_back(chunk);
+void collect(std::string_view chunk, void *context) {
+  static_cast<Chunks *>(context)->emplace_back(chunk);
 }
 
 // Hands each read to a splitter, as a pump would, then ends the stream.
@@ -45,11 +46,23 @@ TEST(ChunkSplitterTest, CutsReadsIntoChunksOfWholeLines) {
       {{"a\r\n\r\n"}, {"a\r\n"}},
       {{"abc"}, {"abc"}},
       {{"ab\ncd", "ef\n"}, {"ab", "cdef"}},
-      {{"a\r", "\nb"}, {"a", "", "b"}},
       {{}, {}},
-      // A NUL ends the text, hiding later line ends in the same load.
-      {{std::string("ab\0cd\nef\n", 9)}, {"ab"}},
-      {{std::string("ab\0c\n", 5), "d\n"}, {"ab"}},
+      // A CR that closed a chunk as the last byte of a read and the LF
+      // that starts the next read are one line end.
+      {{"a\r", "\nb"}, {"a", "b"}},
+      {{"a\r", "\n"}, {"a"}},
+      {{"a\r\r", "\nb"}, {"a\r", "b"}},
+      {{"a\rb", "\nc"}, {"a", "b", "c"}},
+      {{"a\r", "b", "\n"}, {"a", "b"}},
+      // The CR went with an LF before it: the next LF is a line end of its
+      // own, as when all four bytes come in one read.
+      {{"a\n\r", "\nb"}, {"a", "", "b"}},
+      {{"a\n\r\nb"}, {"a\n", "b"}},
+      // A NUL is a byte like any other; line ends after it are seen.
+      {{"ab\0cd\nef\n"s}, {"ab\0cd\nef"s}},
+      {{"ab\0c\n"s, "d\n"}, {"ab\0c"s, "d"}},
+      {{"a\0b\0\r\0\n\0"s}, {"a\0b\0\r\0"s, "\0"s}},
+      {{"\0"s, "\0"s}, {"\0\0"s}},
       // Without a line end, 897 held bytes go out; 896 leave room 128 and
       // wait. Reads of 100: after the ninth, 900 are held and room is 124.
       {std::vector<std::string>(10, bytes(100)), {bytes(900), bytes(100)}},
@@ -64,23 +77,27 @@ TEST(ChunkSplitterTest, CutsReadsIntoChunksOfWholeLines) {
 }
 
 TEST(ChunkSplitterTest, EveryByteOfLongStreamIsPrintedOnce) {
-  // 50 lines of 80 bytes arrive in reads that cut lines at odd places.
-  std::string stream;
-  for (int i = 0; i < 50; ++i)
-    stream += bytes(79, 'q') + "\n";
-  ChunkSplitter splitter;
-  Chunks chunks;
-  for (std::size_t offset = 0, step = 1, count; offset < stream.size();
-       offset += count, step = step * 7 % 613 + 1) {
-    count = std::min<std::size_t>({step, stream.size() - offset, splitter.room()});
-    std::memcpy(splitter.read_position(), stream.data() + offset, count);
-    splitter.take(static_cast<std::uint32_t>(count), collect, &chunks);
+  // 50 lines of 80 bytes, NULs among them, arrive in reads that cut lines
+  // (and CR LF pairs) at odd places: whatever the cuts, the output is the
+  // stream with the last line end of each chunk given as LF.
+  for (const std::string line_end : {"\n", "\r\n"}) {
+    std::string stream;
+    for (int i = 0; i < 50; ++i)
+      stream += bytes(40, 'q') + '\0' + bytes(39 - line_end.size(), 'q') + line_end;
+    ChunkSplitter splitter;
+    Chunks chunks;
+    for (std::size_t offset = 0, step = 1, count; offset < stream.size();
+         offset += count, step = step * 7 % 613 + 1) {
+      count = std::min<std::size_t>({step, stream.size() - offset, splitter.room()});
+      std::memcpy(splitter.read_position(), stream.data() + offset, count);
+      splitter.take(static_cast<std::uint32_t>(count), collect, &chunks);
+    }
+    splitter.finish(collect, &chunks);
+    std::string printed;
+    for (const std::string &chunk : chunks)
+      printed += chunk + line_end;
+    EXPECT_EQ(printed, stream) << line_end.size();
   }
-  splitter.finish(collect, &chunks);
-  std::string printed;
-  for (const std::string &chunk : chunks)
-    printed += chunk + "\n";
-  EXPECT_EQ(printed, stream);
 }
 
 } // namespace

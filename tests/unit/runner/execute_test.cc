@@ -37,13 +37,13 @@ TEST(ExecuteTest, RelaysBothStreamsWithExactCountsAndExitCode) {
   struct Case {
     const char *steps;
     std::uint32_t exit_code, out_bytes, err_bytes;
-    const char *out, *err;
+    std::string out, err;
   };
   const Case cases[] = {
       {"out:hello\\n err:oops\\r\\n out:a\\nb exit:3", 3, 9, 6, "hello\na\nb\n", "oops\n"},
       {"exit:0", 0, 0, 0, "", ""},
-      // A NUL byte ends the text but is counted.
-      {"out:ab\\0cd\\n", 0, 6, 0, "ab\n", ""},
+      // A NUL byte is relayed and counted like any other.
+      {"out:ab\\0cd\\n", 0, 6, 0, std::string("ab\0cd\n", 6), ""},
   };
   for (const Case &c : cases) {
     RunResult r = run(fake_checker_command(c.steps));

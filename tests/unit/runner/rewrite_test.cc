@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using namespace std::string_literals;
+
 // This process's dump-log file name.
 std::string log_name() {
   return "tvk" + std::to_string(platform::process_id()) + ".log";
@@ -56,10 +58,11 @@ protected:
   fs::path folder_;
 };
 
-TEST_F(RewriteTest, RemovesEveryOccurrenceOfBothPrefixes) {
+TEST_F(RewriteTest, RemovesEveryOccurrenceOfEveryPrefix) {
   g_settings.staging_prefix = "C:\\T\\tvk7.tmp\\";
   g_settings.long_staging_prefix = "C:\\Temp\\tvk7.tmp\\";
-  const std::pair<const char *, const char *> cases[] = {
+  g_settings.workdir_prefix = "/t//tvk7.tmp/";
+  const std::pair<std::string, std::string> cases[] = {
       {"C:\\T\\tvk7.tmp\\src\\A.java:3: bad", "src\\A.java:3: bad"},
       {"x C:\\T\\tvk7.tmp\\a, C:\\Temp\\tvk7.tmp\\b", "x a, b"},
       {"C:\\T\\tvk7.tmp\\", ""},
@@ -68,12 +71,16 @@ TEST_F(RewriteTest, RemovesEveryOccurrenceOfBothPrefixes) {
       {"folder C:\\T\\tvk7.tmp", "folder C:\\T\\tvk7.tmp"},
       {"C:\\T\\tvk7.tmp/f", "C:\\T\\tvk7.tmp/f"},
       {"c:\\t\\TVK7.TMP\\f", "c:\\t\\TVK7.TMP\\f"},
+      {"/t//tvk7.tmp/src/A.java:1: error", "src/A.java:1: error"},
+      // Every byte counts, NULs included, and prefixes are found across them.
+      {"a\0C:\\T\\tvk7.tmp\\b\0/t//tvk7.tmp/c\0"s, "a\0b\0c\0"s},
   };
   for (const auto &[chunk, result] : cases)
     EXPECT_EQ(rewrite_output_line(chunk), result) << chunk;
   g_settings.case_insensitive = true;
   EXPECT_EQ(rewrite_output_line("c:\\t\\tvk7.tmp\\f"), "c:\\t\\tvk7.tmp\\f") << "-c plays no part";
   // A missing long prefix, or one equal to the short, is skipped.
+  g_settings.workdir_prefix.reset();
   g_settings.staging_prefix = "P\\";
   g_settings.long_staging_prefix.reset();
   EXPECT_EQ(rewrite_output_line("P\\a Q\\b"), "a Q\\b");
@@ -102,6 +109,16 @@ TEST_F(RewriteTest, PrepareBuildsThePrefixes) {
   g_settings.staging_folder = temp + "\\missing";
   prepare();
   EXPECT_FALSE(g_settings.long_staging_prefix.has_value());
+
+  // TEMP with a trailing separator: WORKDIR is a third spelling on POSIX,
+  // and on Windows the staging prefix itself.
+  g_settings.staging_folder = temp + "/\\tvk5.tmp";
+  prepare();
+#ifdef _WIN32
+  EXPECT_FALSE(g_settings.workdir_prefix.has_value());
+#else
+  EXPECT_EQ(g_settings.workdir_prefix, temp + "//tvk5.tmp/");
+#endif
 }
 
 TEST_F(RewriteTest, LogNameThatDoesNotFitMeansNoLog) {
@@ -120,10 +137,14 @@ TEST_F(RewriteTest, TwoPumpsNeverMixInsideOneLogLine) {
   prepare();
   ASSERT_TRUE(g_settings.dump_log_path.has_value());
   const int kLines = 300;
-  auto pump = [](char letter) {
-    std::string chunk(900, letter);
+  // Each chunk holds a NUL, which the log keeps like any other byte.
+  auto chunk_of = [](char letter) {
+    return std::string(450, letter) + '\0' + std::string(449, letter);
+  };
+  auto pump = [&chunk_of](char letter) {
+    std::string chunk = chunk_of(letter);
     for (int i = 0; i < kLines; ++i)
-      rewrite_output_line(chunk.c_str());
+      rewrite_output_line(chunk);
   };
   std::thread first(pump, 'a');
   std::thread second(pump, 'b');
@@ -134,7 +155,7 @@ TEST_F(RewriteTest, TwoPumpsNeverMixInsideOneLogLine) {
   for (std::string line; std::getline(stream, line); ++lines) {
     if (!line.empty() && line.back() == '\r')
       line.pop_back();
-    ASSERT_TRUE(line == std::string(900, 'a') || line == std::string(900, 'b'));
+    ASSERT_TRUE(line == chunk_of('a') || line == chunk_of('b'));
   }
   EXPECT_EQ(lines, 2 * kLines);
 }

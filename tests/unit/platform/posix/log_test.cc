@@ -56,7 +56,8 @@ TEST_F(PosixLogTest, LogIsPrivateAndAppendsWholeLines) {
   EXPECT_EQ(mode(log), 0600u);
   EXPECT_TRUE(platform::append_log_line(log.c_str(), "first"));
   EXPECT_TRUE(platform::append_log_line(log.c_str(), ""));
-  EXPECT_EQ(read(log), "first\n\n");
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), std::string("a\0b", 3)));
+  EXPECT_EQ(read(log), std::string("first\n\na\0b\n", 11));
   // Our own log left from before is emptied and made private again.
   chmod(log.c_str(), 0644);
   ASSERT_TRUE(platform::create_log_file(log.c_str()));
