@@ -100,7 +100,7 @@ void check_match(const Outcome &outcome, const Regexp &regexp, const std::string
 // operands and opcodes stay inside the program.
 class ProgramWalk {
 public:
-  explicit ProgramWalk(const std::vector<unsigned char> &program)
+  explicit ProgramWalk(const ProgramBytes &program)
       : program_(program), seen_(program.size(), false) {}
 
   void check() {
@@ -183,7 +183,7 @@ private:
            (op > NODE_GROUP_CLOSE && op <= NODE_GROUP_CLOSE + 9);
   }
 
-  const std::vector<unsigned char> &program_;
+  const ProgramBytes &program_;
   std::vector<bool> seen_;
   std::vector<std::size_t> pending_;
 };

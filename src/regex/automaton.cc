@@ -87,7 +87,7 @@ bool contains_matched(const std::vector<std::uint32_t> &threads) {
 // terminator, and loops that consume nothing.
 class ThreadBuilder {
 public:
-  explicit ThreadBuilder(const std::vector<unsigned char> &program)
+  explicit ThreadBuilder(const ProgramBytes &program)
       : program_(program.data()), size_(program.size()), visited_(program.size(), 0),
         on_path_(program.size(), 0) {}
 
@@ -470,7 +470,7 @@ void reset_states(RegexpAutomaton &automaton) {
 }
 
 void build_automaton(RegexpAutomaton &automaton, const Regexp &regexp) {
-  automaton.program = regexp.program;
+  automaton.program.assign(regexp.program.begin(), regexp.program.end());
   automaton.first_char = regexp.first_char;
   automaton.anchored = regexp.anchored;
   automaton.start_rule = regexp.anchored != 0     ? StartRule::kSubjectStart
@@ -486,7 +486,8 @@ void build_automaton(RegexpAutomaton &automaton, const Regexp &regexp) {
 
 bool built_from(const RegexpAutomaton &automaton, const Regexp &regexp) {
   return automaton.first_char == regexp.first_char && automaton.anchored == regexp.anchored &&
-         automaton.program == regexp.program;
+         std::equal(automaton.program.begin(), automaton.program.end(), regexp.program.begin(),
+                    regexp.program.end());
 }
 
 // The paths that a match attempt starting at a position adds, where the

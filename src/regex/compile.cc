@@ -5,6 +5,7 @@
 // the writing pass fills it. All parser state lives in one Compiler object
 // per pass, so compilations do not share anything.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -12,6 +13,27 @@
 #include "regex/regexp.h"
 
 RegexpErrorHook regexp_error_hook = nullptr;
+
+namespace {
+
+void *allocate_with_malloc(std::size_t size) {
+  return std::malloc(size);
+}
+
+} // namespace
+
+ProgramAllocator g_allocate_program = allocate_with_malloc;
+
+bool ProgramBytes::allocate(std::size_t size) {
+  bytes_.reset(static_cast<unsigned char *>(g_allocate_program(size)));
+  if (bytes_ == nullptr) {
+    size_ = 0;
+    return false;
+  }
+  std::memset(bytes_.get(), 0, size);
+  size_ = size;
+  return true;
+}
 
 namespace {
 
@@ -54,7 +76,7 @@ public:
   // Counting pass.
   explicit Compiler(const char *text) : parse_position_(as_bytes(text)) {}
   // Writing pass into PROGRAM, which has exactly the counted size.
-  Compiler(const char *text, std::vector<unsigned char> &program)
+  Compiler(const char *text, ProgramBytes &program)
       : parse_position_(as_bytes(text)), program_(&program) {
     emit_byte(kRegexpMarker);
   }
@@ -90,7 +112,7 @@ private:
 
   const unsigned char *parse_position_;
   int next_group_ = 1;
-  std::vector<unsigned char> *program_ = nullptr;
+  ProgramBytes *program_ = nullptr;
   std::size_t emit_position_ = 0;
   std::int64_t program_size_ = 1; // the marker
   bool overflowed_ = false;
@@ -454,11 +476,11 @@ std::unique_ptr<Regexp> compile_regexp(const char *text) {
   }
 
   std::unique_ptr<Regexp> regexp(new (std::nothrow) Regexp{});
-  if (regexp == nullptr) {
+  if (regexp == nullptr ||
+      !regexp->program.allocate(static_cast<std::size_t>(counter.program_size()))) {
     report_failure("out of space");
     return nullptr;
   }
-  regexp->program.resize(static_cast<std::size_t>(counter.program_size()));
 
   Compiler writer(text, regexp->program);
   Parsed top;

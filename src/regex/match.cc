@@ -31,6 +31,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "regex/automaton.h"
 #include "regex/match_tuning.h"
@@ -876,7 +877,7 @@ bool settled_without_attempt(const Regexp *regexp, const char *subject) {
     report_failure("NULL parameter");
     return true;
   }
-  const std::vector<unsigned char> &program = regexp->program;
+  const ProgramBytes &program = regexp->program;
   if (program.empty() || program[0] != kRegexpMarker || program.size() > kLargestProgram) {
     report_failure("corrupted program");
     return true;

@@ -2,9 +2,10 @@
 // expression text into a byte-coded node program, the matcher runs it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
-#include <vector>
 
 // Node opcodes. The program layout (marker, opcodes, big-endian next offsets)
 // is part of the engine's contract and covered by tests byte for byte.
@@ -28,6 +29,45 @@ enum : unsigned char {
 constexpr unsigned char kRegexpMarker = 0x9C;
 constexpr int kRegexpGroups = 10;
 
+// The bytes of a node program: one block, allocated once at its final size
+// and never grown, so that running out of memory is a result the compiler
+// reports rather than an exception.
+class ProgramBytes {
+public:
+  ProgramBytes() = default;
+  // Stays in the Regexp it was made for: required_literal points into it.
+  ProgramBytes(const ProgramBytes &) = delete;
+  ProgramBytes &operator=(const ProgramBytes &) = delete;
+
+  // Replaces the bytes with SIZE zero bytes; false, and empty, when the
+  // memory cannot be had.
+  bool allocate(std::size_t size);
+  // Keeps only the first SIZE bytes (at most size()); for tests that cut a
+  // program short.
+  void truncate(std::size_t size) {
+    if (size < size_)
+      size_ = size;
+  }
+
+  unsigned char *data() { return bytes_.get(); }
+  const unsigned char *data() const { return bytes_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  unsigned char &operator[](std::size_t index) { return bytes_.get()[index]; }
+  unsigned char operator[](std::size_t index) const { return bytes_.get()[index]; }
+  unsigned char *begin() { return data(); }
+  unsigned char *end() { return data() + size_; }
+  const unsigned char *begin() const { return data(); }
+  const unsigned char *end() const { return data() + size_; }
+
+private:
+  struct Release {
+    void operator()(unsigned char *bytes) const { std::free(bytes); }
+  };
+  std::unique_ptr<unsigned char, Release> bytes_;
+  std::size_t size_ = 0;
+};
+
 // The matcher's cache of automaton states for one expression (see
 // automaton.h); made on the first match, never part of the program.
 struct RegexpAutomaton;
@@ -49,7 +89,7 @@ struct Regexp {
   const char *required_literal;
   std::int32_t required_length;
   // The node program, marker included.
-  std::vector<unsigned char> program;
+  ProgramBytes program;
   // Owned by the matcher; rebuilt when the program or the hints above have
   // changed since it was made.
   std::unique_ptr<RegexpAutomaton, RegexpAutomatonDeleter> automaton;

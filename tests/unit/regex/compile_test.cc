@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "regex/program.h"
 #include "regex/regexp.h"
 #include "unit/regex/regex_test_support.h"
 
 namespace {
 
 using regex_test::HookCapture;
+using regex_test::program_bytes;
 using Messages = std::vector<std::string>;
 
 // One node of an expected program: opcode, position its next link leads to
@@ -66,7 +68,7 @@ TEST(CompileRegexp, WritesTheDocumentedPrograms) {
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
     ASSERT_NE(regexp, nullptr) << c.text;
-    EXPECT_EQ(regexp->program, assemble(c.nodes)) << c.text;
+    EXPECT_EQ(program_bytes(*regexp), assemble(c.nodes)) << c.text;
   }
 }
 
@@ -77,7 +79,7 @@ TEST(CompileRegexp, AnchoredExampleIsByteExact) {
                                                0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00};
   std::unique_ptr<Regexp> regexp = compile_regexp("^ab*c$");
   ASSERT_NE(regexp, nullptr);
-  EXPECT_EQ(regexp->program, expected);
+  EXPECT_EQ(program_bytes(*regexp), expected);
 }
 
 // Ties between literals go to the later one; an optional group's own flags
@@ -182,6 +184,36 @@ TEST(CompileRegexp, RefusalsReportOneMessage) {
   HookCapture hook;
   EXPECT_EQ(compile_regexp(nullptr), nullptr);
   EXPECT_EQ(hook.received(), Messages{"NULL argument"});
+}
+
+// The program's memory cannot be had: "out of space" and no record, but
+// only once the text has parsed; the next compilation is unharmed.
+TEST(CompileRegexp, OutOfSpace) {
+  static int allocations;
+  const struct {
+    const char *text;
+    const char *message;
+    int allocations;
+  } cases[] = {{"^ab*c$", "out of space", 1}, {"(x", "unmatched ()", 0}};
+  for (const auto &c : cases) {
+    ProgramAllocator saved = g_allocate_program;
+    g_allocate_program = [](std::size_t) -> void * {
+      ++allocations;
+      return nullptr;
+    };
+    allocations = 0;
+    {
+      HookCapture hook;
+      EXPECT_EQ(compile_regexp(c.text), nullptr) << c.text;
+      EXPECT_EQ(hook.received(), Messages{c.message}) << c.text;
+    }
+    g_allocate_program = saved;
+    EXPECT_EQ(allocations, c.allocations) << c.text;
+  }
+  std::unique_ptr<Regexp> regexp = compile_regexp("^ab*c$");
+  ASSERT_NE(regexp, nullptr);
+  EXPECT_EQ(program_bytes(*regexp).size(), 31u);
+  EXPECT_EQ(execute_regexp(regexp.get(), "abbc"), 1);
 }
 
 TEST(CompileRegexp, AcceptsOptionalOverEmptyAndNineGroups) {

@@ -26,10 +26,13 @@ public:
     return text;
   }
 
+  // Bytes on both sides of 0x7F/0x80 and a line feed, an ordinary character
+  // to the matcher: a byte taken as a signed char anywhere shows up here.
   std::string subject() {
+    static const char kBytes[] = "aaabbbc\\\n\x7f\x80\xe9\xe9\xff";
     std::string text;
     for (int length = pick(12); length > 0; --length)
-      text += "aaabbbc\\"[pick(8)];
+      text += kBytes[pick(sizeof kBytes - 1)];
     return text;
   }
 
@@ -37,8 +40,12 @@ private:
   int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
 
   std::string sequence(int depth) {
-    static const char *const kAtoms[] = {"a",    "b",     "ab",    "ba",   "aab", ".", "[ab]",
-                                         "[^a]", "[a-b]", "[^\\]", "\\\\", "^",   "$", "\\a"};
+    static const char *const kAtoms[] = {
+        "a", "b", "ab", "ba", "aab", ".", "[ab]", "[^a]", "[a-b]", "[^\\]", "\\\\", "^", "$", "\\a",
+        // High bytes and line feeds in literals (first, inner, escaped) and
+        // in sets: single members, ranges across 0x7F/0x80, negated.
+        "\xe9", "\xe9\xff", "a\n", "\\\xff", "[\xe9]", "[^\xe9]", "[\n\x80-\xe9]", "[~-\x80]",
+        "[^\x7f-\xff]", "[^a\n\xff]"};
     static const char *const kMarks[] = {"", "", "", "*", "+", "?"};
     std::string text;
     for (int pieces = pick(5); pieces > 0; --pieces) {
@@ -71,6 +78,15 @@ void expect_same(Regexp &regexp, const std::string &subject, const MatchTuning &
   }
 }
 
+// Whether the whole match holds a byte from 0x80 up or a line feed.
+bool covers_a_high_byte_or_line_feed(const regex_test::ReferenceResult &result) {
+  for (const char *p = result.group_start[0]; p != result.group_end[0]; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80 || *p == '\n')
+      return true;
+  }
+  return false;
+}
+
 TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
   ExpressionGenerator generator(20261206);
   // The automaton deciding first, then backtracking to place the match; and
@@ -83,7 +99,7 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
       {3, true, false, false},      {40, true, false, false},    {1024, true, false, false},
       {0, true, true, false},       {1024, true, true, false},   {kNever, false, false, false},
       {kNever, true, false, false}, {kNever, false, false, true}};
-  int compiled = 0, matched = 0, calls = 0;
+  int compiled = 0, matched = 0, calls = 0, matched_high = 0;
   for (int round = 0; round < 4000; ++round) {
     std::string text = generator.expression(0);
     std::unique_ptr<Regexp> regexp = compile_regexp(text.c_str());
@@ -95,6 +111,8 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
       regex_test::ReferenceResult expected =
           regex_test::ReferenceMatcher(*regexp, subject.c_str()).run();
       matched += expected.matched;
+      if (expected.matched && covers_a_high_byte_or_line_feed(expected))
+        ++matched_high;
       for (const MatchTuning &tuning : kTunings) {
         SCOPED_TRACE("'" + text + "' on '" + subject + "', memo after " +
                      std::to_string(tuning.memo_free_steps) +
@@ -110,11 +128,13 @@ TEST(MatcherEquivalence, RandomExpressionsAgreeWithTheReference) {
           << "'" << text << "' on '" << subject << "'";
     }
   }
-  // The generator must produce a useful mix, not mostly refusals or misses.
+  // The generator must produce a useful mix, not mostly refusals or misses,
+  // and matches over high bytes and line feeds.
   EXPECT_GT(compiled, 2000);
   EXPECT_GT(matched, compiled * 12 / 5);
   EXPECT_LT(matched, compiled * 12 * 4 / 5);
   EXPECT_GT(calls, 250000);
+  EXPECT_GT(matched_high, matched / 10);
 }
 
 // Expressions whose plain backtracking takes many paths, on subjects that

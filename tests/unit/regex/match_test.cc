@@ -110,16 +110,16 @@ TEST(ExecuteRegexp, GroupArraysAfterAFailedCall) {
 // Damages one byte of a compiled program; OFFSET counts from the marker.
 std::unique_ptr<Regexp> damaged(const char *expression, std::size_t offset, unsigned char value) {
   std::unique_ptr<Regexp> regexp = compile_regexp(expression);
-  regexp->program.at(offset) = value;
+  regexp->program[offset] = value;
   return regexp;
 }
 
 TEST(ExecuteRegexp, RefusalsAndDamagedPrograms) {
   std::unique_ptr<Regexp> empty_program = compile_regexp("a");
-  empty_program->program.clear();
+  empty_program->program.truncate(0);
   // "^abc" without its end node and the literal's NUL.
   std::unique_ptr<Regexp> unterminated = compile_regexp("^abc");
-  unterminated->program.resize(unterminated->program.size() - 4);
+  unterminated->program.truncate(unterminated->program.size() - 4);
   struct {
     std::unique_ptr<Regexp> regexp;
     const char *subject;
