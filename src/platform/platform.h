@@ -39,6 +39,18 @@ std::string workdir_value(const std::string &staging_folder);
 // Opens a file of the program's (the -i input file) with fopen semantics.
 FILE *open_file(const char *path, const char *mode);
 
+// Readies the standard streams for relayed output, before the checker
+// starts: what the program printed so far goes out first, so that nothing
+// of the checker's can overtake it.
+void prepare_relay_output();
+
+// Writes LENGTH bytes to STREAM (stdout or stderr) at once and sends them
+// out, so that a relayed line is never cut by another writer of the same
+// file and reaches it before the next one. POSIX: one write on the
+// descriptor, waiting while a non-blocking one is full; Windows: through
+// the C runtime in its default text mode (each LF becomes CR LF), flushed.
+void relay_output(FILE *stream, const char *bytes, std::size_t length);
+
 // ---- File services (staging folder, reconciliation) ----------------------
 
 enum class PathKind { Missing, File, Directory };

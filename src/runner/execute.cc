@@ -77,26 +77,6 @@ void start_pump(PumpContext *context, const char *failure_format, Handle *thread
   print_error(message);
 }
 
-// The buffers of the program's standard output and standard error while
-// the pumps print there. A chunk and its newline fit into one with room to
-// spare, so that each flush of a pump is one write.
-constexpr std::size_t kStreamBuffer = 4096;
-static_assert(kStreamBuffer >= ChunkSplitter::kTextBytes + 1);
-char g_stdout_buffer[kStreamBuffer];
-char g_stderr_buffer[kStreamBuffer];
-
-// Sends out what the program printed so far, before anything of the
-// checker's can reach the same file, and gives both streams a buffer of
-// known size: the system's own choice follows the device and may be
-// smaller, and an unbuffered stream may write a line in pieces (some C
-// runtimes write it byte by byte). Line buffering: the program's own later
-// lines go out as they are printed, as the pumps' do.
-void prepare_output_streams() {
-  std::fflush(stdout);
-  std::setvbuf(stdout, g_stdout_buffer, _IOLBF, sizeof g_stdout_buffer);
-  std::setvbuf(stderr, g_stderr_buffer, _IOLBF, sizeof g_stderr_buffer);
-}
-
 // Waits for one pump thread, if it was started, and releases it.
 void finish_pump(Handle thread) {
   if (thread != kInvalidHandle)
@@ -127,7 +107,7 @@ int execute(const char *command, std::uint32_t *exit_code, OutputCounters *count
     return -1;
   }
 
-  prepare_output_streams();
+  platform::prepare_relay_output();
   Handle process = kInvalidHandle;
   std::uint32_t start_error = platform::start_process(command, input.child_end, output.child_end,
                                                       errors.child_end, &process);

@@ -28,31 +28,22 @@ struct Pump {
   char line[ChunkSplitter::kTextBytes + 1];
 };
 
-// Writes LENGTH bytes in one call, so that the stream's lock keeps them
-// whole, and flushes them at once: when the gate's standard output and
-// standard error go to one file, each line lands there whole and in the
-// order it was relayed. The stream's buffer (set up by execute) holds a
-// whole chunk, so the flush is a single write.
-void write_line(const char *bytes, std::size_t length, FILE *stream) {
-  std::fwrite(bytes, 1, length, stream);
-  std::fflush(stream);
-}
-
 // Prints one chunk, through the filter when there is one, followed by a
-// newline. The stream is in the C runtime's default mode, so on Windows
-// the newline comes out as CR LF.
+// newline, in one write: when the gate's standard output and standard error
+// go to one file, each line lands there whole and in the order it was
+// relayed. On Windows the newline comes out as CR LF.
 void emit_chunk(std::string_view chunk, void *raw_pump) {
   Pump *pump = static_cast<Pump *>(raw_pump);
   FILE *stream = pump->context->stream;
   if (pump->context->filter == nullptr) {
     std::memcpy(pump->line, chunk.data(), chunk.size());
     pump->line[chunk.size()] = '\n';
-    write_line(pump->line, chunk.size() + 1, stream);
+    platform::relay_output(stream, pump->line, chunk.size() + 1);
     return;
   }
   std::string rewritten = pump->context->filter(chunk);
   rewritten += '\n';
-  write_line(rewritten.data(), rewritten.size(), stream);
+  platform::relay_output(stream, rewritten.data(), rewritten.size());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -54,6 +55,33 @@ bool set_environment(const char *name, const char *value) {
 
 FILE *open_file(const char *path, const char *mode) {
   return std::fopen(system_path(path).c_str(), mode);
+}
+
+void prepare_relay_output() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+void relay_output(FILE *stream, const char *bytes, std::size_t length) {
+  // Straight to the descriptor: the stream's buffer is empty while the
+  // pumps run, and a copy through it would only cost time.
+  int fd = fileno(stream);
+  while (length > 0) {
+    ssize_t wrote = write(fd, bytes, length);
+    if (wrote > 0) {
+      bytes += wrote;
+      length -= static_cast<std::size_t>(wrote);
+      continue;
+    }
+    if (wrote < 0 && errno == EINTR)
+      continue;
+    // A descriptor left non-blocking by whoever started the program: wait
+    // until it takes more, rather than lose the rest of the line.
+    pollfd writable{fd, POLLOUT, 0};
+    if (wrote < 0 && errno == EAGAIN && poll(&writable, 1, -1) >= 0)
+      continue;
+    return;
+  }
 }
 
 } // namespace platform

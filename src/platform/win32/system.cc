@@ -1,4 +1,5 @@
 // Process, environment and stream services on Windows.
+#include <cstdio>
 #include <cstdlib>
 #include <process.h>
 
@@ -32,6 +33,28 @@ bool set_environment(const char *name, const char *value) {
 
 FILE *open_file(const char *path, const char *mode) {
   return std::fopen(path, mode);
+}
+
+namespace {
+// The buffers of the standard streams while the pumps print there: a chunk
+// and its newline, CR LF included, fit into one with room to spare, so that
+// each flush is one write. The runtime's own choice may be smaller, and an
+// unbuffered stream may write a line in pieces.
+constexpr std::size_t kRelayBuffer = 4096;
+char g_stdout_buffer[kRelayBuffer];
+char g_stderr_buffer[kRelayBuffer];
+} // namespace
+
+void prepare_relay_output() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::setvbuf(stdout, g_stdout_buffer, _IOFBF, sizeof g_stdout_buffer);
+  std::setvbuf(stderr, g_stderr_buffer, _IOFBF, sizeof g_stderr_buffer);
+}
+
+void relay_output(FILE *stream, const char *bytes, std::size_t length) {
+  std::fwrite(bytes, 1, length, stream);
+  std::fflush(stream);
 }
 
 } // namespace platform
