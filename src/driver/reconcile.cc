@@ -1,10 +1,21 @@
 // Reconciliation of file lines with version lines.
 //
 // A version takes a file when the version text ends with a tail of the file
-// path that begins at one of the path's backslashes. Each file tries its
-// tails from the longest to the shortest and, for each tail, the versions in
-// table order; the first free version that ends with the tail takes the
-// file, and every taken version met on the way is reported as ambiguous.
+// path that begins at one of the path's backslashes.
+//
+// First the files and versions are paired one to one by their longest
+// common tails, longest first, whatever the order of the lines: the longest
+// tail that a free file and a free version share pairs them, unless two free
+// files or two free versions share it (a tie). When that pairs every file
+// and every version without a tie, it is the result. A commit holding
+// a.c and sub\a.c is then paired the same way in either order of its lines.
+// Whenever the search below succeeds, it finds this same pairing.
+//
+// Otherwise the search runs as it always has, and reports every problem:
+// each file tries its tails from the longest to the shortest and, for each
+// tail, the versions in table order; the first free version that ends with
+// the tail takes the file, and every taken version met on the way is
+// reported as ambiguous.
 //
 // Trying every version for every tail would be quadratic in the size of the
 // commit. Instead every tail of every version text that begins with a
@@ -85,6 +96,18 @@ public:
   }
 
   const ChainLink &link(std::uint32_t index) const { return links_[index]; }
+
+  // Where TAIL's chain is kept, or kNoSlot when no version ends with it.
+  static constexpr std::size_t kNoSlot = SIZE_MAX;
+  std::size_t slot_of(std::string_view tail, std::uint64_t hash) const {
+    if (tail.size() > longest_)
+      return kNoSlot;
+    std::size_t at = find_slot(tail, hash);
+    return slots_[at].first == kNoLink ? kNoSlot : at;
+  }
+  std::size_t slot_count() const { return slots_.size(); }
+  std::uint32_t first_in(std::size_t slot) const { return slots_[slot].first; }
+  std::uint32_t tail_length(std::size_t slot) const { return slots_[slot].length; }
 
 private:
   struct Slot {
@@ -178,6 +201,113 @@ bool match_file(const TailIndex &index, const std::string &file, VersionTable &v
   return false;
 }
 
+// The pairing of files with versions by their longest common tails (see
+// the top of the file). Every tail shared by a file and a version has a slot
+// in the version index. Each free file waits in the slot of its longest
+// tail not yet looked at, and the slots are taken from the longest tail to
+// the shortest; a file moves to its next shared tail only when a slot held
+// no free version for it, so most files cost the lookups of their longest
+// shared tail alone.
+class OneToOnePairing {
+public:
+  OneToOnePairing(const TailIndex &index, const FileList &files,
+                  const std::vector<platform::PathKind> &kinds, std::size_t version_count)
+      : index_(index), files_(files), file_first_(index.slot_count(), kNoLink),
+        tail_number_(files.size(), 0), version_of_file_(files.size(), kNoLink),
+        version_taken_(version_count, false) {
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+      if (kinds[i] != platform::PathKind::File)
+        continue;
+      ++files_to_pair_;
+      wait_at_tail(i, 0);
+    }
+  }
+
+  // True when every file to pair and every version were paired without a
+  // tie; the pairing is then in version_of_file().
+  bool pair_all() {
+    std::size_t paired = 0;
+    // A file that moves goes to a shorter tail, whose slots come later.
+    for (std::size_t length = waiting_.size(); length-- > 0;) {
+      for (std::size_t slot : waiting_[length]) {
+        std::uint32_t first_file = file_first_[slot];
+        bool several_files = file_links_[first_file].next != kNoLink;
+        std::uint32_t version = kNoLink;
+        int free_versions = free_versions_in(slot, &version);
+        if (free_versions == 0) {
+          for (std::uint32_t at = first_file; at != kNoLink; at = file_links_[at].next)
+            wait_at_tail(file_links_[at].file, tail_number_[file_links_[at].file] + 1);
+          continue;
+        }
+        if (several_files || free_versions > 1)
+          return false;
+        std::uint32_t file = file_links_[first_file].file;
+        version_of_file_[file] = version;
+        version_taken_[version] = true;
+        ++paired;
+      }
+    }
+    return paired == files_to_pair_ && paired == version_taken_.size();
+  }
+
+  // The version paired with each file, kNoLink for a file not paired.
+  const std::vector<std::uint32_t> &version_of_file() const { return version_of_file_; }
+
+private:
+  // Puts FILE in the slot of its longest tail, from its tail number FROM on
+  // (0 is the longest), that some version ends with; a file with none left
+  // stays unpaired.
+  void wait_at_tail(std::uint32_t file, std::uint32_t from) {
+    std::string_view path = files_[file];
+    list_tails(path, &tails_);
+    for (std::uint32_t number = from; number < tails_.size(); ++number) {
+      std::size_t slot = index_.slot_of(path.substr(tails_[number].start), tails_[number].hash);
+      if (slot == TailIndex::kNoSlot)
+        continue;
+      tail_number_[file] = number;
+      if (file_first_[slot] == kNoLink) {
+        std::size_t length = index_.tail_length(slot);
+        if (waiting_.size() <= length)
+          waiting_.resize(length + 1);
+        waiting_[length].push_back(slot);
+      }
+      file_links_.push_back(FileLink{file, file_first_[slot]});
+      file_first_[slot] = static_cast<std::uint32_t>(file_links_.size() - 1);
+      return;
+    }
+  }
+
+  // How many free versions (0, 1, or 2 for more) end with the slot's tail;
+  // *VERSION is the first one.
+  int free_versions_in(std::size_t slot, std::uint32_t *version) const {
+    int found = 0;
+    for (std::uint32_t at = index_.first_in(slot); at != kNoLink && found < 2;
+         at = index_.link(at).next) {
+      if (version_taken_[index_.link(at).version])
+        continue;
+      if (found++ == 0)
+        *version = index_.link(at).version;
+    }
+    return found;
+  }
+
+  struct FileLink {
+    std::uint32_t file;
+    std::uint32_t next;
+  };
+
+  const TailIndex &index_;
+  const FileList &files_;
+  std::vector<std::uint32_t> file_first_; // per slot: the first waiting file
+  std::vector<FileLink> file_links_;
+  std::vector<std::vector<std::size_t>> waiting_; // per tail length: slots with files
+  std::vector<std::uint32_t> tail_number_;        // per file: the tail it waits at
+  std::vector<std::uint32_t> version_of_file_;
+  std::vector<bool> version_taken_;
+  std::size_t files_to_pair_ = 0;
+  std::vector<Tail> tails_;
+};
+
 // One slice of the status queries, for a helper thread or the caller.
 struct KindSlice {
   const FileList *files = nullptr;
@@ -250,6 +380,19 @@ void reconcile_files_with(const FileList &files, VersionTable &versions, PathKin
                           ThreadStarter start_thread) {
   TailIndex index(versions);
   std::vector<platform::PathKind> kinds = query_kinds(files, path_kind, start_thread);
+  // The pairing is worked out before anything is printed, so that the
+  // messages keep their order: the files' in list order, then the versions'.
+  OneToOnePairing pairing(index, files, kinds, versions.size());
+  if (pairing.pair_all()) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (!is_checkable_file(files[i], kinds[i]))
+        continue;
+      VersionEntry &entry = versions[pairing.version_of_file()[i]];
+      entry.matched_file = files[i];
+      log_debug2("version '%s' matches file '%s'", entry.version.c_str(), files[i].c_str());
+    }
+    return;
+  }
   std::vector<Tail> tails;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string &file = files[i];
