@@ -61,10 +61,21 @@ if(NOT WIN32)
     WORKING_DIRECTORY ${TRELVIK_GENERATED_DOCS}
     COMMENT "Compressing the manual page"
     VERBATIM)
-  add_custom_target(trelvik-manual ALL DEPENDS ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz)
+  # A Debian package carries its change log, compressed the same way.
+  configure_file(${TRELVIK_PACKAGING}/changelog.in ${TRELVIK_GENERATED_DOCS}/changelog @ONLY)
+  add_custom_command(
+    OUTPUT ${TRELVIK_GENERATED_DOCS}/changelog.gz
+    COMMAND ${TRELVIK_GZIP} -9 -n -k -f changelog
+    DEPENDS ${TRELVIK_GENERATED_DOCS}/changelog
+    WORKING_DIRECTORY ${TRELVIK_GENERATED_DOCS}
+    COMMENT "Compressing the change log"
+    VERBATIM)
+  add_custom_target(trelvik-manual ALL DEPENDS ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz
+                                              ${TRELVIK_GENERATED_DOCS}/changelog.gz)
   install(FILES ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${TRELVIK_PACKAGING}/copyright DESTINATION ${TRELVIK_DOC_DESTINATION})
+  install(FILES ${TRELVIK_PACKAGING}/copyright ${TRELVIK_GENERATED_DOCS}/changelog.gz
+          DESTINATION ${TRELVIK_DOC_DESTINATION})
 endif()
 
 set(CPACK_PACKAGE_NAME trelvik)

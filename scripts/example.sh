@@ -6,14 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for package in cmake ninja-build g++; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/lib/setup.sh
+need_packages cmake ninja-build g++
 
 cmake -S . -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELVIK_TESTS=OFF >/dev/null
 cmake --build build/example --target trelvik trelvik-stylecheck >/dev/null

@@ -18,14 +18,8 @@ seconds=${1:-15}
 runs=${2:--1}
 read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex ant lines chunker reconcile}"
 
-missing=()
-for package in cmake ninja-build clang libclang-rt-14-dev; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/lib/setup.sh
+need_packages cmake ninja-build clang libclang-rt-14-dev
 
 build_log=$(mktemp)
 if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >"$build_log" 2>&1; then

@@ -7,29 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64
-          g++-mingw-w64-x86-64-posix wine64 clang-format
-          dpkg-dev file man-db groff-base unzip binutils-mingw-w64-x86-64
-          pkg-config libre2-dev libpcre2-dev clang libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
-
-# Wine: a persistent server, quiet, with its prefix made once (in HOME).
-export HOME="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
-export WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
-[[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-"$wine" wineboot --init >/dev/null 2>&1 || true
-"$wineserver" -p >/dev/null 2>&1 || true
+source scripts/lib/setup.sh
+need_packages cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64 \
+  g++-mingw-w64-x86-64-posix wine64 clang-format dpkg-dev file man-db groff-base unzip \
+  binutils-mingw-w64-x86-64 lintian pkg-config libre2-dev libpcre2-dev clang libclang-rt-14-dev
+prepare_wine
 
 for preset in native sanitize tsan windows; do
   echo "== build: $preset"
