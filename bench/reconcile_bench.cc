@@ -22,7 +22,7 @@
 #include <fstream>
 #include <string>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 #include "driver/reconcile.h"
 #include "unit/driver/plain_reconcile.h"
 

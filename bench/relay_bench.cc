@@ -106,7 +106,7 @@ void BM_Execute(benchmark::State &state) {
     auto start = std::chrono::steady_clock::now();
     std::uint32_t exit_code = 0;
     OutputCounters counters;
-    int status = execute(command.c_str(), &exit_code, &counters, nullptr);
+    int status = execute(command.c_str(), &exit_code, &counters, {});
     std::fflush(stdout);
     seconds += seconds_since(start);
     if (status != 0 || exit_code != 0 || counters.stdout_bytes != kTotalBytes)

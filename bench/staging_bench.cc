@@ -25,7 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "patterns/patterns.h"
 #include "staging/staging.h"
 

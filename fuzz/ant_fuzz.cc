@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "fuzz_support.h"
 #include "patterns/patterns.h"
 #include "regex/regexp.h"

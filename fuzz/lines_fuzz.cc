@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "driver/input.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "driver/reconcile.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "fuzz_support.h"
 #include "unit/driver/plain_reconcile.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 
 int LineReader::get() {
   if (position_ == size_) {

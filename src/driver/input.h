@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 
 // Reads lines from a C stream. CR, LF and CR LF all end a line; empty lines
 // are skipped; a last line needs no line end; a NUL ends a line's text.

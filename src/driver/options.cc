@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
+#include "driver/version.h"
 
 namespace {
 
@@ -51,6 +52,25 @@ bool add_pattern(const char *argument, CommandLine *command_line) {
   PatternList &list = command_line->exclude_mode ? command_line->exclude : command_line->include;
   list.push_back(std::move(entry));
   return true;
+}
+
+// The banner and the usage text; the caller ends the run with exit code 1.
+void print_usage() {
+  std::fputs("Trelvik version " TRELVIK_VERSION "\n"
+             "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-i <input_file>] [-c] [-b] [<pattern> "
+             "[<pattern> ...]] [[-x] <pattern>[<pattern> ...]]\n"
+             "  -h  --help\tprint this message and exit\n"
+             "  -o  --stdout\tanything printed on standard output is an error\n"
+             "  -e  --stderr\tanything printed on standard error is an error\n"
+             "  -s  --strip\tstrip temporary path from any messages\n"
+             "  -d  --dump\tcopy all output to a log file in the TEMP folder\n"
+             "  -i  --input\ttake input from a file instead of stdin\n"
+             "  -x  --exclude\tany subsequent patterns will be excluded\n"
+             "  -c  --case-insensitive\ttreat filenames case-insensitively\n"
+             "  -v  --versions\tversion check only - use patterns to allow/deny process\n"
+             "  -b  --debug\tprint debug message - more -b's increase the debug level\n"
+             "Patterns are Ant syntax e.g. **/src/**/*.java\n",
+             stdout);
 }
 
 } // namespace

@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 
 namespace {
 

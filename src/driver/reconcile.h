@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "platform/platform.h"
 
 // Sets the matched file of the versions; every problem is reported and

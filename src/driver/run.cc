@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 #include "driver/input.h"
 #include "driver/options.h"
 #include "driver/reconcile.h"
@@ -51,12 +51,13 @@ bool read_all_input(const CommandLine &command_line, InputData *input) {
 
 // Runs the checker over the staged files and picks the exit code.
 int run_checker(const InputData &input, VersionTable &versions) {
-  prepare_output_rewriting();
+  RewriteContext rewrite;
+  prepare_output_rewriting(g_settings.staging_folder, g_settings.dump, &rewrite);
   set_workdir();
   std::uint32_t child_exit_code = 0;
   OutputCounters counters;
   const char *command = input.checker_command ? input.checker_command->c_str() : "";
-  OutputFilter filter = g_settings.strip ? rewrite_output_line : nullptr;
+  OutputFilter filter = g_settings.strip ? rewriting_filter(&rewrite) : OutputFilter{};
   if (execute(command, &child_exit_code, &counters, filter) != 0)
     log_error("ERROR: Failed to start '%s'\n", command);
   remove_staged_copies(versions);

@@ -1,6 +1,6 @@
 #include <cctype>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 #include "patterns/patterns.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "regex/regexp.h"
 
 struct PatternEntry {

@@ -35,13 +35,14 @@ struct Pump {
 void emit_chunk(std::string_view chunk, void *raw_pump) {
   Pump *pump = static_cast<Pump *>(raw_pump);
   FILE *stream = pump->context->stream;
-  if (pump->context->filter == nullptr) {
+  const OutputFilter &filter = pump->context->filter;
+  if (filter.rewrite == nullptr) {
     std::memcpy(pump->line, chunk.data(), chunk.size());
     pump->line[chunk.size()] = '\n';
     platform::relay_output(stream, pump->line, chunk.size() + 1);
     return;
   }
-  std::string rewritten = pump->context->filter(chunk);
+  std::string rewritten = filter.rewrite(filter.context, chunk);
   rewritten += '\n';
   platform::relay_output(stream, rewritten.data(), rewritten.size());
 }

@@ -54,7 +54,7 @@ private:
 struct PumpContext {
   std::uint64_t *counter = nullptr; // this pump's field of the counters
   platform::Handle read_handle = platform::kInvalidHandle;
-  OutputFilter filter = nullptr;
+  OutputFilter filter;
   FILE *stream = nullptr; // stdout for the stdout pump, stderr for the other
 };
 

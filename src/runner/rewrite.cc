@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "driver/settings.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
 
@@ -12,10 +11,6 @@ namespace {
 
 // The dump-log name must fit a buffer of this many bytes, NUL included.
 constexpr std::size_t kLogNameField = 1024;
-
-// Both pumps append to the one log; one at a time, so that a chunk of one
-// stream never lands inside a chunk of the other.
-std::mutex g_log_mutex;
 
 // Removes every occurrence of PREFIX, searching again from the start after
 // each removal, so that an occurrence formed by joining the text on both
@@ -43,52 +38,61 @@ bool dump_log_name(std::string *name) {
   return true;
 }
 
-void prepare_dump_log() {
+void prepare_dump_log(RewriteContext *context) {
   std::string name;
   if (dump_log_name(&name) && platform::create_log_file(name.c_str()))
-    g_settings.dump_log_path = name;
+    context->dump_log_path = name;
   else
-    g_settings.dump_log_path.reset();
+    context->dump_log_path.reset();
   std::printf("writing log to '%s'\n",
-              g_settings.dump_log_path ? g_settings.dump_log_path->c_str() : "(null)");
+              context->dump_log_path ? context->dump_log_path->c_str() : "(null)");
 }
 
 // The staging prefix as the checker's system writes it: WORKDIR and its
 // separator (POSIX: "/"). Kept only when it differs from the two forms
 // removed before it; on Windows it is the staging prefix itself.
-void prepare_workdir_prefix() {
-  std::string workdir_form = platform::workdir_value(g_settings.staging_prefix);
-  if (workdir_form == g_settings.staging_prefix || workdir_form == g_settings.long_staging_prefix)
-    g_settings.workdir_prefix.reset();
+void prepare_workdir_prefix(RewriteContext *context) {
+  std::string workdir_form = platform::workdir_value(context->staging_prefix);
+  if (workdir_form == context->staging_prefix || workdir_form == context->long_staging_prefix)
+    context->workdir_prefix.reset();
   else
-    g_settings.workdir_prefix = workdir_form;
+    context->workdir_prefix = workdir_form;
+}
+
+std::string rewrite_through_context(void *context, std::string_view chunk) {
+  return rewrite_output_line(*static_cast<RewriteContext *>(context), chunk);
 }
 
 } // namespace
 
-void prepare_output_rewriting() {
-  g_settings.staging_prefix = g_settings.staging_folder + "\\";
+void prepare_output_rewriting(const std::string &staging_folder, bool dump,
+                              RewriteContext *context) {
+  context->staging_prefix = staging_folder + "\\";
   std::string long_form;
-  if (platform::long_path(g_settings.staging_prefix.c_str(), &long_form))
-    g_settings.long_staging_prefix = long_form;
+  if (platform::long_path(context->staging_prefix.c_str(), &long_form))
+    context->long_staging_prefix = long_form;
   else
-    g_settings.long_staging_prefix.reset();
-  prepare_workdir_prefix();
-  if (g_settings.dump)
-    prepare_dump_log();
+    context->long_staging_prefix.reset();
+  prepare_workdir_prefix(context);
+  context->dump = dump;
+  if (dump)
+    prepare_dump_log(context);
 }
 
-std::string rewrite_output_line(std::string_view chunk) {
+std::string rewrite_output_line(RewriteContext &context, std::string_view chunk) {
   std::string text(chunk);
-  remove_every(g_settings.staging_prefix, &text);
-  if (g_settings.long_staging_prefix &&
-      *g_settings.long_staging_prefix != g_settings.staging_prefix)
-    remove_every(*g_settings.long_staging_prefix, &text);
-  if (g_settings.workdir_prefix)
-    remove_every(*g_settings.workdir_prefix, &text);
-  if (g_settings.dump && g_settings.dump_log_path) {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    platform::append_log_line(g_settings.dump_log_path->c_str(), text);
+  remove_every(context.staging_prefix, &text);
+  if (context.long_staging_prefix && *context.long_staging_prefix != context.staging_prefix)
+    remove_every(*context.long_staging_prefix, &text);
+  if (context.workdir_prefix)
+    remove_every(*context.workdir_prefix, &text);
+  if (context.dump && context.dump_log_path) {
+    std::lock_guard<std::mutex> lock(context.log_mutex);
+    platform::append_log_line(context.dump_log_path->c_str(), text);
   }
   return text;
+}
+
+OutputFilter rewriting_filter(RewriteContext *context) {
+  return OutputFilter{rewrite_through_context, context};
 }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 #include "platform/platform.h"
 
 namespace {

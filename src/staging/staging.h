@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "patterns/patterns.h"
 
 // Forms "<TEMP>\tvk<pid>.tmp" into g_settings.staging_folder and creates that

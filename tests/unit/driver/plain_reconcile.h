@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/diagnostics.h"
+#include "common/diagnostics.h"
 #include "driver/reconcile.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 
 namespace reconcile_test {
 

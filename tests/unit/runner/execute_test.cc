@@ -25,7 +25,7 @@ RunResult run(const std::string &command) {
   RunResult result;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  result.status = execute(command.c_str(), &result.exit_code, &result.counters, nullptr);
+  result.status = execute(command.c_str(), &result.exit_code, &result.counters, {});
   std::fflush(stdout);
   std::fflush(stderr);
   result.err = testing::internal::GetCapturedStderr();

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "platform/platform.h"
 #include "runner/runner.h"
 #include "unit/scoped_variable.h"
@@ -47,21 +47,24 @@ protected:
   }
 
   // Runs the preparation and returns what it announced.
-  static std::string prepare() {
+  std::string prepare() {
     testing::internal::CaptureStdout();
-    prepare_output_rewriting();
+    prepare_output_rewriting(staging_folder_, dump_, &context_);
     return testing::internal::GetCapturedStdout();
   }
 
   RunSettings saved_;
+  RewriteContext context_;
+  std::string staging_folder_;
+  bool dump_ = false;
   ScopedVariable temp_{"TEMP"};
   fs::path folder_;
 };
 
 TEST_F(RewriteTest, RemovesEveryOccurrenceOfEveryPrefix) {
-  g_settings.staging_prefix = "C:\\T\\tvk7.tmp\\";
-  g_settings.long_staging_prefix = "C:\\Temp\\tvk7.tmp\\";
-  g_settings.workdir_prefix = "/t//tvk7.tmp/";
+  context_.staging_prefix = "C:\\T\\tvk7.tmp\\";
+  context_.long_staging_prefix = "C:\\Temp\\tvk7.tmp\\";
+  context_.workdir_prefix = "/t//tvk7.tmp/";
   const std::pair<std::string, std::string> cases[] = {
       {"C:\\T\\tvk7.tmp\\src\\A.java:3: bad", "src\\A.java:3: bad"},
       {"x C:\\T\\tvk7.tmp\\a, C:\\Temp\\tvk7.tmp\\b", "x a, b"},
@@ -76,29 +79,30 @@ TEST_F(RewriteTest, RemovesEveryOccurrenceOfEveryPrefix) {
       {"a\0C:\\T\\tvk7.tmp\\b\0/t//tvk7.tmp/c\0"s, "a\0b\0c\0"s},
   };
   for (const auto &[chunk, result] : cases)
-    EXPECT_EQ(rewrite_output_line(chunk), result) << chunk;
+    EXPECT_EQ(rewrite_output_line(context_, chunk), result) << chunk;
   g_settings.case_insensitive = true;
-  EXPECT_EQ(rewrite_output_line("c:\\t\\tvk7.tmp\\f"), "c:\\t\\tvk7.tmp\\f") << "-c plays no part";
+  EXPECT_EQ(rewrite_output_line(context_, "c:\\t\\tvk7.tmp\\f"), "c:\\t\\tvk7.tmp\\f")
+      << "-c plays no part";
   // A missing long prefix, or one equal to the short, is skipped.
-  g_settings.workdir_prefix.reset();
-  g_settings.staging_prefix = "P\\";
-  g_settings.long_staging_prefix.reset();
-  EXPECT_EQ(rewrite_output_line("P\\a Q\\b"), "a Q\\b");
-  g_settings.long_staging_prefix = "P\\";
-  EXPECT_EQ(rewrite_output_line("P\\P\\\\a"), "\\a");
+  context_.workdir_prefix.reset();
+  context_.staging_prefix = "P\\";
+  context_.long_staging_prefix.reset();
+  EXPECT_EQ(rewrite_output_line(context_, "P\\a Q\\b"), "a Q\\b");
+  context_.long_staging_prefix = "P\\";
+  EXPECT_EQ(rewrite_output_line(context_, "P\\P\\\\a"), "\\a");
 }
 
 TEST_F(RewriteTest, PrepareBuildsThePrefixes) {
   std::string temp = make_temp();
   fs::create_directories(folder_ / "tvk5.tmp");
-  g_settings.staging_folder = temp + "\\tvk5.tmp";
-  g_settings.dump = false;
+  staging_folder_ = temp + "\\tvk5.tmp";
+  dump_ = false;
   EXPECT_EQ(prepare(), "") << "no line without -d";
-  EXPECT_EQ(g_settings.staging_prefix, temp + "\\tvk5.tmp\\");
-  EXPECT_FALSE(g_settings.dump_log_path.has_value());
+  EXPECT_EQ(context_.staging_prefix, temp + "\\tvk5.tmp\\");
+  EXPECT_FALSE(context_.dump_log_path.has_value());
   // The long form names the same folder, in the system's own spelling.
-  ASSERT_TRUE(g_settings.long_staging_prefix.has_value());
-  std::string long_form = *g_settings.long_staging_prefix;
+  ASSERT_TRUE(context_.long_staging_prefix.has_value());
+  std::string long_form = *context_.long_staging_prefix;
   std::replace(long_form.begin(), long_form.end(), '\\', '/');
 #ifdef _WIN32
   EXPECT_EQ(long_form, (folder_ / "tvk5.tmp").generic_string() + "/");
@@ -106,45 +110,45 @@ TEST_F(RewriteTest, PrepareBuildsThePrefixes) {
   EXPECT_EQ(long_form, fs::canonical(folder_ / "tvk5.tmp").string() + "/");
 #endif
 
-  g_settings.staging_folder = temp + "\\missing";
+  staging_folder_ = temp + "\\missing";
   prepare();
-  EXPECT_FALSE(g_settings.long_staging_prefix.has_value());
+  EXPECT_FALSE(context_.long_staging_prefix.has_value());
 
   // TEMP with a trailing separator: WORKDIR is a third spelling on POSIX,
   // and on Windows the staging prefix itself.
-  g_settings.staging_folder = temp + "/\\tvk5.tmp";
+  staging_folder_ = temp + "/\\tvk5.tmp";
   prepare();
 #ifdef _WIN32
-  EXPECT_FALSE(g_settings.workdir_prefix.has_value());
+  EXPECT_FALSE(context_.workdir_prefix.has_value());
 #else
-  EXPECT_EQ(g_settings.workdir_prefix, temp + "//tvk5.tmp/");
+  EXPECT_EQ(context_.workdir_prefix, temp + "//tvk5.tmp/");
 #endif
 }
 
 TEST_F(RewriteTest, LogNameThatDoesNotFitMeansNoLog) {
   std::string long_temp = make_temp().append("\\").append(1100, 'x');
   platform::set_environment("TEMP", long_temp.c_str());
-  g_settings.staging_folder = std::string(1, 'S');
-  g_settings.dump = true;
+  staging_folder_ = std::string(1, 'S');
+  dump_ = true;
   EXPECT_EQ(prepare(), "writing log to '(null)'\n");
-  EXPECT_FALSE(g_settings.dump_log_path.has_value());
-  EXPECT_EQ(rewrite_output_line("S\\x"), "x");
+  EXPECT_FALSE(context_.dump_log_path.has_value());
+  EXPECT_EQ(rewrite_output_line(context_, "S\\x"), "x");
 }
 
 TEST_F(RewriteTest, TwoPumpsNeverMixInsideOneLogLine) {
-  g_settings.staging_folder = make_temp() + "\\tvk3.tmp";
-  g_settings.dump = true;
+  staging_folder_ = make_temp() + "\\tvk3.tmp";
+  dump_ = true;
   prepare();
-  ASSERT_TRUE(g_settings.dump_log_path.has_value());
+  ASSERT_TRUE(context_.dump_log_path.has_value());
   const int kLines = 300;
   // Each chunk holds a NUL, which the log keeps like any other byte.
   auto chunk_of = [](char letter) {
     return std::string(450, letter) + '\0' + std::string(449, letter);
   };
-  auto pump = [&chunk_of](char letter) {
+  auto pump = [this, &chunk_of](char letter) {
     std::string chunk = chunk_of(letter);
     for (int i = 0; i < kLines; ++i)
-      rewrite_output_line(chunk);
+      rewrite_output_line(context_, chunk);
   };
   std::thread first(pump, 'a');
   std::thread second(pump, 'b');

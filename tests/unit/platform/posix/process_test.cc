@@ -54,7 +54,7 @@ ChildRun run(const std::string &command) {
   ChildRun result;
   OutputCounters counters;
   testing::internal::CaptureStdout();
-  result.status = execute(command.c_str(), &result.exit_code, &counters, nullptr);
+  result.status = execute(command.c_str(), &result.exit_code, &counters, {});
   std::fflush(stdout);
   result.out = testing::internal::GetCapturedStdout();
   return result;
@@ -157,7 +157,7 @@ TEST(PosixProcessTest, EarlyFailuresReportAndCloseEverything) {
     int status = 0, left = 0;
     {
       DescriptorSqueeze squeeze(free);
-      status = execute("prog", &exit_code, &counters, nullptr);
+      status = execute("prog", &exit_code, &counters, {});
       left = DescriptorSqueeze::available(free + 1);
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: " + std::string(message) + "\n");

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "platform/platform.h"
 #include "staging/staging.h"
 #include "unit/scoped_variable.h"

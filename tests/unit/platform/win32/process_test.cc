@@ -20,7 +20,7 @@ TEST(Win32ProcessTest, ExitCodeKeepsAll32Bits) {
     OutputCounters counters;
     testing::internal::CaptureStdout();
     int status =
-        execute(checker("exit:" + std::to_string(code)).c_str(), &exit_code, &counters, nullptr);
+        execute(checker("exit:" + std::to_string(code)).c_str(), &exit_code, &counters, {});
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
     EXPECT_EQ(exit_code, code);
@@ -31,7 +31,7 @@ TEST(Win32ProcessTest, CommandShellRunsAsChecker) {
   std::uint32_t exit_code = 0;
   OutputCounters counters;
   testing::internal::CaptureStdout();
-  int status = execute("cmd /c echo hi& exit 7", &exit_code, &counters, nullptr);
+  int status = execute("cmd /c echo hi& exit 7", &exit_code, &counters, {});
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(status, 0);
   EXPECT_EQ(exit_code, 7u);

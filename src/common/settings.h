@@ -22,10 +22,6 @@ struct RunSettings {
   std::int32_t error_count = 0;  // raised by log_error and ambiguity reports
   FILE *input_file = nullptr;    // -i, open while the input is read
   std::string staging_folder;    // "<TEMP>\tvk<pid>.tmp"
-  std::string staging_prefix;    // staging folder and a backslash
-  std::optional<std::string> long_staging_prefix;
-  std::optional<std::string> workdir_prefix; // WORKDIR and "/", when another form
-  std::optional<std::string> dump_log_path;
 };
 
 extern RunSettings g_settings;

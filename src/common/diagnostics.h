@@ -1,5 +1,4 @@
-// The three diagnostic channels and the usage text. Everything goes to
-// standard output.
+// The three diagnostic channels. Everything goes to standard output.
 #pragma once
 
 #if defined(__GNUC__)
@@ -15,6 +14,3 @@ void log_debug2(const char *format, ...) TRELVIK_PRINTF(1, 2);
 // Counts one error, then prints the message as it stands (formats carry their
 // own line end). Returns the number of characters printed.
 int log_error(const char *format, ...) TRELVIK_PRINTF(1, 2);
-
-// The banner and the usage text; the caller ends the run with exit code 1.
-void print_usage();

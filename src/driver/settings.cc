@@ -1,3 +1,0 @@
-#include "driver/settings.h"
-
-RunSettings g_settings;
