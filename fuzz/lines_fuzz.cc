@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/input.h"
 #include "common/settings.h"
+#include "driver/input.h"
 #include "fuzz_support.h"
 
 namespace {

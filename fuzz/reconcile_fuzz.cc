@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/reconcile.h"
 #include "common/settings.h"
+#include "driver/reconcile.h"
 #include "fuzz_support.h"
 #include "unit/driver/plain_reconcile.h"
 

@@ -315,7 +315,7 @@ struct KindSlice {
   std::vector<platform::PathKind> *kinds = nullptr;
   std::size_t begin = 0;
   std::size_t end = 0;
-  platform::Handle thread = platform::kInvalidHandle; // its helper, if one started
+  platform::Thread thread; // its helper, if one started
 };
 
 std::uint32_t query_slice(void *context) {
@@ -331,7 +331,7 @@ std::uint32_t query_slice(void *context) {
 // here, so the messages keep their order. A helper that cannot be started
 // (a container's memory or process limit) leaves its slice to the caller.
 std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind,
-                                            ThreadStarter start_thread) {
+                                            platform::ThreadStarter start_thread) {
   constexpr std::size_t kFilesPerThread = 4096;
   constexpr unsigned kMostThreads = 8;
   std::vector<platform::PathKind> kinds(files.size());
@@ -341,21 +341,20 @@ std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery
   std::vector<KindSlice> slices(threads);
   for (unsigned t = 0; t < threads; ++t) {
     KindSlice &slice = slices[t];
-    slice = KindSlice{&files, path_kind, &kinds, std::min(files.size(), t * per_slice),
-                      std::min(files.size(), (t + 1) * per_slice)};
-    if (t > 0 && start_thread(query_slice, &slice, &slice.thread) != 0)
-      slice.thread = platform::kInvalidHandle;
+    slice.files = &files;
+    slice.path_kind = path_kind;
+    slice.kinds = &kinds;
+    slice.begin = std::min(files.size(), t * per_slice);
+    slice.end = std::min(files.size(), (t + 1) * per_slice);
+    if (t > 0)
+      (void)start_thread(query_slice, &slice, &slice.thread);
   }
   for (KindSlice &slice : slices) {
-    if (slice.thread == platform::kInvalidHandle)
+    if (!slice.thread.is_running())
       query_slice(&slice);
   }
-  for (KindSlice &slice : slices) {
-    if (slice.thread != platform::kInvalidHandle) {
-      platform::wait_thread(slice.thread);
-      platform::close_thread(slice.thread);
-    }
-  }
+  for (KindSlice &slice : slices)
+    slice.thread.join();
   return kinds;
 }
 
@@ -377,7 +376,7 @@ bool is_checkable_file(const std::string &file, platform::PathKind kind) {
 } // namespace
 
 void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
-                          ThreadStarter start_thread) {
+                          platform::ThreadStarter start_thread) {
   TailIndex index(versions);
   std::vector<platform::PathKind> kinds = query_kinds(files, path_kind, start_thread);
   // The pairing is worked out before anything is printed, so that the

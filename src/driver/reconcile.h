@@ -18,7 +18,5 @@ void reconcile_files_with(const FileList &files, VersionTable &versions, PathKin
 
 // The same with the thread starter too (platform::start_thread in a real
 // run), so that a machine that cannot start a thread can be stood in for.
-using ThreadStarter = std::uint32_t (*)(platform::ThreadRoutine routine, void *context,
-                                        platform::Handle *thread);
 void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
-                          ThreadStarter start_thread);
+                          platform::ThreadStarter start_thread);

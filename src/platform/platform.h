@@ -4,18 +4,39 @@
 // the backslash as separator; the POSIX implementation turns each backslash
 // into a slash right before it hands a path to the system, the Win32 one uses
 // the paths as they are. Exactly one implementation (posix/ or win32/) is
-// linked into a build.
+// linked into a build; each section below names the file that defines it.
+//
+// One convention for failures: an operation that can fail returns a Status,
+// and a query that may have no answer returns an empty std::optional.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
 
-// ---- Process, environment and standard streams ---------------------------
+// The outcome of an operation: success, or the system's code for the
+// failure (errno for the C runtime's calls and on POSIX, GetLastError for
+// the Win32 ones; each operation says which).
+class [[nodiscard]] Status {
+public:
+  constexpr Status() = default;
+  static constexpr Status failure(std::uint32_t code) { return Status(code == 0 ? 1 : code); }
+  constexpr bool ok() const { return code_ == 0; }
+  constexpr std::uint32_t code() const { return code_; }
+
+private:
+  constexpr explicit Status(std::uint32_t code) : code_(code) {}
+  std::uint32_t code_ = 0;
+};
+
+// ---- Process, environment and standard streams (system.cc) ---------------
 
 // Called first thing in main: puts the standard streams into the state the
 // program relies on (on Windows: the C runtime's default text mode, no
@@ -26,11 +47,11 @@ void init_process();
 int process_id();
 
 // The folder for the staging folder and the dump log. Windows: the value of
-// TEMP, or false when it is unset. POSIX: TEMP, else TMPDIR, else "/tmp".
-bool temp_folder(std::string *folder);
+// TEMP, none when it is unset. POSIX: TEMP, else TMPDIR, else "/tmp".
+std::optional<std::string> temp_folder();
 
 // Puts NAME=VALUE into the program's own environment; children inherit it.
-bool set_environment(const char *name, const char *value);
+Status set_environment(const char *name, const char *value);
 
 // The value WORKDIR gets for STAGING_FOLDER: the path as the checker's system
 // writes it (POSIX: every backslash a slash; Windows: unchanged).
@@ -51,16 +72,21 @@ void prepare_relay_output();
 // the C runtime in its default text mode (each LF becomes CR LF), flushed.
 void relay_output(FILE *stream, const char *bytes, std::size_t length);
 
-// ---- File services (staging folder, reconciliation) ----------------------
+// The system's text for a failed Status, with the system's own line end, or
+// "unknown error <code>\n" when it has none. POSIX: strerror; Windows:
+// FormatMessageA for a Win32 code.
+std::string error_text(Status status);
+
+// ---- File services: staging folder, reconciliation (files.cc) ------------
 
 enum class PathKind { Missing, File, Directory };
 
 // Status query (_stat64i32 / stat): Missing when the status cannot be had.
 PathKind path_kind(const char *path);
 
-// Creates one folder (_mkdir; POSIX mode 0700). Returns 0 on success, else
-// the errno value of the failure.
-int make_folder(const char *path);
+// Creates one folder (_mkdir; POSIX mode 0700). The failure's code is the
+// errno value (ENOENT: a parent folder is missing).
+Status make_folder(const char *path);
 
 // Who a copy is, recorded when it is made, so that its deletion can tell it
 // from a file that was put in its place afterwards. POSIX: the device and
@@ -71,13 +97,11 @@ struct FileIdentity {
 };
 
 // Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
-// with fail-if-exists; POSIX copies the bytes and the permission bits), and
-// records the new file's identity in *COPY when asked. On failure *error_text receives
-// the system's message for the error, with the system's own line end, or
-// "unknown error <code>\n" when it has none. A destination that existed
-// before the call is never removed.
-bool copy_file(const char *source, const char *destination, std::string *error_text,
-               FileIdentity *copy = nullptr);
+// with fail-if-exists, a Win32 code; POSIX copies the bytes and the
+// permission bits, an errno value), and records the new file's identity in
+// *COPY when asked. A destination that existed before the call is never
+// removed.
+Status copy_file(const char *source, const char *destination, FileIdentity *copy = nullptr);
 
 // A file this run created: its path below a base folder, and its identity.
 struct CreatedFile {
@@ -99,70 +123,170 @@ void delete_created_files(const std::string &base, const std::vector<CreatedFile
 // it is one.
 void remove_empty_folders(const char *folder);
 
+// ---- Long path and dump log (log.cc) --------------------------------------
+
 // The long-path form of PATH (GetLongPathNameA with a 1,024-character buffer;
-// POSIX: the canonical absolute path, with a trailing separator kept). False
+// POSIX: the canonical absolute path, with a trailing separator kept). None
 // when it cannot be had or does not fit.
-bool long_path(const char *path, std::string *long_form);
+std::optional<std::string> long_path(const char *path);
 
 // Creates or empties the dump log (mode 0600 on POSIX, never through a
-// symbolic link). False when it cannot be created.
-bool create_log_file(const char *path);
+// symbolic link).
+Status create_log_file(const char *path);
 
 // Appends TEXT (any bytes, NUL included) and a newline to the dump log in
-// one write. False on failure.
-bool append_log_line(const char *path, std::string_view text);
+// one write.
+Status append_log_line(const char *path, std::string_view text);
 
-// ---- Processes, pipes and threads (checker run) ---------------------------
+// ---- Processes, pipes and threads: the checker run (process.cc) ----------
+//
+// Pipe ends, child processes and threads are move-only owners: each closes,
+// releases or joins what it holds when it goes, so every early return of a
+// caller leaves nothing open. Failures carry the system's code (Win32 codes
+// on Windows, errno on POSIX).
 
-// A pipe end, process or thread handle: a HANDLE on Windows, a descriptor or
-// process id on POSIX. kInvalidHandle marks none.
-using Handle = std::intptr_t;
-constexpr Handle kInvalidHandle = -1;
+// One end of an anonymous pipe (a HANDLE on Windows, a descriptor on POSIX).
+class PipeEnd {
+public:
+  PipeEnd() = default;
+  explicit PipeEnd(std::intptr_t native) : native_(native) {}
+  PipeEnd(PipeEnd &&other) noexcept : native_(other.release()) {}
+  PipeEnd &operator=(PipeEnd &&other) noexcept;
+  PipeEnd(const PipeEnd &) = delete;
+  PipeEnd &operator=(const PipeEnd &) = delete;
+  ~PipeEnd() { close(); }
 
-// An anonymous pipe whose two ends the child may inherit. False on failure.
-bool create_pipe(Handle *read_end, Handle *write_end);
+  bool is_open() const { return native_ != kNone; }
+  std::intptr_t native() const { return native_; }
+  void close();
 
-// A duplicate of HANDLE that no child inherits, with the same access.
-bool duplicate_private(Handle handle, Handle *duplicate);
+private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t release() {
+    std::intptr_t native = native_;
+    native_ = kNone;
+    return native;
+  }
+  std::intptr_t native_ = kNone;
+};
 
-// Closes a pipe end.
-void close_handle(Handle handle);
+struct Pipe {
+  PipeEnd read_end;
+  PipeEnd write_end;
+};
+
+// An anonymous pipe whose two ends a child may inherit.
+Status create_pipe(Pipe *pipe);
+
+// A duplicate of END, with the same access, that no child inherits.
+Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate);
+
+// Blocking read of at most SIZE bytes: the count read, 0 at end of stream
+// or on failure.
+std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size);
+
+// Reads and discards everything from PIPES until each reports end of
+// stream; used when no pump could be started for a pipe, so that the child
+// can never block on it.
+void drain_pipes(std::span<const PipeEnd *const> pipes);
+
+// A started child process. Going away releases it without waiting.
+class ChildProcess {
+public:
+  ChildProcess() = default;
+  ChildProcess(ChildProcess &&other) noexcept;
+  ChildProcess &operator=(ChildProcess &&other) noexcept;
+  ChildProcess(const ChildProcess &) = delete;
+  ChildProcess &operator=(const ChildProcess &) = delete;
+  ~ChildProcess() { release(); }
+
+  // Waits without time limit for the process to end.
+  void wait();
+  // The ended process's exit code (POSIX: 128 + signal for a signalled
+  // child); none when it cannot be read.
+  std::optional<std::uint32_t> exit_code() const;
+
+private:
+  friend Status start_process(const char *, const PipeEnd &, const PipeEnd &, const PipeEnd &,
+                              ChildProcess *);
+  void release();
+  std::intptr_t native_ = -1; // process id or HANDLE
+  bool ended_ = false;        // POSIX: reaped, with its wait status
+  int wait_status_ = 0;
+};
 
 // Starts COMMAND (a whole command line) with the three given ends as its
 // standard streams, without a window, inheriting the environment and the
-// current folder. Returns 0 and the process handle, or the system's error
-// code (POSIX: errno) when the process cannot be started.
-std::uint32_t start_process(const char *command, Handle child_stdin, Handle child_stdout,
-                            Handle child_stderr, Handle *process);
+// current folder.
+Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
+                     const PipeEnd &child_stderr, ChildProcess *process);
 
-// Waits without time limit for the process to end.
-void wait_process(Handle process);
+// A thread of the program's own. Going away waits for it to end.
+class Thread {
+public:
+  Thread() = default;
+  Thread(Thread &&other) noexcept;
+  Thread &operator=(Thread &&other) noexcept;
+  Thread(const Thread &) = delete;
+  Thread &operator=(const Thread &) = delete;
+  ~Thread() { join(); }
 
-// Releases a process handle (after the exit code was read).
-void close_process(Handle process);
+  bool is_running() const { return started_; }
+  // Waits without time limit for the thread to end; nothing when none runs.
+  void join();
 
-// The ended process's exit code (POSIX: 128 + signal for a signalled child).
-// False when it cannot be read.
-bool process_exit_code(Handle process, std::uint32_t *exit_code);
+private:
+  friend Status start_thread(std::uint32_t (*)(void *), void *, Thread *);
+  std::uintptr_t native_ = 0; // pthread_t or HANDLE
+  bool started_ = false;
+};
 
-// Blocking read of at most SIZE bytes; *count is at least 1 on success.
-// False at end of stream or on failure.
-bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count);
-
-// Starts ROUTINE(CONTEXT) on a new thread. Returns 0 and the thread handle,
-// or the system's error code.
+// Starts ROUTINE(CONTEXT) on a new thread held by *THREAD.
 using ThreadRoutine = std::uint32_t (*)(void *context);
-std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread);
+Status start_thread(ThreadRoutine routine, void *context, Thread *thread);
 
-// Waits without time limit for the thread to end.
-void wait_thread(Handle thread);
+// How a caller starts its helper threads: start_thread in a real run; tests
+// stand in a starter that fails, as a machine at its thread limit would.
+using ThreadStarter = Status (*)(ThreadRoutine routine, void *context, Thread *thread);
 
-// Releases a thread handle after wait_thread.
-void close_thread(Handle thread);
+// ---- Moves shared by both implementations --------------------------------
 
-// Reads and discards everything from the given pipes until each reports end
-// of stream; used when no pump could be started for a pipe, so that the
-// child can never block on it.
-void drain_pipes(const Handle *pipes, int count);
+inline PipeEnd &PipeEnd::operator=(PipeEnd &&other) noexcept {
+  if (this != &other) {
+    close();
+    native_ = other.release();
+  }
+  return *this;
+}
+
+inline ChildProcess::ChildProcess(ChildProcess &&other) noexcept {
+  *this = std::move(other);
+}
+
+inline ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
+  if (this != &other) {
+    release();
+    native_ = other.native_;
+    ended_ = other.ended_;
+    wait_status_ = other.wait_status_;
+    other.native_ = -1;
+    other.ended_ = false;
+  }
+  return *this;
+}
+
+inline Thread::Thread(Thread &&other) noexcept {
+  *this = std::move(other);
+}
+
+inline Thread &Thread::operator=(Thread &&other) noexcept {
+  if (this != &other) {
+    join();
+    native_ = other.native_;
+    started_ = other.started_;
+    other.started_ = false;
+  }
+  return *this;
+}
 
 } // namespace platform

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-ThreadStarter g_start_pump_thread = platform::start_thread;
+platform::ThreadStarter g_start_pump_thread = platform::start_thread;
 
 namespace {
 
@@ -100,15 +100,11 @@ std::uint32_t run_pump(void *raw_context) {
   auto pump = std::make_unique<Pump>();
   pump->context = static_cast<const PumpContext *>(raw_context);
   ChunkSplitter &splitter = pump->splitter;
-  std::uint32_t count = 0;
-  platform::Handle pipe = pump->context->read_handle;
-  if (!platform::read_pipe(pipe, splitter.read_position(), splitter.room(), &count))
-    return 0;
-  while (count > 0) {
+  const platform::PipeEnd &pipe = *pump->context->pipe;
+  while (std::uint32_t count =
+             platform::read_pipe(pipe, splitter.read_position(), splitter.room())) {
     *pump->context->counter += count;
     splitter.take(count, emit_chunk, pump.get());
-    if (!platform::read_pipe(pipe, splitter.read_position(), splitter.room(), &count))
-      break;
   }
   splitter.finish(emit_chunk, pump.get());
   return 0;

@@ -53,7 +53,7 @@ private:
 // starts and only read afterwards.
 struct PumpContext {
   std::uint64_t *counter = nullptr; // this pump's field of the counters
-  platform::Handle read_handle = platform::kInvalidHandle;
+  const platform::PipeEnd *pipe = nullptr;
   OutputFilter filter;
   FILE *stream = nullptr; // stdout for the stdout pump, stderr for the other
 };
@@ -63,6 +63,4 @@ std::uint32_t run_pump(void *context);
 
 // How execute starts its pump threads. Tests swap in a starter that fails,
 // to check that a run without a pump still ends.
-using ThreadStarter = std::uint32_t (*)(platform::ThreadRoutine routine, void *context,
-                                        platform::Handle *thread);
-extern ThreadStarter g_start_pump_thread;
+extern platform::ThreadStarter g_start_pump_thread;

@@ -26,11 +26,11 @@ void remove_every(const std::string &prefix, std::string *text) {
 // The dump-log path for this process, or nothing when TEMP is not known or
 // the name does not fit its field.
 bool dump_log_name(std::string *name) {
-  std::string temp;
-  if (!platform::temp_folder(&temp))
+  std::optional<std::string> temp = platform::temp_folder();
+  if (!temp)
     return false;
   char buffer[kLogNameField];
-  int length = std::snprintf(buffer, sizeof buffer, "%s\\%s%d.%s", temp.c_str(), "tvk",
+  int length = std::snprintf(buffer, sizeof buffer, "%s\\%s%d.%s", temp->c_str(), "tvk",
                              platform::process_id(), "log");
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof buffer)
     return false;
@@ -40,7 +40,7 @@ bool dump_log_name(std::string *name) {
 
 void prepare_dump_log(RewriteContext *context) {
   std::string name;
-  if (dump_log_name(&name) && platform::create_log_file(name.c_str()))
+  if (dump_log_name(&name) && platform::create_log_file(name.c_str()).ok())
     context->dump_log_path = name;
   else
     context->dump_log_path.reset();
@@ -68,11 +68,7 @@ std::string rewrite_through_context(void *context, std::string_view chunk) {
 void prepare_output_rewriting(const std::string &staging_folder, bool dump,
                               RewriteContext *context) {
   context->staging_prefix = staging_folder + "\\";
-  std::string long_form;
-  if (platform::long_path(context->staging_prefix.c_str(), &long_form))
-    context->long_staging_prefix = long_form;
-  else
-    context->long_staging_prefix.reset();
+  context->long_staging_prefix = platform::long_path(context->staging_prefix.c_str());
   prepare_workdir_prefix(context);
   context->dump = dump;
   if (dump)
@@ -88,7 +84,7 @@ std::string rewrite_output_line(RewriteContext &context, std::string_view chunk)
     remove_every(*context.workdir_prefix, &text);
   if (context.dump && context.dump_log_path) {
     std::lock_guard<std::mutex> lock(context.log_mutex);
-    platform::append_log_line(context.dump_log_path->c_str(), text);
+    (void)platform::append_log_line(context.dump_log_path->c_str(), text);
   }
   return text;
 }

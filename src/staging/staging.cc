@@ -49,11 +49,10 @@ bool stage_one(VersionEntry &entry, std::string *ready_folder) {
   }
   const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
   log_debug2("copy '%s' to '%s'\n", source, staged.c_str());
-  std::string error_text;
   platform::FileIdentity copy;
-  if (!platform::copy_file(source, staged.c_str(), &error_text, &copy)) {
+  if (platform::Status copied = platform::copy_file(source, staged.c_str(), &copy); !copied.ok()) {
     log_error("ERROR: Failed to copy '%s' to '%s': %s\n", source, staged.c_str(),
-              error_text.c_str());
+              platform::error_text(copied).c_str());
     return false;
   }
   entry.copy = copy;
@@ -67,10 +66,10 @@ enum class Climb { Exists, Created, Failed, MissingParent };
 Climb try_folder(const char *folder) {
   if (platform::path_kind(folder) != platform::PathKind::Missing)
     return Climb::Exists;
-  int error = platform::make_folder(folder);
-  if (error == 0)
+  platform::Status made = platform::make_folder(folder);
+  if (made.ok())
     return Climb::Created;
-  return error == ENOENT ? Climb::MissingParent : Climb::Failed;
+  return made.code() == ENOENT ? Climb::MissingParent : Climb::Failed;
 }
 
 } // namespace
@@ -85,13 +84,13 @@ bool form_staging_folder_path(const std::string &temp, int process_id, std::stri
 }
 
 bool create_staging_folder() {
-  std::string temp;
-  if (!platform::temp_folder(&temp))
+  std::optional<std::string> temp = platform::temp_folder();
+  if (!temp)
     return false;
   std::string path;
-  if (!form_staging_folder_path(temp, platform::process_id(), &path))
+  if (!form_staging_folder_path(*temp, platform::process_id(), &path))
     return false;
-  if (platform::make_folder(path.c_str()) != 0)
+  if (!platform::make_folder(path.c_str()).ok())
     return false;
   g_settings.staging_folder = path;
   return true;
@@ -154,7 +153,7 @@ bool ensure_folder(const std::string &path) {
   std::size_t above = end;
   for (auto level = pending.rbegin(); level != pending.rend(); ++level) {
     buffer[above] = '\\';
-    created = platform::make_folder(buffer.c_str()) == 0;
+    created = platform::make_folder(buffer.c_str()).ok();
     above = *level;
   }
   return created;
@@ -162,7 +161,7 @@ bool ensure_folder(const std::string &path) {
 
 void set_workdir() {
   std::string value = platform::workdir_value(g_settings.staging_folder);
-  platform::set_environment("WORKDIR", value.c_str());
+  (void)platform::set_environment("WORKDIR", value.c_str());
 }
 
 void remove_staged_copies(const VersionTable &versions) {

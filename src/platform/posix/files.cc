@@ -3,6 +3,9 @@
 // turned into slashes. The removal reaches folders only through descriptors
 // opened without following links, so that nothing a checker plants in the
 // staging folder can redirect it outside.
+//
+// Needs Linux with glibc 2.34 or later: copy_file_range, openat and
+// unlinkat, fdopendir.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,35 +21,13 @@
 
 #include "platform/path_components.h"
 #include "platform/platform.h"
-#include "platform/posix/paths.h"
+#include "platform/posix/io.h"
 
 namespace platform {
 namespace {
 
 constexpr mode_t kPermissionBits = 0777;
 constexpr std::size_t kCopyChunk = 1 << 16;
-
-// The system's text for ERROR with a line end, as the copy error shows it.
-std::string error_text_for(int error) {
-  const char *text = std::strerror(error);
-  if (text == nullptr || *text == '\0' || std::strncmp(text, "Unknown error", 13) == 0)
-    return "unknown error " + std::to_string(error) + "\n";
-  return std::string(text) + "\n";
-}
-
-bool write_all(int fd, const char *data, std::size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
 
 bool copy_by_reading(int source, int destination) {
   std::string buffer(kCopyChunk, '\0');
@@ -59,7 +40,7 @@ bool copy_by_reading(int source, int destination) {
     }
     if (count == 0)
       return true;
-    if (!write_all(destination, buffer.data(), static_cast<std::size_t>(count)))
+    if (!write_all(destination, buffer.data(), static_cast<std::size_t>(count)).ok())
       return false;
   }
 }
@@ -95,37 +76,6 @@ bool copy_contents(int source, int destination, off_t expected_size) {
   }
 }
 
-class Descriptor {
-public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Descriptor(Descriptor &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Descriptor &operator=(Descriptor &&other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0)
-        ::close(fd_);
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-  // Closes now so that a late write error (full disk, quota) is seen.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
-private:
-  int fd_;
-};
-
 // Copies into a destination that this call has just created; any failure
 // is returned as an errno value, 0 on success.
 int fill_destination(int source, const struct stat &source_status, Descriptor &destination) {
@@ -133,8 +83,8 @@ int fill_destination(int source, const struct stat &source_status, Descriptor &d
     return errno;
   if (fchmod(destination.get(), source_status.st_mode & kPermissionBits) != 0)
     return errno;
-  if (!destination.close())
-    return errno;
+  if (Status closed = destination.close(); !closed.ok())
+    return static_cast<int>(closed.code());
   return 0;
 }
 
@@ -283,20 +233,15 @@ PathKind path_kind(const char *path) {
   return S_ISDIR(status.st_mode) ? PathKind::Directory : PathKind::File;
 }
 
-int make_folder(const char *path) {
+Status make_folder(const char *path) {
   errno = 0;
   if (mkdir(system_path(path).c_str(), 0700) == 0)
-    return 0;
-  return errno != 0 ? errno : ENOENT;
+    return Status();
+  return from_errno(errno != 0 ? errno : ENOENT);
 }
 
-bool copy_file(const char *source, const char *destination, std::string *error_text,
-               FileIdentity *copy) {
-  int error = copy_regular_file(system_path(source), system_path(destination), copy);
-  if (error == 0)
-    return true;
-  *error_text = error_text_for(error);
-  return false;
+Status copy_file(const char *source, const char *destination, FileIdentity *copy) {
+  return from_errno(copy_regular_file(system_path(source), system_path(destination), copy));
 }
 
 void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
@@ -334,10 +279,6 @@ void remove_empty_folders(const char *folder) {
     return;
   remove_empty_below(std::move(top));
   unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
-}
-
-std::string workdir_value(const std::string &staging_folder) {
-  return system_path(staging_folder.c_str());
 }
 
 } // namespace platform

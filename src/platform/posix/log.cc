@@ -1,4 +1,7 @@
 // Long-path form and dump log on POSIX.
+//
+// Needs Linux with glibc 2.34 or later (as every file of posix/); the log is
+// opened with O_NOFOLLOW and checked with fstat before it is written.
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/posix/paths.h"
+#include "platform/posix/io.h"
 
 namespace platform {
 namespace {
@@ -39,56 +42,44 @@ int open_existing_log(const std::string &path) {
   return fd;
 }
 
-bool write_all(int fd, const std::string &data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t wrote = write(fd, data.data() + done, data.size() - done);
-    if (wrote < 0 && errno == EINTR)
-      continue;
-    if (wrote <= 0)
-      return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
 } // namespace
 
-bool long_path(const char *path, std::string *long_form) {
+std::optional<std::string> long_path(const char *path) {
   std::string system_form = system_path(path);
   char resolved[PATH_MAX];
   if (realpath(system_form.c_str(), resolved) == nullptr)
-    return false;
-  *long_form = resolved;
+    return std::nullopt;
+  std::string long_form = resolved;
   bool had_separator = !system_form.empty() && system_form.back() == '/';
-  if (had_separator && long_form->back() != '/')
-    *long_form += '/';
-  return true;
+  if (had_separator && long_form.back() != '/')
+    long_form += '/';
+  return long_form;
 }
 
-bool create_log_file(const char *path) {
+Status create_log_file(const char *path) {
   std::string system_form = system_path(path);
   int fd =
       open(system_form.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLogMode);
   if (fd < 0 && errno == EEXIST)
     fd = open_existing_log(system_form);
   if (fd < 0)
-    return false;
+    return from_errno(errno != 0 ? errno : EPERM);
   close(fd);
-  return true;
+  return Status();
 }
 
-bool append_log_line(const char *path, std::string_view text) {
-  int fd = open(system_path(path).c_str(),
-                O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLogMode);
-  if (fd < 0)
-    return false;
+Status append_log_line(const char *path, std::string_view text) {
+  Descriptor log(open(system_path(path).c_str(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      kLogMode));
+  if (log.get() < 0)
+    return from_errno(errno);
   // Swapped for something else since it was created: leave it alone.
+  if (!is_own_plain_file(log.get()))
+    return from_errno(EPERM);
   std::string line(text);
   line += '\n';
-  bool written = is_own_plain_file(fd) && write_all(fd, line);
-  close(fd);
-  return written;
+  return write_all(log.get(), line.data(), line.size());
 }
 
 } // namespace platform

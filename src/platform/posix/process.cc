@@ -1,267 +1,149 @@
 // Process, pipe and thread services on POSIX.
 //
+// Needs Linux with glibc 2.34 or later: pipe2 for pipes that are
+// close-on-exec from the start, and posix_spawn_file_actions_addclosefrom_np
+// so that a child gets exactly its three standard streams. POSIX threads.
+//
 // Every descriptor made here is close-on-exec: a child gets its three
 // standard streams through explicit redirections and nothing else, so it
 // cannot hold an output pipe open by accident and keep a pump waiting.
-#include <cerrno>
-#include <csignal>
-#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/command_line.h"
+#include "platform/posix/io.h"
 
 extern char **environ;
 
 namespace platform {
 namespace {
 
-// A started child; the handle points to it.
-struct ChildProcess {
-  pid_t pid = -1;
-  bool ended = false;
-  int status = 0;
-};
+static_assert(sizeof(pthread_t) <= sizeof(std::uintptr_t));
 
-// A started thread; the handle points to it.
-struct ThreadRecord {
-  pthread_t thread{};
-  ThreadRoutine routine = nullptr;
-  void *context = nullptr;
-};
-
-int descriptor(Handle handle) {
-  return static_cast<int>(handle);
-}
-
-bool is_blank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-// Copies the backslashes starting at *P into ARGUMENT by the rules for
-// backslashes before a double quote; leaves *P on the next character to
-// look at (a quote that still acts, or the character after them).
-void take_backslashes(const char **p, std::string *argument) {
-  std::size_t count = 0;
-  while (**p == '\\') {
-    ++count;
-    ++*p;
-  }
-  if (**p != '"') {
-    argument->append(count, '\\');
-    return;
-  }
-  argument->append(count / 2, '\\');
-  if (count % 2 == 1) {
-    *argument += '"';
-    ++*p;
-  }
+int descriptor(const PipeEnd &end) {
+  return static_cast<int>(end.native());
 }
 
 // Close-on-exec copies of the child's three ends, all at 3 or above, so
-// that redirecting them onto 0, 1 and 2 cannot clash. Returns 0 or errno;
-// copies made are left in SOURCES for the caller to close.
-int copy_child_ends(const Handle ends[3], int sources[3]) {
+// that redirecting them onto 0, 1 and 2 cannot clash.
+Status copy_child_ends(const PipeEnd *const ends[3], PipeEnd sources[3]) {
   for (int i = 0; i < 3; ++i) {
-    sources[i] = fcntl(descriptor(ends[i]), F_DUPFD_CLOEXEC, 3);
-    if (sources[i] < 0)
-      return errno;
+    int copy = fcntl(descriptor(*ends[i]), F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+      return from_errno(errno);
+    sources[i] = PipeEnd(copy);
   }
-  return 0;
+  return Status();
+}
+
+// The redirections of SOURCES onto the standard streams, and no other
+// descriptor for the child. 0 or the error of the first call that failed.
+int add_stream_actions(posix_spawn_file_actions_t *actions, const PipeEnd sources[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (int error = posix_spawn_file_actions_adddup2(actions, descriptor(sources[i]), i))
+      return error;
+  }
+  return posix_spawn_file_actions_addclosefrom_np(actions, 3);
+}
+
+// No blocked signals and the default action for a broken pipe, whatever
+// this program does with them. 0 or the error of the first call that failed.
+int set_signal_attributes(posix_spawnattr_t *attributes) {
+  sigset_t none;
+  sigset_t defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  if (int error = posix_spawnattr_setsigmask(attributes, &none))
+    return error;
+  if (int error = posix_spawnattr_setsigdefault(attributes, &defaults))
+    return error;
+  return posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 }
 
 // Starts ARGV (searched on PATH when it holds no slash, no shell) with
-// SOURCES as its standard input, output and error and no other descriptor,
-// with no blocked signals and the default action for a broken pipe,
-// whatever this program does with them. Returns 0 or errno.
-int spawn_with_streams(char *const *argv, const int sources[3], pid_t *pid) {
+// SOURCES as its standard input, output and error.
+Status spawn_with_streams(char *const *argv, const PipeEnd sources[3], pid_t *pid) {
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  for (int i = 0; i < 3; ++i)
-    posix_spawn_file_actions_adddup2(&actions, sources[i], i);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  if (int error = posix_spawn_file_actions_init(&actions))
+    return from_errno(error);
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  int result = posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
+  int error = posix_spawnattr_init(&attributes);
+  if (error == 0) {
+    error = add_stream_actions(&actions, sources);
+    if (error == 0)
+      error = set_signal_attributes(&attributes);
+    if (error == 0)
+      error = posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+  }
   posix_spawn_file_actions_destroy(&actions);
-  return result;
+  return from_errno(error);
 }
 
+struct ThreadStart {
+  ThreadRoutine routine;
+  void *context;
+};
+
 void *thread_entry(void *raw) {
-  ThreadRecord *record = static_cast<ThreadRecord *>(raw);
-  record->routine(record->context);
+  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart *>(raw));
+  start->routine(start->context);
   return nullptr;
 }
 
 } // namespace
 
-std::vector<std::string> split_command_line(const char *command) {
-  std::vector<std::string> arguments;
-  const char *p = command;
-  while (true) {
-    while (is_blank(*p))
-      ++p;
-    if (*p == '\0')
-      break;
-    std::string argument;
-    bool quoted = false;
-    while (*p != '\0' && (quoted || !is_blank(*p))) {
-      if (*p == '\\') {
-        take_backslashes(&p, &argument);
-      } else if (*p == '"') {
-        if (quoted && p[1] == '"') {
-          argument += '"';
-          p += 2;
-        } else {
-          quoted = !quoted;
-          ++p;
-        }
-      } else {
-        argument += *p++;
-      }
-    }
-    arguments.push_back(std::move(argument));
-  }
-  return arguments;
+void PipeEnd::close() {
+  if (native_ != kNone)
+    ::close(static_cast<int>(native_));
+  native_ = kNone;
 }
 
-bool create_pipe(Handle *read_end, Handle *write_end) {
+Status create_pipe(Pipe *pipe) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
-    return false;
-  *read_end = fds[0];
-  *write_end = fds[1];
-  return true;
+    return from_errno(errno);
+  pipe->read_end = PipeEnd(fds[0]);
+  pipe->write_end = PipeEnd(fds[1]);
+  return Status();
 }
 
-bool duplicate_private(Handle handle, Handle *duplicate) {
-  int copy = fcntl(descriptor(handle), F_DUPFD_CLOEXEC, 0);
+Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate) {
+  int copy = fcntl(descriptor(end), F_DUPFD_CLOEXEC, 0);
   if (copy < 0)
-    return false;
-  *duplicate = copy;
-  return true;
+    return from_errno(errno);
+  *duplicate = PipeEnd(copy);
+  return Status();
 }
 
-void close_handle(Handle handle) {
-  close(descriptor(handle));
-}
-
-std::uint32_t start_process(const char *command, Handle child_stdin, Handle child_stdout,
-                            Handle child_stderr, Handle *process) {
-  std::vector<std::string> arguments = split_command_line(command);
-  if (arguments.empty() || arguments[0].empty())
-    return ENOENT;
-  std::vector<char *> argv;
-  for (std::string &argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  const Handle ends[3] = {child_stdin, child_stdout, child_stderr};
-  int sources[3] = {-1, -1, -1};
-  pid_t pid = -1;
-  int result = copy_child_ends(ends, sources);
-  if (result == 0)
-    result = spawn_with_streams(argv.data(), sources, &pid);
-  for (int source : sources) {
-    if (source >= 0)
-      close(source);
-  }
-  if (result != 0)
-    return static_cast<std::uint32_t>(result);
-  *process = reinterpret_cast<Handle>(new ChildProcess{pid});
-  return 0;
-}
-
-void wait_process(Handle process) {
-  ChildProcess *child = reinterpret_cast<ChildProcess *>(process);
-  if (child->ended)
-    return;
-  int status = 0;
-  pid_t waited;
-  do {
-    waited = waitpid(child->pid, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited == child->pid) {
-    child->ended = true;
-    child->status = status;
-  }
-}
-
-void close_process(Handle process) {
-  delete reinterpret_cast<ChildProcess *>(process);
-}
-
-bool process_exit_code(Handle process, std::uint32_t *exit_code) {
-  const ChildProcess *child = reinterpret_cast<const ChildProcess *>(process);
-  if (!child->ended)
-    return false;
-  if (WIFEXITED(child->status)) {
-    *exit_code = static_cast<std::uint32_t>(WEXITSTATUS(child->status));
-    return true;
-  }
-  if (WIFSIGNALED(child->status)) {
-    *exit_code = 128u + static_cast<std::uint32_t>(WTERMSIG(child->status));
-    return true;
-  }
-  return false;
-}
-
-bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count) {
+std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
   ssize_t got;
   do {
     got = read(descriptor(pipe), buffer, size);
   } while (got < 0 && errno == EINTR);
-  if (got <= 0) {
-    *count = 0;
-    return false;
-  }
-  *count = static_cast<std::uint32_t>(got);
-  return true;
+  return got > 0 ? static_cast<std::uint32_t>(got) : 0;
 }
 
-std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread) {
-  ThreadRecord *record = new ThreadRecord{{}, routine, context};
-  int error = pthread_create(&record->thread, nullptr, thread_entry, record);
-  if (error != 0) {
-    delete record;
-    return static_cast<std::uint32_t>(error);
-  }
-  *thread = reinterpret_cast<Handle>(record);
-  return 0;
-}
-
-void wait_thread(Handle thread) {
-  pthread_join(reinterpret_cast<ThreadRecord *>(thread)->thread, nullptr);
-}
-
-void close_thread(Handle thread) {
-  delete reinterpret_cast<ThreadRecord *>(thread);
-}
-
-void drain_pipes(const Handle *pipes, int count) {
+void drain_pipes(std::span<const PipeEnd *const> pipes) {
   std::vector<pollfd> open_pipes;
-  for (int i = 0; i < count; ++i)
-    open_pipes.push_back(pollfd{descriptor(pipes[i]), POLLIN, 0});
+  for (const PipeEnd *pipe : pipes)
+    open_pipes.push_back(pollfd{descriptor(*pipe), POLLIN, 0});
   char discard[65536];
   while (!open_pipes.empty()) {
-    int ready = poll(open_pipes.data(), open_pipes.size(), -1);
-    if (ready < 0) {
+    if (poll(open_pipes.data(), open_pipes.size(), -1) < 0) {
       if (errno == EINTR)
         continue;
       return;
@@ -274,6 +156,79 @@ void drain_pipes(const Handle *pipes, int count) {
         open_pipes.erase(open_pipes.begin() + static_cast<std::ptrdiff_t>(i));
     }
   }
+}
+
+Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
+                     const PipeEnd &child_stderr, ChildProcess *process) {
+  std::vector<std::string> arguments = split_command_line(command);
+  if (arguments.empty() || arguments[0].empty())
+    return from_errno(ENOENT);
+  std::vector<char *> argv;
+  for (std::string &argument : arguments)
+    argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  const PipeEnd *const ends[3] = {&child_stdin, &child_stdout, &child_stderr};
+  PipeEnd sources[3];
+  pid_t pid = -1;
+  Status status = copy_child_ends(ends, sources);
+  if (status.ok())
+    status = spawn_with_streams(argv.data(), sources, &pid);
+  if (!status.ok())
+    return status;
+  *process = ChildProcess();
+  process->native_ = pid;
+  return Status();
+}
+
+void ChildProcess::release() {
+  // A child is reaped by wait(); one never waited for stays a zombie
+  // until this program ends, which is soon.
+  native_ = -1;
+  ended_ = false;
+}
+
+void ChildProcess::wait() {
+  if (ended_ || native_ < 0)
+    return;
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(static_cast<pid_t>(native_), &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited == static_cast<pid_t>(native_)) {
+    ended_ = true;
+    wait_status_ = status;
+  }
+}
+
+std::optional<std::uint32_t> ChildProcess::exit_code() const {
+  if (!ended_)
+    return std::nullopt;
+  if (WIFEXITED(wait_status_))
+    return static_cast<std::uint32_t>(WEXITSTATUS(wait_status_));
+  if (WIFSIGNALED(wait_status_))
+    return 128u + static_cast<std::uint32_t>(WTERMSIG(wait_status_));
+  return std::nullopt;
+}
+
+Status start_thread(ThreadRoutine routine, void *context, Thread *thread) {
+  auto start = std::make_unique<ThreadStart>(ThreadStart{routine, context});
+  pthread_t handle{};
+  if (int error = pthread_create(&handle, nullptr, thread_entry, start.get()))
+    return from_errno(error);
+  start.release(); // the thread owns it now
+  *thread = Thread();
+  thread->native_ = static_cast<std::uintptr_t>(handle);
+  thread->started_ = true;
+  return Status();
+}
+
+void Thread::join() {
+  if (!started_)
+    return;
+  pthread_join(static_cast<pthread_t>(native_), nullptr);
+  started_ = false;
 }
 
 } // namespace platform

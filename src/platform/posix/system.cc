@@ -1,24 +1,18 @@
 // Process, environment and stream services on POSIX.
+//
+// Needs Linux with glibc 2.34 or later (as every file of posix/).
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <cstring>
 
 #include "platform/platform.h"
-#include "platform/posix/paths.h"
+#include "platform/posix/io.h"
 
 namespace platform {
-
-std::string system_path(const char *path) {
-  std::string converted = path;
-  for (char &c : converted) {
-    if (c == '\\')
-      c = '/';
-  }
-  return converted;
-}
 
 void init_process() {
   // A parent that ignores SIGCHLD would make every child's exit status
@@ -39,18 +33,21 @@ int process_id() {
   return static_cast<int>(getpid());
 }
 
-bool temp_folder(std::string *folder) {
+std::optional<std::string> temp_folder() {
   const char *value = std::getenv("TEMP");
   if (value == nullptr)
     value = std::getenv("TMPDIR");
   if (value == nullptr)
     value = "/tmp";
-  *folder = value;
-  return true;
+  return std::string(value);
 }
 
-bool set_environment(const char *name, const char *value) {
-  return setenv(name, value, 1) == 0;
+Status set_environment(const char *name, const char *value) {
+  return from_errno(setenv(name, value, 1) == 0 ? 0 : errno);
+}
+
+std::string workdir_value(const std::string &staging_folder) {
+  return system_path(staging_folder.c_str());
 }
 
 FILE *open_file(const char *path, const char *mode) {
@@ -64,24 +61,17 @@ void prepare_relay_output() {
 
 void relay_output(FILE *stream, const char *bytes, std::size_t length) {
   // Straight to the descriptor: the stream's buffer is empty while the
-  // pumps run, and a copy through it would only cost time.
-  int fd = fileno(stream);
-  while (length > 0) {
-    ssize_t wrote = write(fd, bytes, length);
-    if (wrote > 0) {
-      bytes += wrote;
-      length -= static_cast<std::size_t>(wrote);
-      continue;
-    }
-    if (wrote < 0 && errno == EINTR)
-      continue;
-    // A descriptor left non-blocking by whoever started the program: wait
-    // until it takes more, rather than lose the rest of the line.
-    pollfd writable{fd, POLLOUT, 0};
-    if (wrote < 0 && errno == EAGAIN && poll(&writable, 1, -1) >= 0)
-      continue;
-    return;
-  }
+  // pumps run, and a copy through it would only cost time. A line that
+  // cannot be written (the reader went away) is dropped; the run goes on.
+  (void)write_all(fileno(stream), bytes, length);
+}
+
+std::string error_text(Status status) {
+  int error = static_cast<int>(status.code());
+  const char *text = std::strerror(error);
+  if (text == nullptr || *text == '\0' || std::strncmp(text, "Unknown error", 13) == 0)
+    return "unknown error " + std::to_string(status.code()) + "\n";
+  return std::string(text) + "\n";
 }
 
 } // namespace platform

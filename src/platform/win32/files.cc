@@ -2,6 +2,9 @@
 // Win32 copy and folder enumeration. The removal checks, right before it
 // goes through a folder, that the folder is not a junction or link that a
 // checker put in its place.
+//
+// Needs the Win32 API (CopyFileA, FindFirstFileA, file attributes) and the
+// C runtime's _stat64i32, _mkdir and _rmdir.
 #include <windows.h>
 
 #include <direct.h>
@@ -20,26 +23,6 @@
 
 namespace platform {
 namespace {
-
-// FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-// FORMAT_MESSAGE_FROM_SYSTEM, in the user's default language.
-constexpr DWORD kMessageFlags = 0x1300;
-constexpr DWORD kDefaultLanguage = 0x0400;
-
-// The system's message for CODE, with its own line end.
-std::string system_message(DWORD code) {
-  char *buffer = nullptr;
-  DWORD length = FormatMessageA(kMessageFlags, nullptr, code, kDefaultLanguage,
-                                reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-  if (length == 0 || buffer == nullptr) {
-    if (buffer != nullptr)
-      LocalFree(buffer);
-    return "unknown error " + std::to_string(code) + "\n";
-  }
-  std::string text(buffer, length);
-  LocalFree(buffer);
-  return text;
-}
 
 bool exists(const char *path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -77,20 +60,19 @@ PathKind path_kind(const char *path) {
   return (status.st_mode & _S_IFDIR) != 0 ? PathKind::Directory : PathKind::File;
 }
 
-int make_folder(const char *path) {
+Status make_folder(const char *path) {
   errno = 0;
   if (_mkdir(path) == 0)
-    return 0;
-  return errno != 0 ? errno : ENOENT;
+    return Status();
+  return Status::failure(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
 }
 
-bool copy_file(const char *source, const char *destination, std::string *error_text,
-               FileIdentity *copy) {
+Status copy_file(const char *source, const char *destination, FileIdentity *copy) {
   if (copy != nullptr)
     *copy = FileIdentity{};
   bool existed_before = exists(destination);
   if (CopyFileA(source, destination, TRUE))
-    return true;
+    return Status();
   DWORD code = GetLastError();
   // A copy that broke off may leave what it wrote; only a file this call
   // created is removed. "File exists" means the name belonged to someone
@@ -98,8 +80,7 @@ bool copy_file(const char *source, const char *destination, std::string *error_t
   bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
   if (!taken && !existed_before && exists(destination))
     DeleteFileA(destination);
-  *error_text = system_message(code);
-  return false;
+  return Status::failure(code);
 }
 
 void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
@@ -149,10 +130,6 @@ void remove_empty_folders(const char *folder) {
   for (const std::string &name : subfolders)
     remove_empty_folders((std::string(folder) + "\\" + name).c_str());
   _rmdir(folder);
-}
-
-std::string workdir_value(const std::string &staging_folder) {
-  return staging_folder;
 }
 
 } // namespace platform

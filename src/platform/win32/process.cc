@@ -1,4 +1,7 @@
 // Process, pipe and thread services on Windows.
+//
+// Needs Windows Vista or later and its Win32 API only (CreateProcessA,
+// anonymous pipes, CreateThread); built with mingw-w64.
 #include <windows.h>
 
 #include <cstdint>
@@ -9,11 +12,17 @@
 namespace platform {
 namespace {
 
-HANDLE as_windows(Handle handle) {
-  return reinterpret_cast<HANDLE>(handle);
+HANDLE as_windows(std::intptr_t native) {
+  return reinterpret_cast<HANDLE>(native);
 }
-Handle as_handle(HANDLE handle) {
-  return reinterpret_cast<Handle>(handle);
+std::intptr_t as_native(HANDLE handle) {
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+// The failure of the Win32 call just made.
+Status last_error() {
+  DWORD error = GetLastError();
+  return Status::failure(error != 0 ? error : ERROR_GEN_FAILURE);
 }
 
 // The portable routine and its context, handed to the Windows thread entry.
@@ -28,9 +37,23 @@ DWORD WINAPI thread_entry(LPVOID raw) {
   return start.routine(start.context);
 }
 
+// Reads and discards everything from one pipe until it ends.
+void drain_one(HANDLE pipe) {
+  char discard[65536];
+  DWORD got = 0;
+  while (ReadFile(pipe, discard, sizeof discard, &got, nullptr))
+    ;
+}
+
 } // namespace
 
-bool create_pipe(Handle *read_end, Handle *write_end) {
+void PipeEnd::close() {
+  if (native_ != kNone)
+    CloseHandle(as_windows(native_));
+  native_ = kNone;
+}
+
+Status create_pipe(Pipe *pipe) {
   SECURITY_ATTRIBUTES attributes;
   attributes.nLength = sizeof attributes;
   attributes.lpSecurityDescriptor = nullptr;
@@ -38,112 +61,41 @@ bool create_pipe(Handle *read_end, Handle *write_end) {
   HANDLE read_handle = nullptr;
   HANDLE write_handle = nullptr;
   if (!CreatePipe(&read_handle, &write_handle, &attributes, 0))
-    return false;
-  *read_end = as_handle(read_handle);
-  *write_end = as_handle(write_handle);
-  return true;
+    return last_error();
+  pipe->read_end = PipeEnd(as_native(read_handle));
+  pipe->write_end = PipeEnd(as_native(write_handle));
+  return Status();
 }
 
-bool duplicate_private(Handle handle, Handle *duplicate) {
+Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate) {
   HANDLE copy = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), as_windows(handle), GetCurrentProcess(), &copy, 0,
+  if (!DuplicateHandle(GetCurrentProcess(), as_windows(end.native()), GetCurrentProcess(), &copy, 0,
                        FALSE, DUPLICATE_SAME_ACCESS))
-    return false;
-  *duplicate = as_handle(copy);
-  return true;
+    return last_error();
+  *duplicate = PipeEnd(as_native(copy));
+  return Status();
 }
 
-void close_handle(Handle handle) {
-  CloseHandle(as_windows(handle));
-}
-
-std::uint32_t start_process(const char *command, Handle child_stdin, Handle child_stdout,
-                            Handle child_stderr, Handle *process) {
-  STARTUPINFOA startup;
-  GetStartupInfoA(&startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  // A gate started by a C-runtime spawn carries the runtime's table of
-  // inherited handles here; passed on, it would make the checker's runtime
-  // take its standard streams from that table and bypass the pipes.
-  startup.cbReserved2 = 0;
-  startup.lpReserved2 = nullptr;
-  startup.hStdInput = as_windows(child_stdin);
-  startup.hStdOutput = as_windows(child_stdout);
-  startup.hStdError = as_windows(child_stderr);
-  // CreateProcessA may write into the command line; it gets a copy.
-  std::vector<char> command_line(command, command + lstrlenA(command) + 1);
-  PROCESS_INFORMATION info;
-  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, nullptr, &startup, &info))
-    return GetLastError();
-  CloseHandle(info.hThread);
-  *process = as_handle(info.hProcess);
-  return 0;
-}
-
-void wait_process(Handle process) {
-  WaitForSingleObject(as_windows(process), INFINITE);
-}
-
-void close_process(Handle process) {
-  CloseHandle(as_windows(process));
-}
-
-bool process_exit_code(Handle process, std::uint32_t *exit_code) {
-  DWORD code = 0;
-  if (!GetExitCodeProcess(as_windows(process), &code))
-    return false;
-  *exit_code = code;
-  return true;
-}
-
-bool read_pipe(Handle pipe, char *buffer, std::uint32_t size, std::uint32_t *count) {
+std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
   // A child's zero-length write arrives as a successful read of 0 bytes;
   // only a failed read ends the stream.
   DWORD got = 0;
   do {
-    if (!ReadFile(as_windows(pipe), buffer, size, &got, nullptr)) {
-      *count = 0;
-      return false;
-    }
+    if (!ReadFile(as_windows(pipe.native()), buffer, size, &got, nullptr))
+      return 0;
   } while (got == 0);
-  *count = got;
-  return true;
+  return got;
 }
 
-std::uint32_t start_thread(ThreadRoutine routine, void *context, Handle *thread) {
-  ThreadStart *start = new ThreadStart{routine, context};
-  HANDLE handle = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
-  DWORD error = GetLastError();
-  if (handle == nullptr) {
-    delete start;
-    return error != 0 ? error : ERROR_GEN_FAILURE;
-  }
-  *thread = as_handle(handle);
-  return 0;
-}
-
-void wait_thread(Handle thread) {
-  WaitForSingleObject(as_windows(thread), INFINITE);
-}
-
-void close_thread(Handle thread) {
-  CloseHandle(as_windows(thread));
-}
-
-void drain_pipes(const Handle *pipes, int count) {
-  char discard[65536];
-  if (count == 1) {
-    DWORD got = 0;
-    while (ReadFile(as_windows(pipes[0]), discard, sizeof discard, &got, nullptr))
-      ;
-    return;
-  }
+void drain_pipes(std::span<const PipeEnd *const> pipes) {
+  if (pipes.size() == 1)
+    return drain_one(as_windows(pipes[0]->native()));
   // Several pipes and no thread to spare: look at each in turn and read only
   // what is there, so that no pipe waits behind another.
   std::vector<HANDLE> open_pipes;
-  for (int i = 0; i < count; ++i)
-    open_pipes.push_back(as_windows(pipes[i]));
+  for (const PipeEnd *pipe : pipes)
+    open_pipes.push_back(as_windows(pipe->native()));
+  char discard[65536];
   while (!open_pipes.empty()) {
     bool moved = false;
     for (std::size_t i = open_pipes.size(); i-- > 0;) {
@@ -163,6 +115,73 @@ void drain_pipes(const Handle *pipes, int count) {
     if (!moved)
       Sleep(1);
   }
+}
+
+Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
+                     const PipeEnd &child_stderr, ChildProcess *process) {
+  STARTUPINFOA startup;
+  GetStartupInfoA(&startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  // A gate started by a C-runtime spawn carries the runtime's table of
+  // inherited handles here; passed on, it would make the checker's runtime
+  // take its standard streams from that table and bypass the pipes.
+  startup.cbReserved2 = 0;
+  startup.lpReserved2 = nullptr;
+  startup.hStdInput = as_windows(child_stdin.native());
+  startup.hStdOutput = as_windows(child_stdout.native());
+  startup.hStdError = as_windows(child_stderr.native());
+  // CreateProcessA may write into the command line; it gets a copy.
+  std::vector<char> command_line(command, command + lstrlenA(command) + 1);
+  PROCESS_INFORMATION info;
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info))
+    return last_error();
+  CloseHandle(info.hThread);
+  *process = ChildProcess();
+  process->native_ = as_native(info.hProcess);
+  return Status();
+}
+
+void ChildProcess::release() {
+  if (native_ != -1)
+    CloseHandle(as_windows(native_));
+  native_ = -1;
+  ended_ = false;
+}
+
+void ChildProcess::wait() {
+  if (native_ != -1 && WaitForSingleObject(as_windows(native_), INFINITE) == WAIT_OBJECT_0)
+    ended_ = true;
+}
+
+std::optional<std::uint32_t> ChildProcess::exit_code() const {
+  DWORD code = 0;
+  if (!ended_ || !GetExitCodeProcess(as_windows(native_), &code))
+    return std::nullopt;
+  return static_cast<std::uint32_t>(code);
+}
+
+Status start_thread(ThreadRoutine routine, void *context, Thread *thread) {
+  ThreadStart *start = new ThreadStart{routine, context};
+  HANDLE handle = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
+  if (handle == nullptr) {
+    Status failed = last_error();
+    delete start;
+    return failed;
+  }
+  *thread = Thread();
+  thread->native_ = reinterpret_cast<std::uintptr_t>(handle);
+  thread->started_ = true;
+  return Status();
+}
+
+void Thread::join() {
+  if (!started_)
+    return;
+  HANDLE handle = reinterpret_cast<HANDLE>(native_);
+  WaitForSingleObject(handle, INFINITE);
+  CloseHandle(handle);
+  started_ = false;
 }
 
 } // namespace platform

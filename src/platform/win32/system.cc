@@ -1,7 +1,14 @@
 // Process, environment and stream services on Windows.
+//
+// Needs the Win32 API (FormatMessageA) and the mingw-w64 C runtime (_getpid,
+// _putenv, the _dowildcard switch, text-mode standard streams).
+#include <windows.h>
+
+#include <process.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <process.h>
 
 #include "platform/platform.h"
 
@@ -18,17 +25,22 @@ int process_id() {
   return _getpid();
 }
 
-bool temp_folder(std::string *folder) {
+std::optional<std::string> temp_folder() {
   const char *value = std::getenv("TEMP");
   if (value == nullptr)
-    return false;
-  *folder = value;
-  return true;
+    return std::nullopt;
+  return std::string(value);
 }
 
-bool set_environment(const char *name, const char *value) {
+Status set_environment(const char *name, const char *value) {
   std::string assignment = std::string(name) + "=" + value;
-  return _putenv(assignment.c_str()) == 0;
+  if (_putenv(assignment.c_str()) == 0)
+    return Status();
+  return Status::failure(static_cast<std::uint32_t>(errno));
+}
+
+std::string workdir_value(const std::string &staging_folder) {
+  return staging_folder;
 }
 
 FILE *open_file(const char *path, const char *mode) {
@@ -55,6 +67,27 @@ void prepare_relay_output() {
 void relay_output(FILE *stream, const char *bytes, std::size_t length) {
   std::fwrite(bytes, 1, length, stream);
   std::fflush(stream);
+}
+
+namespace {
+// FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+// FORMAT_MESSAGE_FROM_SYSTEM, in the user's default language.
+constexpr DWORD kMessageFlags = 0x1300;
+constexpr DWORD kDefaultLanguage = 0x0400;
+} // namespace
+
+std::string error_text(Status status) {
+  char *buffer = nullptr;
+  DWORD length = FormatMessageA(kMessageFlags, nullptr, status.code(), kDefaultLanguage,
+                                reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  if (length == 0 || buffer == nullptr) {
+    if (buffer != nullptr)
+      LocalFree(buffer);
+    return "unknown error " + std::to_string(status.code()) + "\n";
+  }
+  std::string text(buffer, length);
+  LocalFree(buffer);
+  return text;
 }
 
 } // namespace platform

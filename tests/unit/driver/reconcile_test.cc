@@ -37,9 +37,9 @@ void indexed_reconcile(const FileList &files, VersionTable &versions) {
 // A machine that cannot start one more thread: the caller must query the
 // helpers' slices itself.
 int g_refused_starts = 0;
-std::uint32_t refuse_thread(platform::ThreadRoutine, void *, platform::Handle *) {
+platform::Status refuse_thread(platform::ThreadRoutine, void *, platform::Thread *) {
   ++g_refused_starts;
-  return 11; // EAGAIN
+  return platform::Status::failure(11); // EAGAIN
 }
 
 void reconcile_without_threads(const FileList &files, VersionTable &versions) {

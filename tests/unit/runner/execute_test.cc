@@ -83,11 +83,11 @@ int g_starts = 0;
 bool g_fail_out = false;
 bool g_fail_err = false;
 
-std::uint32_t failing_starter(platform::ThreadRoutine routine, void *context,
-                              platform::Handle *thread) {
+platform::Status failing_starter(platform::ThreadRoutine routine, void *context,
+                                 platform::Thread *thread) {
   bool is_out = g_starts++ == 0;
   if (is_out ? g_fail_out : g_fail_err)
-    return 8;
+    return platform::Status::failure(8);
   return platform::start_thread(routine, context, thread);
 }
 
@@ -101,7 +101,7 @@ TEST(ExecuteTest, PipeWithoutPumpIsDrainedSoTheRunEnds) {
     g_starts = 0;
     g_fail_out = fail_out;
     g_fail_err = fail_err;
-    ThreadStarter saved = g_start_pump_thread;
+    platform::ThreadStarter saved = g_start_pump_thread;
     g_start_pump_thread = failing_starter;
     RunResult r = run(command);
     g_start_pump_thread = saved;

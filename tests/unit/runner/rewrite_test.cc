@@ -127,7 +127,7 @@ TEST_F(RewriteTest, PrepareBuildsThePrefixes) {
 
 TEST_F(RewriteTest, LogNameThatDoesNotFitMeansNoLog) {
   std::string long_temp = make_temp().append("\\").append(1100, 'x');
-  platform::set_environment("TEMP", long_temp.c_str());
+  ASSERT_TRUE(platform::set_environment("TEMP", long_temp.c_str()).ok());
   staging_folder_ = std::string(1, 'S');
   dump_ = true;
   EXPECT_EQ(prepare(), "writing log to '(null)'\n");

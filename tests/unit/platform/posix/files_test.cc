@@ -25,6 +25,13 @@ std::string backslashed(const fs::path &path) {
   return text;
 }
 
+// Copies FROM to TO: "" on success, else the system's text for the failure.
+std::string copy_error(const std::string &from, const std::string &to,
+                       platform::FileIdentity *identity = nullptr) {
+  platform::Status copied = platform::copy_file(from.c_str(), to.c_str(), identity);
+  return copied.ok() ? "" : platform::error_text(copied);
+}
+
 std::string read_file(const fs::path &path) {
   std::ostringstream content;
   content << std::ifstream(path, std::ios::binary).rdbuf();
@@ -53,12 +60,12 @@ protected:
 
 TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
   std::string folder = backslashed(root_ / "made");
-  ASSERT_EQ(platform::make_folder(folder.c_str()), 0);
+  ASSERT_TRUE(platform::make_folder(folder.c_str()).ok());
   struct stat status {};
   ASSERT_EQ(stat((root_ / "made").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0700u);
-  EXPECT_EQ(platform::make_folder(folder.c_str()), EEXIST);
-  EXPECT_EQ(platform::make_folder(backslashed(root_ / "a" / "b").c_str()), ENOENT);
+  EXPECT_EQ(platform::make_folder(folder.c_str()).code(), EEXIST);
+  EXPECT_EQ(platform::make_folder(backslashed(root_ / "a" / "b").c_str()).code(), ENOENT);
 }
 
 TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
@@ -67,17 +74,14 @@ TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
     content[i] = static_cast<char>(i * 7);
   fs::path source = write("big", content);
   chmod(source.c_str(), 0751);
-  std::string error;
-  ASSERT_TRUE(
-      platform::copy_file(backslashed(source).c_str(), backslashed(root_ / "copy").c_str(), &error))
-      << error;
+  ASSERT_EQ(copy_error(backslashed(source), backslashed(root_ / "copy")), "");
   EXPECT_EQ(read_file(root_ / "copy"), content);
   struct stat status {};
   ASSERT_EQ(stat((root_ / "copy").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0751u);
 
   fs::path empty = write("empty", "");
-  ASSERT_TRUE(platform::copy_file(empty.c_str(), (root_ / "empty-copy").c_str(), &error));
+  ASSERT_EQ(copy_error(empty, root_ / "empty-copy"), "");
   EXPECT_EQ(fs::file_size(root_ / "empty-copy"), 0u);
 }
 
@@ -90,16 +94,14 @@ TEST_F(PosixFiles, CopyCarriesEveryByteWhateverTheSize) {
     for (std::size_t i = 0; i < size; ++i)
       content[i] = static_cast<char>(i * 13 + size);
     fs::path source = write("sized" + std::to_string(size), content);
-    fs::path copy = root_ / ("copy" + std::to_string(size));
-    std::string error;
-    ASSERT_TRUE(platform::copy_file(source.c_str(), copy.c_str(), &error)) << error;
-    EXPECT_EQ(read_file(copy), content) << size;
+    fs::path copied = root_ / ("copy" + std::to_string(size));
+    ASSERT_EQ(copy_error(source, copied), "");
+    EXPECT_EQ(read_file(copied), content) << size;
   }
   std::string proc_text = read_file("/proc/version");
   if (proc_text.empty() || fs::file_size("/proc/version") != 0)
     GTEST_SKIP() << "no /proc/version that reports size 0";
-  std::string error;
-  ASSERT_TRUE(platform::copy_file("/proc/version", (root_ / "version").c_str(), &error)) << error;
+  ASSERT_EQ(copy_error("/proc/version", root_ / "version"), "");
   EXPECT_EQ(read_file(root_ / "version"), proc_text);
 }
 
@@ -114,15 +116,14 @@ TEST_F(PosixFiles, CopyKeepsPermissionBitsUnderAnyCreationMask) {
   for (const auto &[mask, mode] : rows) {
     chmod(source.c_str(), mode);
     mode_t saved = umask(mask);
-    fs::path copy = root_ / ("copy" + std::to_string(++serial));
-    std::string error;
-    bool copied = platform::copy_file(source.c_str(), copy.c_str(), &error);
+    fs::path copied = root_ / ("copy" + std::to_string(++serial));
+    std::string error = copy_error(source, copied);
     umask(saved);
-    ASSERT_TRUE(copied) << error;
+    ASSERT_EQ(error, "");
     struct stat status {};
-    ASSERT_EQ(stat(copy.c_str(), &status), 0);
+    ASSERT_EQ(stat(copied.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, mode) << "mask " << mask;
-    EXPECT_EQ(read_file(copy), "text");
+    EXPECT_EQ(read_file(copied), "text");
   }
 }
 
@@ -146,9 +147,7 @@ TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {
   fs::create_symlink(taken, root_ / "link");
   fs::create_symlink(root_ / "nowhere", root_ / "dangling");
   for (const auto &[from, to, text] : rows) {
-    std::string error;
-    EXPECT_FALSE(platform::copy_file(from.c_str(), to.c_str(), &error));
-    EXPECT_EQ(error, text) << to;
+    EXPECT_EQ(copy_error(from, to), text) << to;
   }
   EXPECT_EQ(read_file(taken), "old");
   for (const char *out : {"out1", "out2", "out3", "nowhere"})
@@ -163,11 +162,9 @@ TEST_F(PosixFiles, CopyThatBreaksOffLeavesNoPartialFile) {
   rlimit small{4096, saved.rlim_max};
   auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  std::string error;
-  bool copied = platform::copy_file(source.c_str(), (root_ / "part").c_str(), &error);
+  std::string error = copy_error(source, root_ / "part");
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, old_handler);
-  EXPECT_FALSE(copied);
   EXPECT_EQ(error, "File too large\n");
   EXPECT_FALSE(fs::exists(root_ / "part"));
 }
@@ -227,11 +224,9 @@ TEST_F(PosixFiles, DeletionReachesOnlyTheCopiesThisRunMade) {
     write("out/a.c", "outside");
     write("src.c", "committed");
     platform::FileIdentity identity;
-    std::string error;
-    ASSERT_TRUE(platform::copy_file(backslashed(root_ / "src.c").c_str(),
-                                    backslashed(root_ / "stage" / "x" / "a.c").c_str(), &error,
-                                    &identity))
-        << error;
+    ASSERT_EQ(copy_error(backslashed(root_ / "src.c"), backslashed(root_ / "stage" / "x" / "a.c"),
+                         &identity),
+              "");
     c.tamper(root_ / "stage");
     platform::delete_created_files(backslashed(root_) + "\\", {{"stage\\x\\a.c", identity}});
     platform::remove_empty_folders(backslashed(root_ / "stage").c_str());

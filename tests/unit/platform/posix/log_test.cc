@@ -43,24 +43,22 @@ TEST_F(PosixLogTest, LongPathIsCanonicalWithTrailingSlash) {
   fs::create_directories(folder_ / "real" / "tvk1.tmp");
   fs::create_directory_symlink(folder_ / "real", folder_ / "link");
   std::string canonical = fs::canonical(folder_ / "real" / "tvk1.tmp").string();
-  std::string long_form;
   // The program's own form: backslashes inside, turned into slashes here.
-  ASSERT_TRUE(platform::long_path((path("link") + "\\tvk1.tmp\\").c_str(), &long_form));
-  EXPECT_EQ(long_form, canonical + "/");
-  EXPECT_FALSE(platform::long_path((path("missing") + "\\").c_str(), &long_form));
+  EXPECT_EQ(platform::long_path((path("link") + "\\tvk1.tmp\\").c_str()), canonical + "/");
+  EXPECT_FALSE(platform::long_path((path("missing") + "\\").c_str()));
 }
 
 TEST_F(PosixLogTest, LogIsPrivateAndAppendsWholeLines) {
   std::string log = path("tvk1.log");
-  ASSERT_TRUE(platform::create_log_file(log.c_str()));
+  ASSERT_TRUE(platform::create_log_file(log.c_str()).ok());
   EXPECT_EQ(mode(log), 0600u);
-  EXPECT_TRUE(platform::append_log_line(log.c_str(), "first"));
-  EXPECT_TRUE(platform::append_log_line(log.c_str(), ""));
-  EXPECT_TRUE(platform::append_log_line(log.c_str(), std::string("a\0b", 3)));
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), "first").ok());
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), "").ok());
+  EXPECT_TRUE(platform::append_log_line(log.c_str(), std::string("a\0b", 3)).ok());
   EXPECT_EQ(read(log), std::string("first\n\na\0b\n", 11));
   // Our own log left from before is emptied and made private again.
   chmod(log.c_str(), 0644);
-  ASSERT_TRUE(platform::create_log_file(log.c_str()));
+  ASSERT_TRUE(platform::create_log_file(log.c_str()).ok());
   EXPECT_EQ(read(log), "");
   EXPECT_EQ(mode(log), 0600u);
 }
@@ -70,14 +68,14 @@ TEST_F(PosixLogTest, LinksAreNeverFollowedOrEmptied) {
   std::ofstream(target, std::ios::binary) << "keep me";
   std::string symlink_log = path("tvk3.log");
   fs::create_symlink(target, symlink_log);
-  EXPECT_FALSE(platform::create_log_file(symlink_log.c_str()));
-  EXPECT_FALSE(platform::append_log_line(symlink_log.c_str(), "x"));
+  EXPECT_FALSE(platform::create_log_file(symlink_log.c_str()).ok());
+  EXPECT_FALSE(platform::append_log_line(symlink_log.c_str(), "x").ok());
   std::string hardlink_log = path("tvk4.log");
   fs::create_hard_link(target, hardlink_log);
-  EXPECT_FALSE(platform::create_log_file(hardlink_log.c_str()));
-  EXPECT_FALSE(platform::append_log_line(hardlink_log.c_str(), "x"));
+  EXPECT_FALSE(platform::create_log_file(hardlink_log.c_str()).ok());
+  EXPECT_FALSE(platform::append_log_line(hardlink_log.c_str(), "x").ok());
   EXPECT_EQ(read(target), "keep me");
-  EXPECT_FALSE(platform::create_log_file(folder_.string().c_str())) << "a folder is no log";
+  EXPECT_FALSE(platform::create_log_file(folder_.string().c_str()).ok()) << "a folder is no log";
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/posix/paths.h"
+#include "platform/posix/io.h"
 #include "unit/scoped_variable.h"
 
 namespace {
@@ -27,9 +27,7 @@ TEST(PosixSystem, TempFolderFallsBackFromTempToTmpdirToTmp) {
   for (const auto &row : rows) {
     ScopedVariable temp("TEMP", row.temp);
     ScopedVariable tmpdir("TMPDIR", row.tmpdir);
-    std::string folder;
-    EXPECT_TRUE(platform::temp_folder(&folder));
-    EXPECT_EQ(folder, row.expected);
+    EXPECT_EQ(platform::temp_folder(), row.expected);
   }
 }
 

@@ -34,6 +34,12 @@ std::string system_text(DWORD code) {
   return text;
 }
 
+// Copies FROM to TO: "" on success, else the system's text for the failure.
+std::string copy_error(const std::string &from, const std::string &to) {
+  platform::Status copied = platform::copy_file(from.c_str(), to.c_str());
+  return copied.ok() ? "" : platform::error_text(copied);
+}
+
 class Win32Files : public testing::Test {
 protected:
   void SetUp() override {
@@ -63,26 +69,24 @@ TEST_F(Win32Files, StatusAndFolders) {
   EXPECT_EQ(platform::path_kind(path("f").c_str()), platform::PathKind::File);
   EXPECT_EQ(platform::path_kind(root_.string().c_str()), platform::PathKind::Directory);
   EXPECT_EQ(platform::path_kind(path("none").c_str()), platform::PathKind::Missing);
-  EXPECT_EQ(platform::make_folder(path("d").c_str()), 0);
-  EXPECT_EQ(platform::make_folder(path("d").c_str()), EEXIST);
-  EXPECT_EQ(platform::make_folder(path("a\\b").c_str()), ENOENT);
+  EXPECT_TRUE(platform::make_folder(path("d").c_str()).ok());
+  EXPECT_EQ(platform::make_folder(path("d").c_str()).code(), EEXIST);
+  EXPECT_EQ(platform::make_folder(path("a\\b").c_str()).code(), ENOENT);
   EXPECT_EQ(platform::workdir_value("C:\\Temp\\tvk1.tmp"), "C:\\Temp\\tvk1.tmp");
 }
 
 TEST_F(Win32Files, CopyFailsOnAnExistingFileWithTheSystemText) {
   std::string source = write("src", std::string(100000, 'q'));
-  std::string error;
-  ASSERT_TRUE(platform::copy_file(source.c_str(), path("copy").c_str(), &error)) << error;
+  ASSERT_EQ(copy_error(source, path("copy")), "");
   EXPECT_EQ(read_file(root_ / "copy"), std::string(100000, 'q'));
 
   write("taken", "old");
-  EXPECT_FALSE(platform::copy_file(source.c_str(), path("taken").c_str(), &error));
-  EXPECT_EQ(error, system_text(ERROR_FILE_EXISTS));
+  EXPECT_EQ(copy_error(source, path("taken")), system_text(ERROR_FILE_EXISTS));
   EXPECT_EQ(read_file(root_ / "taken"), "old");
   // Letter case does not tell files apart here.
-  EXPECT_FALSE(platform::copy_file(source.c_str(), path("COPY").c_str(), &error));
+  EXPECT_NE(copy_error(source, path("COPY")), "");
 
-  EXPECT_FALSE(platform::copy_file(path("missing").c_str(), path("out").c_str(), &error));
+  std::string error = copy_error(path("missing"), path("out"));
   EXPECT_EQ(error, system_text(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(fs::exists(root_ / "out"));
   ASSERT_GE(error.size(), 2u);
@@ -98,9 +102,7 @@ TEST_F(Win32Files, RemovalTakesReadOnlyCopiesAndEmptyFolders) {
   fs::create_directories(root_ / "stage" / "x" / "y");
   fs::create_directories(root_ / "stage" / "kept");
   write("stage\\kept\\report.txt", "checker output");
-  std::string error;
-  ASSERT_TRUE(platform::copy_file(source.c_str(), path("stage\\x\\y\\a.c").c_str(), &error))
-      << error;
+  ASSERT_EQ(copy_error(source, path("stage\\x\\y\\a.c")), "");
   ASSERT_NE(GetFileAttributesA(path("stage\\x\\y\\a.c").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   platform::delete_created_files(root_.string() + "\\",
                                  {{"stage\\x\\y\\a.c", {}}, {"stage\\kept\\gone.c", {}}});
