@@ -29,10 +29,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "common/parallel.h"
 
 namespace {
 
@@ -308,53 +308,29 @@ private:
   std::vector<Tail> tails_;
 };
 
-// One slice of the status queries, for a helper thread or the caller.
-struct KindSlice {
+// What the status queries work with.
+struct KindQuery {
   const FileList *files = nullptr;
   PathKindQuery path_kind = nullptr;
   std::vector<platform::PathKind> *kinds = nullptr;
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  platform::Thread thread; // its helper, if one started
 };
 
-std::uint32_t query_slice(void *context) {
-  const KindSlice &slice = *static_cast<const KindSlice *>(context);
-  for (std::size_t i = slice.begin; i < slice.end; ++i)
-    (*slice.kinds)[i] = slice.path_kind((*slice.files)[i].c_str());
-  return 0;
+void query_slice(void *context, std::size_t begin, std::size_t end) {
+  const KindQuery &query = *static_cast<const KindQuery *>(context);
+  for (std::size_t i = begin; i < end; ++i)
+    (*query.kinds)[i] = query.path_kind((*query.files)[i].c_str());
 }
 
 // The kind of every file, in list order. A status query is a system call
 // that mostly waits on the file system, so a large commit spreads them over
 // a few threads; each thread fills its own slice, and nothing is printed
-// here, so the messages keep their order. A helper that cannot be started
-// (a container's memory or process limit) leaves its slice to the caller.
+// here, so the messages keep their order.
 std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind,
                                             platform::ThreadStarter start_thread) {
   constexpr std::size_t kFilesPerThread = 4096;
-  constexpr unsigned kMostThreads = 8;
   std::vector<platform::PathKind> kinds(files.size());
-  unsigned threads = std::min({std::max(1u, std::thread::hardware_concurrency()), kMostThreads,
-                               static_cast<unsigned>(files.size() / kFilesPerThread + 1)});
-  std::size_t per_slice = (files.size() + threads - 1) / threads;
-  std::vector<KindSlice> slices(threads);
-  for (unsigned t = 0; t < threads; ++t) {
-    KindSlice &slice = slices[t];
-    slice.files = &files;
-    slice.path_kind = path_kind;
-    slice.kinds = &kinds;
-    slice.begin = std::min(files.size(), t * per_slice);
-    slice.end = std::min(files.size(), (t + 1) * per_slice);
-    if (t > 0)
-      (void)start_thread(query_slice, &slice, &slice.thread);
-  }
-  for (KindSlice &slice : slices) {
-    if (!slice.thread.is_running())
-      query_slice(&slice);
-  }
-  for (KindSlice &slice : slices)
-    slice.thread.join();
+  KindQuery query{&files, path_kind, &kinds};
+  for_each_slice(files.size(), kFilesPerThread, query_slice, &query, start_thread);
   return kinds;
 }
 

@@ -15,6 +15,7 @@
 
 #include "common/diagnostics.h"
 #include "platform/platform.h"
+#include "staging/bulk.h"
 
 namespace {
 
@@ -26,6 +27,36 @@ std::string parent_folder(const std::string &path) {
 
 bool is_separator(char c) {
   return c == '\\' || c == '/';
+}
+
+void announce_copy(const VersionEntry &entry) {
+  const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
+  log_debug2("copy '%s' to '%s'\n", source, entry.staged_path->c_str());
+}
+
+// The staging loop's plan, made before anything is printed or copied: each
+// version's verdict, up to the first selected one that leads outside the
+// staging folder (where the loop ends), and the copies before it in order.
+struct StagingPlan {
+  std::vector<bool> selected;
+  std::vector<AheadCopy> copies;
+};
+
+StagingPlan plan_staging(VersionTable &versions, const PatternList &include,
+                         const PatternList &exclude) {
+  StagingPlan plan;
+  plan.selected.reserve(versions.size());
+  for (VersionEntry &entry : versions) {
+    entry.staged_path = g_settings.staging_folder + entry.version;
+    bool selected = is_selected_for_staging(entry.version.c_str(), include, exclude);
+    plan.selected.push_back(selected);
+    if (!selected)
+      continue;
+    if (leads_outside_staging_folder(entry.version))
+      break;
+    plan.copies.emplace_back().entry = &entry;
+  }
+  return plan;
 }
 
 // Copies one selected version; false (after its counted message) when the
@@ -47,8 +78,8 @@ bool stage_one(VersionEntry &entry, std::string *ready_folder) {
     }
     *ready_folder = parent;
   }
+  announce_copy(entry);
   const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
-  log_debug2("copy '%s' to '%s'\n", source, staged.c_str());
   platform::FileIdentity copy;
   if (platform::Status copied = platform::copy_file(source, staged.c_str(), &copy); !copied.ok()) {
     log_error("ERROR: Failed to copy '%s' to '%s': %s\n", source, staged.c_str(),
@@ -110,14 +141,31 @@ bool leads_outside_staging_folder(const std::string &version) {
 }
 
 int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude) {
+  StagingPlan plan = plan_staging(versions, include, exclude);
+  std::vector<AheadCopy> &ahead = plan.copies;
+  if (ahead.size() >= kCopiesPerThread)
+    copy_ahead(&ahead);
+  else
+    ahead.clear();
   int copied = 0;
+  std::size_t next_ahead = 0;
   std::string ready_folder;
-  for (VersionEntry &entry : versions) {
-    entry.staged_path = g_settings.staging_folder + entry.version;
-    if (!is_selected_for_staging(entry.version.c_str(), include, exclude)) {
+  for (std::size_t i = 0; i < plan.selected.size(); ++i) {
+    VersionEntry &entry = versions[i];
+    if (!plan.selected[i]) {
       std::printf("Skipping '%s'\n", entry.version.c_str());
       continue;
     }
+    if (next_ahead < ahead.size() && ahead[next_ahead].entry == &entry && ahead[next_ahead].tried &&
+        ahead[next_ahead].outcome.ok()) {
+      ++next_ahead;
+      announce_copy(entry);
+      ++copied;
+      continue;
+    }
+    // Not made ahead, or failed there (perhaps only because of a copy that
+    // the plain loop would not have made yet): from here on, one by one.
+    undo_copies_ahead(&ahead, next_ahead);
     if (!stage_one(entry, &ready_folder))
       break;
     ++copied;
@@ -176,7 +224,7 @@ void remove_staged_copies(const VersionTable &versions) {
     if (entry.copy && entry.staged_path)
       copies.push_back({std::string_view(*entry.staged_path).substr(base_length), *entry.copy});
   }
-  platform::delete_created_files(folder.substr(0, base_length), copies);
+  delete_copies(folder.substr(0, base_length), copies);
   remove_folder_tree(folder);
 }
 
