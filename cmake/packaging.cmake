@@ -76,6 +76,8 @@ if(NOT WIN32)
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${TRELVIK_PACKAGING}/copyright ${TRELVIK_GENERATED_DOCS}/changelog.gz
           DESTINATION ${TRELVIK_DOC_DESTINATION})
+  install(FILES ${TRELVIK_PACKAGING}/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME trelvik)
 endif()
 
 set(CPACK_PACKAGE_NAME trelvik)

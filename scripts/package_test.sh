@@ -185,7 +185,7 @@ dpkg-shlibdeps: '$computed' $(cat "$scratch/shlibdeps.err")"
   {
     printf '%s\n' usr/bin/trelvik usr/lib/trelvik/trelvik-stylecheck \
       usr/share/man/man1/trelvik.1.gz usr/share/doc/trelvik/copyright \
-      usr/share/doc/trelvik/changelog.gz
+      usr/share/doc/trelvik/changelog.gz usr/share/lintian/overrides/trelvik
     example_files usr/share/doc/trelvik/
   } >"$scratch/deb.expected"
   compare_listing "deb content" "$scratch/deb.expected" "$scratch/deb.files"
