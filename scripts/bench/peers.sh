@@ -10,7 +10,7 @@
 # usage: scripts/bench/peers.sh [COUNT...]        (default: 50 1000 10000)
 #
 # Needs, and installs when missing (as root, with apt-get): git, pre-commit,
-# nodejs, npm, python3; the npm peers (versions pinned in
+# nodejs, npm, python3, gnuplot (for the chart, peers.svg beside BENCHMARKS.md); the npm peers (versions pinned in
 # bench/peers/package.json) go into a scratch folder, never into the
 # repository. Building the gate needs the project's
 # build tools (scripts/test.sh installs them) unless TRELVIK names a built
@@ -38,6 +38,7 @@ install_missing() {
   command -v node >/dev/null || missing="$missing nodejs"
   command -v npm >/dev/null || missing="$missing npm"
   command -v python3 >/dev/null || missing="$missing python3"
+  command -v gnuplot >/dev/null || missing="$missing gnuplot-nox"
   [ -z "$missing" ] && return 0
   echo "installing:$missing"
   apt-get update -qq
@@ -237,3 +238,6 @@ for count in $counts; do
   cd "$repo"
 done
 summarise
+# shellcheck disable=SC2086 # one argument per size
+python3 "$repo/scripts/bench/peers_chart.py" "$scratch" "$repo/peers.svg" $counts
+echo "chart: peers.svg"
