@@ -103,6 +103,17 @@ struct FileIdentity {
 // removed.
 Status copy_file(const char *source, const char *destination, FileIdentity *copy = nullptr);
 
+// The identity of the regular file at PATH, without following a link, for a
+// file a child program made (trelvik-git's export of the index), so that it
+// can be deleted as a copy is. None when PATH is no regular file. Windows:
+// not recorded (both 0), as for a copy.
+std::optional<FileIdentity> file_identity(const char *path);
+
+// Gives the file at PATH execute permission wherever it has read permission
+// (POSIX, an errno value on failure; a hook script must be executable).
+// Windows has no such bit: success when the file exists, else its Win32 code.
+Status make_executable(const char *path);
+
 // A file this run created: its path below a base folder, and its identity.
 struct CreatedFile {
   std::string_view relative; // components separated by backslashes or slashes

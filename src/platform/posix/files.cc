@@ -281,4 +281,23 @@ void remove_empty_folders(const char *folder) {
   unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
 }
 
+std::optional<FileIdentity> file_identity(const char *path) {
+  struct stat status {};
+  if (lstat(system_path(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
+Status make_executable(const char *path) {
+  std::string system_form = system_path(path);
+  struct stat status {};
+  if (stat(system_form.c_str(), &status) != 0)
+    return Status::failure(static_cast<std::uint32_t>(errno));
+  mode_t mode = status.st_mode & 07777;
+  if (chmod(system_form.c_str(), mode | ((mode & 0444) >> 2)) != 0)
+    return Status::failure(static_cast<std::uint32_t>(errno));
+  return Status();
+}
+
 } // namespace platform

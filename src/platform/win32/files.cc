@@ -132,4 +132,18 @@ void remove_empty_folders(const char *folder) {
   _rmdir(folder);
 }
 
+std::optional<FileIdentity> file_identity(const char *path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    return std::nullopt;
+  return FileIdentity{};
+}
+
+Status make_executable(const char *path) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+    return Status::failure(GetLastError());
+  return Status();
+}
+
 } // namespace platform

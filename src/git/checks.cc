@@ -1,0 +1,140 @@
+#include "git/checks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace tvkgit {
+namespace {
+
+bool equals_ignoring_case(std::string_view text, const char *word) {
+  return text.size() == std::strlen(word) &&
+         std::equal(text.begin(), text.end(), word,
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
+}
+
+// A boolean as git reads one; VALUE is none for a key written without "=".
+std::optional<bool> parse_bool(const std::optional<std::string> &value) {
+  if (!value)
+    return true;
+  for (const char *word : {"true", "yes", "on"}) {
+    if (equals_ignoring_case(*value, word))
+      return true;
+  }
+  for (const char *word : {"false", "no", "off"}) {
+    if (equals_ignoring_case(*value, word))
+      return false;
+  }
+  if (value->empty())
+    return false;
+  std::size_t start = (*value)[0] == '-' ? 1 : 0;
+  if (start == value->size() || !std::all_of(value->begin() + start, value->end(),
+                                             [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  return value->find_first_not_of("-0") != std::string::npos;
+}
+
+bool holds_line_end(const std::string &text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+struct Field {
+  const char *key;
+  bool Check::*flag; // null: a text key
+};
+
+constexpr Field kFields[] = {
+    {"command", nullptr},
+    {"include", nullptr},
+    {"exclude", nullptr},
+    {"ignore-case", &Check::ignore_case},
+    {"strip", &Check::strip},
+    {"stderr-fails", &Check::stderr_fails},
+    {"stdout-fails", &Check::stdout_fails},
+    {"dump", &Check::dump},
+};
+
+// Applies one key of CHECK; false with *ERROR on a fault.
+bool apply(Check *check, std::string_view key, const std::optional<std::string> &value,
+           std::string *error) {
+  std::string where = "check '" + check->name + "': ";
+  const Field *field = std::find_if(std::begin(kFields), std::end(kFields),
+                                    [&](const Field &f) { return key == f.key; });
+  if (field == std::end(kFields)) {
+    *error = where + "unknown key '" + std::string(key) + "'";
+    return false;
+  }
+  if (field->flag != nullptr) {
+    std::optional<bool> flag = parse_bool(value);
+    if (!flag) {
+      *error = where + "'" + std::string(key) + "' is not a boolean: '" + *value + "'";
+      return false;
+    }
+    check->*field->flag = *flag;
+    return true;
+  }
+  std::string text = value.value_or("");
+  if (holds_line_end(text)) {
+    *error = where + "'" + std::string(key) + "' holds a line end";
+    return false;
+  }
+  if (key == "command") {
+    check->command = text;
+    return true;
+  }
+  // The gate takes an argument that is empty or starts with a dash for an
+  // option, so such a pattern would be dropped, not matched.
+  if (text.empty() || text[0] == '-') {
+    *error = where + "the gate cannot take the pattern '" + text + "'";
+    return false;
+  }
+  (key == "include" ? check->include : check->exclude).push_back(text);
+  return true;
+}
+
+} // namespace
+
+bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::string *error) {
+  checks->clear();
+  while (!listing.empty()) {
+    std::size_t end = listing.find('\0');
+    std::string_view entry = listing.substr(0, end);
+    listing = end == std::string_view::npos ? std::string_view() : listing.substr(end + 1);
+    std::size_t line_end = entry.find('\n');
+    std::string_view name = entry.substr(0, line_end);
+    std::optional<std::string> value;
+    if (line_end != std::string_view::npos)
+      value = std::string(entry.substr(line_end + 1));
+    std::size_t first_dot = name.find('.');
+    std::size_t last_dot = name.rfind('.');
+    if (name.substr(0, first_dot) != "check")
+      continue;
+    if (first_dot == last_dot) {
+      *error = "a check needs a name, as in [check \"style\"]";
+      return false;
+    }
+    std::string check_name(name.substr(first_dot + 1, last_dot - first_dot - 1));
+    auto found = std::find_if(checks->begin(), checks->end(),
+                              [&](const Check &c) { return c.name == check_name; });
+    if (found == checks->end()) {
+      checks->push_back(Check{});
+      checks->back().name = check_name;
+      found = checks->end() - 1;
+    }
+    if (!apply(&*found, name.substr(last_dot + 1), value, error))
+      return false;
+  }
+  for (const Check &check : *checks) {
+    if (check.command.find_first_not_of(" \t") == std::string::npos) {
+      *error = "check '" + check.name + "' has no command";
+      return false;
+    }
+  }
+  if (checks->empty()) {
+    *error = "no check in .trelvik";
+    return false;
+  }
+  return true;
+}
+
+} // namespace tvkgit

@@ -1,0 +1,43 @@
+// The run's private folder under TEMP: the gate's input files and the
+// index's copies of partly staged files live there, and go with it.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tvkgit {
+
+class PrivateFolder {
+public:
+  PrivateFolder() = default;
+  PrivateFolder(const PrivateFolder &) = delete;
+  PrivateFolder &operator=(const PrivateFolder &) = delete;
+  // Deletes the files recorded and the folders left empty.
+  ~PrivateFolder();
+
+  // Creates <TEMP>/tvkgit<pid>.tmp (mode 0700), or the first free name
+  // after it. False with *ERROR when that fails, or when its absolute path
+  // holds a backslash or a line end, which the gate's input cannot carry.
+  bool create(std::string *error);
+
+  // The folder's absolute path (slashes, no trailing one).
+  const std::string &path() const { return path_; }
+
+  // Writes TEXT to the new file NAME in the folder and records it; false
+  // on failure.
+  bool write_file(const std::string &name, const std::string &text);
+
+  // Records the file RELATIVE (slashes) that another program made in the
+  // folder, so that it is deleted with it. A name that holds no regular
+  // file is left alone.
+  void record(const std::string &relative);
+
+private:
+  std::string path_;
+  std::vector<std::pair<std::string, platform::FileIdentity>> files_;
+};
+
+} // namespace tvkgit

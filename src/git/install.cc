@@ -1,0 +1,97 @@
+// Installing the pre-commit hook where git looks for it (core.hooksPath
+// when set), never over a hook of another tool unless told to.
+#include <cstdio>
+#include <cstring>
+
+#include "git/commands.h"
+#include "git/repository.h"
+#include "platform/platform.h"
+
+namespace tvkgit {
+namespace {
+
+constexpr const char *kMarker = "# trelvik-git pre-commit hook";
+
+constexpr const char *kHook = "#!/bin/sh\n"
+                              "# trelvik-git pre-commit hook: checks what is staged with the\n"
+                              "# checks in .trelvik. \"trelvik-git install\" rewrites this file.\n"
+                              "exec trelvik-git run\n";
+
+// The folder git takes its hooks from, as seen from the current folder.
+bool hooks_folder(const Repository &repository, std::string *folder) {
+  Captured found;
+  if (!repository.git("rev-parse --git-path hooks", &found))
+    return false;
+  *folder = found.out;
+  if (!folder->empty() && folder->back() == '\n')
+    folder->pop_back();
+  if (folder->empty() || folder->find_first_of("\\\r\n") != std::string::npos) {
+    report("the hooks folder '" + *folder + "' cannot be used");
+    return false;
+  }
+  if ((*folder)[0] != '/')
+    *folder = repository.top + *folder;
+  return true;
+}
+
+bool is_ours(const std::string &hook) {
+  FILE *stream = platform::open_file(hook.c_str(), "r");
+  if (stream == nullptr)
+    return false;
+  char head[256] = {};
+  std::size_t got = std::fread(head, 1, sizeof head - 1, stream);
+  std::fclose(stream);
+  head[got] = '\0';
+  return std::strstr(head, kMarker) != nullptr;
+}
+
+// False with one line printed when HOOK may not be written.
+bool may_write(const std::string &hook, bool force) {
+  switch (platform::path_kind(hook.c_str())) {
+  case platform::PathKind::Missing:
+    return true;
+  case platform::PathKind::Directory:
+    report("'" + hook + "' is a folder");
+    return false;
+  case platform::PathKind::File:
+    break;
+  }
+  // Writing through a link would change a file elsewhere, perhaps shared.
+  if (!platform::file_identity(hook.c_str())) {
+    report("'" + hook + "' is a symbolic link; remove it to install the hook");
+    return false;
+  }
+  if (force || is_ours(hook))
+    return true;
+  report("'" + hook + "' is a hook of another tool; --force replaces it");
+  return false;
+}
+
+} // namespace
+
+int install_hook(bool force) {
+  Repository repository;
+  std::string folder;
+  if (!find_repository(&repository) || !hooks_folder(repository, &folder))
+    return 1;
+  if (platform::path_kind(folder.c_str()) == platform::PathKind::Missing &&
+      !platform::make_folder(folder.c_str()).ok()) {
+    report("cannot create the hooks folder '" + folder + "'");
+    return 1;
+  }
+  std::string hook = folder + "/pre-commit";
+  if (!may_write(hook, force))
+    return 1;
+  FILE *stream = platform::open_file(hook.c_str(), "w");
+  bool written = stream != nullptr && std::fputs(kHook, stream) >= 0;
+  if (stream != nullptr)
+    written = std::fclose(stream) == 0 && written;
+  if (!written || !platform::make_executable(hook.c_str()).ok()) {
+    report("cannot write '" + hook + "'");
+    return 1;
+  }
+  std::printf("trelvik-git: installed %s\n", hook.c_str());
+  return 0;
+}
+
+} // namespace tvkgit

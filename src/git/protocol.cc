@@ -1,0 +1,84 @@
+#include "git/protocol.h"
+
+#include <algorithm>
+
+namespace tvkgit {
+namespace {
+
+std::string backslashed(std::string text) {
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+bool starts_with(const std::string &text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+std::string quote_argument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos)
+    return std::string(argument);
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count only before a quote: there they double, and the
+    // quote itself gets one.
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+std::string gate_command_line(const Check &check, const std::string &input_file) {
+  std::string line = "trelvik -i " + quote_argument(input_file);
+  const std::pair<bool, const char *> options[] = {
+      {check.strip, " -s"}, {check.stderr_fails, " -e"}, {check.stdout_fails, " -o"},
+      {check.dump, " -d"},  {check.ignore_case, " -c"},
+  };
+  for (const auto &[on, option] : options) {
+    if (on)
+      line += option;
+  }
+  for (const std::string &pattern : check.include)
+    line += " " + quote_argument(pattern);
+  if (!check.exclude.empty())
+    line += " -x";
+  for (const std::string &pattern : check.exclude)
+    line += " " + quote_argument(pattern);
+  return line;
+}
+
+std::string source_path(const std::string &folder, const std::string &path) {
+  return folder + ".\\" + backslashed(path);
+}
+
+std::string protocol_text(const std::string &command, const std::vector<StagedFile> &files) {
+  std::string text;
+  // A command that looks like a header line would be taken for one; a
+  // leading blank keeps it the command, and the split drops the blank.
+  for (const char *header : {"echo: ", "clientpath: ", "viewpath: "}) {
+    if (starts_with(command, header))
+      text += ' ';
+  }
+  text += command + "\n";
+  std::vector<std::string> versions;
+  for (const StagedFile &file : files) {
+    text += "\\\\" + file.source + "\n";
+    versions.push_back("\\" + backslashed(file.path));
+  }
+  std::stable_sort(versions.begin(), versions.end(),
+                   [](const std::string &a, const std::string &b) { return a.size() < b.size(); });
+  for (const std::string &version : versions)
+    text += version + "\n";
+  return text;
+}
+
+} // namespace tvkgit

@@ -1,0 +1,42 @@
+// What trelvik-git hands the gate: its command line and its input.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "git/checks.h"
+
+namespace tvkgit {
+
+// ARGUMENT quoted so that a command-line split by the Windows C runtime's
+// rules (the gate's and the platform's) gives it back unchanged.
+std::string quote_argument(std::string_view argument);
+
+// The gate's command line for CHECK, reading its input from INPUT_FILE:
+// the check's options, then the include patterns and, after -x, the
+// exclude ones.
+std::string gate_command_line(const Check &check, const std::string &input_file);
+
+// One file for the gate: where its staged content is read and its
+// repository path.
+struct StagedFile {
+  std::string source; // the program's form, backslashes
+  std::string path;   // repository path, slashes
+};
+
+// SOURCE for a file read at FOLDER (the program's form, empty or ending in
+// a backslash) under its repository path. A "." folder comes between the
+// two: no version line holds one, so no tail of the file line that reaches
+// into FOLDER can pair with a version.
+std::string source_path(const std::string &folder, const std::string &path);
+
+// The gate's input for COMMAND and FILES: the checker command line, then a
+// file line for every file and its version line, the repository path in
+// backslash form. The version lines go shortest first: the gate gives a
+// file the first free version that ends with the file's longest matching
+// tail, which is then always the file's own path, never a longer path that
+// ends with it (`a.c` and `sub/a.c` in one commit).
+std::string protocol_text(const std::string &command, const std::vector<StagedFile> &files);
+
+} // namespace tvkgit

@@ -1,0 +1,58 @@
+#include "git/repository.h"
+
+#include <cstdio>
+
+#include "git/protocol.h"
+
+namespace tvkgit {
+
+void report(const std::string &message) {
+  std::fprintf(stderr, "trelvik-git: %s\n", message.c_str());
+}
+
+namespace {
+
+std::optional<Captured> run_git(const std::string &top, const std::string &arguments) {
+  std::string command = "git";
+  if (!top.empty())
+    command += " -C " + quote_argument(top);
+  std::optional<Captured> result = capture(command + " " + arguments);
+  if (!result)
+    report("git cannot be started: it must be on PATH");
+  return result;
+}
+
+} // namespace
+
+bool Repository::git(const std::string &arguments, Captured *result) const {
+  std::optional<Captured> captured = run_git(top, arguments);
+  if (!captured)
+    return false;
+  *result = std::move(*captured);
+  if (result->exit_code == 0)
+    return true;
+  std::fputs(result->err.c_str(), stderr);
+  report("'git " + arguments + "' failed with exit code " + std::to_string(result->exit_code));
+  return false;
+}
+
+bool find_repository(Repository *repository) {
+  std::optional<Captured> found = run_git("", "rev-parse --show-cdup");
+  if (!found)
+    return false;
+  if (found->exit_code != 0) {
+    report("not inside a git work tree");
+    return false;
+  }
+  std::string top = found->out;
+  if (!top.empty() && top.back() == '\n')
+    top.pop_back();
+  if (top.find_first_of("\\\r\n") != std::string::npos) {
+    report("the path to the top of the work tree holds a backslash or a line end");
+    return false;
+  }
+  repository->top = top;
+  return true;
+}
+
+} // namespace tvkgit

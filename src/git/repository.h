@@ -1,0 +1,28 @@
+// The work tree trelvik-git runs in, and git run from its top.
+#pragma once
+
+#include <string>
+
+#include "git/process.h"
+
+namespace tvkgit {
+
+// Prints "trelvik-git: MESSAGE" as one line on standard error.
+void report(const std::string &message);
+
+struct Repository {
+  // The top of the work tree relative to the current folder: empty, or
+  // "../" as often as needed (slashes, with the trailing one).
+  std::string top;
+
+  // Runs `git ARGUMENTS` at the top of the work tree and collects its
+  // output. False, with git's messages and one line of ours printed, when
+  // git cannot be started or fails.
+  bool git(const std::string &arguments, Captured *result) const;
+};
+
+// Finds the work tree around the current folder; false with one line
+// printed when there is none or git cannot be run.
+bool find_repository(Repository *repository);
+
+} // namespace tvkgit
