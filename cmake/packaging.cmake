@@ -70,10 +70,23 @@ if(NOT WIN32)
     WORKING_DIRECTORY ${TRELVIK_GENERATED_DOCS}
     COMMENT "Compressing the change log"
     VERBATIM)
+  # trelvik-git, the git hook, with its page and its sample .trelvik.
+  configure_file(${TRELVIK_PACKAGING}/trelvik-git.1.in ${TRELVIK_GENERATED_DOCS}/trelvik-git.1
+                 @ONLY)
+  add_custom_command(
+    OUTPUT ${TRELVIK_GENERATED_DOCS}/trelvik-git.1.gz
+    COMMAND ${TRELVIK_GZIP} -9 -n -k -f trelvik-git.1
+    DEPENDS ${TRELVIK_GENERATED_DOCS}/trelvik-git.1
+    WORKING_DIRECTORY ${TRELVIK_GENERATED_DOCS}
+    COMMENT "Compressing the manual page of trelvik-git"
+    VERBATIM)
   add_custom_target(trelvik-manual ALL DEPENDS ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz
+                                              ${TRELVIK_GENERATED_DOCS}/trelvik-git.1.gz
                                               ${TRELVIK_GENERATED_DOCS}/changelog.gz)
-  install(FILES ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz
+  install(FILES ${TRELVIK_GENERATED_DOCS}/trelvik.1.gz ${TRELVIK_GENERATED_DOCS}/trelvik-git.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(TARGETS trelvik-git RUNTIME DESTINATION ${TRELVIK_BIN_DESTINATION})
+  install(FILES ${TRELVIK_EXAMPLES}/git/.trelvik DESTINATION ${TRELVIK_EXAMPLES_DESTINATION}/git)
   install(FILES ${TRELVIK_PACKAGING}/copyright ${TRELVIK_GENERATED_DOCS}/changelog.gz
           DESTINATION ${TRELVIK_DOC_DESTINATION})
   install(FILES ${TRELVIK_PACKAGING}/lintian-overrides
@@ -90,7 +103,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 committed file with its version path, selects the files to check with Ant-style
 include and exclude patterns, copies them into a private staging folder, runs a
 checker program on them and relays its output. Its exit status lets the commit
-through or blocks it.")
+through or blocks it. trelvik-git runs it as a git pre-commit hook on exactly
+the staged content, without touching the work tree.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

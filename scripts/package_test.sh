@@ -2,7 +2,8 @@
 # Makes the release packages with CPack from the native and Windows builds
 # (both must be built already) and tries them the way a user would:
 #   - the .deb: lintian, its dependencies and content, its binary unpacked
-#     into a scratch root and run on the bundled example, its manual page;
+#     into a scratch root and run on the bundled example, its manual pages,
+#     trelvik-git installed as the hook of a new repository;
 #   - the ZIP: its content, the DLLs its programs need, its trelvik.exe run
 #     under Wine on the same example;
 #   - `cmake --install` of both builds.
@@ -37,11 +38,11 @@ finish() {
 
 source scripts/lib/setup.sh
 need_packages cmake dpkg dpkg-dev file groff-base man-db unzip gzip binutils-mingw-w64-x86-64 \
-  wine64 lintian
+  wine64 lintian git
 prepare_wine
 
 unbuilt=()
-[[ -x $native_build/trelvik && -f $native_build/CPackConfig.cmake ]] || unbuilt+=(native)
+[[ -x $native_build/trelvik && -x $native_build/trelvik-git && -f $native_build/CPackConfig.cmake ]] || unbuilt+=(native)
 [[ -f $windows_build/trelvik.exe && -f $windows_build/CPackConfig.cmake ]] || unbuilt+=(windows)
 if ((${#unbuilt[@]})); then
   for preset in "${unbuilt[@]}"; do
@@ -170,7 +171,7 @@ check_deb() {
   touch "$scratch/shlibdeps/debian/control"
   local computed
   computed=$(cd "$scratch/shlibdeps" && dpkg-shlibdeps -O \
-    "$root/usr/bin/trelvik" "$root/usr/lib/trelvik/trelvik-stylecheck" 2>"$scratch/shlibdeps.err" |
+    "$root/usr/bin/trelvik" "$root/usr/bin/trelvik-git" "$root/usr/lib/trelvik/trelvik-stylecheck" 2>"$scratch/shlibdeps.err" |
     sed -n 's/^shlibs:Depends=//p')
   if [[ -n $computed && ${control[Depends]} == "$computed" ]]; then
     pass "deb Depends computed by dpkg-shlibdeps: ${control[Depends]}"
@@ -183,9 +184,10 @@ dpkg-shlibdeps: '$computed' $(cat "$scratch/shlibdeps.err")"
   dpkg-deb -c "$deb" >"$scratch/deb.contents"
   awk '$1 !~ /^d/ { print substr($6, 3) }' "$scratch/deb.contents" >"$scratch/deb.files"
   {
-    printf '%s\n' usr/bin/trelvik usr/lib/trelvik/trelvik-stylecheck \
-      usr/share/man/man1/trelvik.1.gz usr/share/doc/trelvik/copyright \
-      usr/share/doc/trelvik/changelog.gz usr/share/lintian/overrides/trelvik
+    printf '%s\n' usr/bin/trelvik usr/bin/trelvik-git usr/lib/trelvik/trelvik-stylecheck \
+      usr/share/man/man1/trelvik.1.gz usr/share/man/man1/trelvik-git.1.gz \
+      usr/share/doc/trelvik/copyright usr/share/doc/trelvik/changelog.gz \
+      usr/share/doc/trelvik/examples/git/.trelvik usr/share/lintian/overrides/trelvik
     example_files usr/share/doc/trelvik/
   } >"$scratch/deb.expected"
   compare_listing "deb content" "$scratch/deb.expected" "$scratch/deb.files"
@@ -221,6 +223,69 @@ $(cat "$scratch/dump.out")"
   fi
 
   check_manual "$root/usr/share/man/man1/trelvik.1.gz" "${control[Version]}" "$root/usr/bin/trelvik"
+  check_git_manual "$root/usr/share/man/man1/trelvik-git.1.gz" "${control[Version]}"
+  check_deb_git "$root"
+}
+
+# check_deb_git ROOT: the packaged trelvik-git as the pre-commit hook of a new
+# repository with the sample .trelvik: a commit with a fault is blocked with
+# the checker's report, the fixed one goes through, TEMP stays empty.
+check_deb_git() {
+  local root=$1 repo=$scratch/git-repo temp=$scratch/git-temp problems=""
+  mkdir -p "$repo" "$temp"
+  local as_user=(env TEMP="$temp" PATH="$root/usr/bin:$root/usr/lib/trelvik:$PATH" HOME="$scratch"
+    GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@t GIT_COMMITTER_NAME=t
+    GIT_COMMITTER_EMAIL=t@t)
+  (cd "$repo" && "${as_user[@]}" git init -q && cp "$root/usr/share/doc/trelvik/examples/git/.trelvik" . &&
+    "${as_user[@]}" trelvik-git install && printf 'int a;\t\n' >a.c && git add .) \
+    >"$scratch/git.out" 2>&1 || problems+="setup: $(cat "$scratch/git.out")
+"
+  if (cd "$repo" && "${as_user[@]}" git commit -qm c) >"$scratch/git.out" 2>&1; then
+    problems+="a commit with a tab went through
+"
+  fi
+  grep -q '^a.c:1: tab character$' "$scratch/git.out" || problems+="report: $(cat "$scratch/git.out")
+"
+  (cd "$repo" && printf 'int a;\n' >a.c && git add a.c && "${as_user[@]}" git commit -qm c) \
+    >"$scratch/git.out" 2>&1 || problems+="the fixed commit was blocked: $(cat "$scratch/git.out")
+"
+  [[ -z $(ls -A "$temp") ]] || problems+="left in TEMP: $(ls -A "$temp")
+"
+  if [[ -z $problems ]]; then
+    pass "deb trelvik-git: the installed hook blocks a faulty commit and lets the fixed one through"
+  else
+    fail "deb trelvik-git as the hook of a new repository" "$problems"
+  fi
+}
+
+# check_git_manual PAGE_GZ VERSION: renders cleanly at 80 columns, with its
+# sections, the version in the footer and every key of .trelvik.
+check_git_manual() {
+  local text=$scratch/trelvik-git.txt problems="" section key
+  gzip -dc "$1" >"$scratch/trelvik-git.1" || problems+="$1 is not gzipped
+"
+  LC_ALL=C MANWIDTH=80 man -l "$scratch/trelvik-git.1" >"$text" 2>"$scratch/man.err"
+  [[ -s $scratch/man.err ]] && problems+="man -l: $(cat "$scratch/man.err")
+"
+  for section in NAME SYNOPSIS DESCRIPTION COMMANDS CONFIGURATION 'EXIT STATUS' ENVIRONMENT \
+    FILES EXAMPLES 'SEE ALSO'; do
+    grep -qx "$section" "$text" || problems+="no section $section
+"
+  done
+  awk 'length > 80 { print "line longer than 80 columns: " $0 }' "$text" >"$scratch/wide"
+  [[ -s $scratch/wide ]] && problems+="$(cat "$scratch/wide")
+"
+  tail -n 1 "$text" | grep -q "trelvik $2 " || problems+="footer does not name version $2
+"
+  for key in command include exclude ignore-case strip stderr-fails stdout-fails dump; do
+    grep -qE "(^| )$key(,|\$)" "$text" || problems+="key $key not described
+"
+  done
+  if [[ -z $problems ]]; then
+    pass "manual page trelvik-git(1): renders cleanly at 80 columns, every section and key"
+  else
+    fail "manual page trelvik-git(1)" "$problems"
+  fi
 }
 
 # check_manual PAGE_GZ VERSION BINARY
@@ -357,8 +422,8 @@ check_install() {
   fi
 }
 
-check_install native "$native_build" bin/trelvik lib/trelvik/trelvik-stylecheck \
-  share/man/man1/trelvik.1.gz share/doc/trelvik/copyright share/doc/trelvik/TRIGGER.txt \
+check_install native "$native_build" bin/trelvik bin/trelvik-git lib/trelvik/trelvik-stylecheck \
+  share/man/man1/trelvik.1.gz share/man/man1/trelvik-git.1.gz share/doc/trelvik/examples/git/.trelvik share/doc/trelvik/copyright share/doc/trelvik/TRIGGER.txt \
   share/doc/trelvik/examples/commit.txt
 check_install windows "$windows_build" trelvik.exe trelvik-stylecheck.exe README.md TRIGGER.txt \
   examples/commit.txt
