@@ -1,6 +1,7 @@
 #!/bin/sh
-# The whole gate next to the pre-commit runners lint-staged, lefthook and
-# pre-commit, each doing the same job on the same commit: select the .c files
+# The whole gate, and trelvik-git running it as a git hook, next to the
+# pre-commit runners lint-staged, lefthook and pre-commit, each doing the
+# same job on the same commit: select the .c files
 # outside test/ folders ("**/*.c", exclude "**/test/**") among N staged
 # source files and run one no-op checker over them. The gate reads
 # "**/test/**" as "test\" preceded by anything, so it also drops folders
@@ -17,7 +18,8 @@
 # gate. Environment:
 #   BENCH_SCRATCH  scratch folder (default: a folder in /dev/shm, which keeps
 #                  file creation cheap; else in TMPDIR)
-#   TRELVIK        the gate binary (default: build/native/trelvik, built here)
+#   TRELVIK        the gate binary (default: build/native/trelvik, built here);
+#                  trelvik-git is taken from the same folder
 #   RUNS_50, RUNS_1000, RUNS_10000 ...  timed runs per command and size
 #
 # Every peer is first run with a checker that records its arguments (for the
@@ -71,9 +73,12 @@ install_npm_peers() {
 build_gate() {
   if [ -z "${TRELVIK:-}" ]; then
     (cd "$repo" && cmake --preset native >/dev/null &&
-      cmake --build --preset native -j2 --target trelvik >/dev/null)
+      cmake --build --preset native -j2 --target trelvik trelvik-git >/dev/null)
     TRELVIK="$repo/build/native/trelvik"
   fi
+  # trelvik-git finds the gate on PATH.
+  gate_dir=$(dirname "$TRELVIK")
+  trelvik_git="$gate_dir/trelvik-git"
 }
 
 # Two folders that each hold a "bench-checker": one records what it is given,
@@ -126,6 +131,14 @@ repos:
         files: '\.c$'
         exclude: 'test/'
 YAML
+  # The gate's own options: -s and -e, as the trigger gives them.
+  cat >.trelvik <<'CONFIG'
+[check "c"]
+	command = bench-checker
+	include = **/*.c
+	exclude = **/test/**
+	stderr-fails = true
+CONFIG
 }
 
 # A git repository whose only commit holds the peers' configurations, with
@@ -140,7 +153,7 @@ make_commit() {
     cd "$commit"
     git init -q
     write_peer_configs
-    git add .lintstagedrc.json lefthook.yml .pre-commit-config.yaml
+    git add .lintstagedrc.json lefthook.yml .pre-commit-config.yaml .trelvik
     git -c user.name=bench -c user.email=bench@localhost commit -q -m "peer configurations"
     git add -A
   )
@@ -154,13 +167,14 @@ gate_command() {
 # given with the selection.
 verify_peers() {
   count=$1
-  for peer in trelvik lint-staged lefthook pre-commit; do
+  for peer in trelvik trelvik-git lint-staged lefthook pre-commit; do
     export BENCH_RECORD="$scratch/record-$peer-$count" BENCH_COMMIT="$commit"
     rm -f "$BENCH_RECORD" "$BENCH_RECORD.calls"
     touch "$BENCH_RECORD" "$BENCH_RECORD.calls"
     case $peer in
     trelvik) PATH="$scratch/record-bin:$PATH" "$TRELVIK" -s -e '**/*.c' -x '**/test/**' \
       -i "$scratch/input-$count.txt" >/dev/null ;;
+    trelvik-git) PATH="$scratch/record-bin:$gate_dir:$PATH" "$trelvik_git" run >/dev/null 2>&1 ;;
     lint-staged) PATH="$scratch/record-bin:$PATH" "$lint_staged" >/dev/null 2>&1 ;;
     lefthook) PATH="$scratch/record-bin:$PATH" "$lefthook" run pre-commit >/dev/null 2>&1 ;;
     pre-commit) PATH="$scratch/record-bin:$PATH" pre-commit run >/dev/null 2>&1 ;;
@@ -185,9 +199,10 @@ time_peers() {
     [ "$count" -ge 1000 ] && runs=11
     [ "$count" -ge 10000 ] && runs=7
   fi
-  PATH="$scratch/noop-bin:$PATH" nice -n 0 python3 "$repo/scripts/bench/interleave.py" \
+  PATH="$scratch/noop-bin:$gate_dir:$PATH" nice -n 0 python3 "$repo/scripts/bench/interleave.py" \
     "$runs" 1 "$scratch/peers-$count.json" \
     trelvik "$(gate_command "$count")" \
+    trelvik-git "$trelvik_git run" \
     lint-staged "$lint_staged" \
     lefthook "$lefthook run pre-commit" \
     pre-commit "pre-commit run" \

@@ -1,8 +1,10 @@
 #include "git/repository.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "git/protocol.h"
+#include "platform/platform.h"
 
 namespace tvkgit {
 
@@ -37,14 +39,25 @@ bool Repository::git(const std::string &arguments, Captured *result) const {
 }
 
 bool find_repository(Repository *repository) {
-  std::optional<Captured> found = run_git("", "rev-parse --show-cdup");
+  // git starts its hooks at the top of the work tree, where .git is, and
+  // with GIT_DIR and GIT_WORK_TREE unset finds the repository there first:
+  // a run of git spared on every commit.
+  if (std::getenv("GIT_DIR") == nullptr && std::getenv("GIT_WORK_TREE") == nullptr &&
+      platform::path_kind(".git") != platform::PathKind::Missing) {
+    repository->top.clear();
+    return true;
+  }
+  // Outside a work tree (in a bare repository, or inside .git) git answers
+  // "false" and no path.
+  std::optional<Captured> found = run_git("", "rev-parse --is-inside-work-tree --show-cdup");
   if (!found)
     return false;
-  if (found->exit_code != 0) {
+  const std::string answer = "true\n";
+  if (found->exit_code != 0 || found->out.compare(0, answer.size(), answer) != 0) {
     report("not inside a git work tree");
     return false;
   }
-  std::string top = found->out;
+  std::string top = found->out.substr(answer.size());
   if (!top.empty() && top.back() == '\n')
     top.pop_back();
   if (top.find_first_of("\\\r\n") != std::string::npos) {

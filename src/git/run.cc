@@ -1,6 +1,7 @@
-// The run: one listing of what is staged, one of what differs in the work
-// tree, one export of the index for the files that do, then one gate run
+// The run: one listing of what is staged and whether the work tree differs,
+// one export of the index for the files where it does, then one gate run
 // per check. Nothing in the work tree, the index or the stash is touched.
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -34,22 +35,39 @@ bool load_checks(const Repository &repository, std::vector<Check> *checks) {
 }
 
 // The files to check, with the lines about those skipped printed; false
-// when a name blocks the commit.
-bool list_files(const Repository &repository, bool all, std::vector<std::string> *paths) {
+// when a name blocks the commit. One git run lists what is staged and
+// whether the work tree differs from it: status without its optional index
+// write (git diff would refresh the index), without untracked files and
+// without looking inside submodules. Renames are not looked for: the new
+// name is listed all the same, and the search would compare every deleted
+// file with every added one.
+bool list_files(const Repository &repository, bool all, std::vector<IndexFile> *files) {
   Captured listing;
-  // Renames are not looked for: the new name is added all the same, and
-  // the search would compare every deleted file with every added one.
   if (!repository.git(all ? "ls-files -s -z"
-                          : "diff --cached --raw -z --no-color --no-renames --diff-filter=ACMR",
+                          : "--no-optional-locks status --porcelain=v2 -z --untracked-files=no "
+                            "--ignore-submodules=dirty --no-renames",
                       &listing))
     return false;
-  Selection selection =
-      select_files(all ? parse_index_listing(listing.out) : parse_raw_diff(listing.out));
+  std::vector<IndexFile> listed =
+      all ? parse_index_listing(listing.out) : parse_status(listing.out);
+  Captured changed;
+  // Every tracked file: diff-files names those the work tree holds otherwise
+  // (it compares without refreshing the index; a file whose only change is
+  // its time stamp is then read from the index, which holds the same bytes).
+  if (all && !listed.empty()) {
+    if (!repository.git("diff-files -z --name-only", &changed))
+      return false;
+    std::vector<std::string> names = split_names(changed.out);
+    std::set<std::string> differing(names.begin(), names.end());
+    for (IndexFile &file : listed)
+      file.differs = differing.count(file.path) != 0;
+  }
+  Selection selection = select_files(listed);
   for (const std::string &line : selection.skipped)
     std::printf("trelvik-git: %s\n", line.c_str());
   for (const std::string &line : selection.unusable)
     report(line);
-  *paths = std::move(selection.paths);
+  *files = std::move(selection.files);
   return selection.unusable.empty();
 }
 
@@ -80,28 +98,17 @@ bool export_index(const Repository &repository, const std::vector<std::string> &
 
 // Where the gate reads each file: in place when the work tree holds what
 // is staged, else from the index's copy in FOLDER.
-bool stage_files(const Repository &repository, const std::vector<std::string> &paths,
+bool stage_files(const Repository &repository, const std::vector<IndexFile> &files,
                  PrivateFolder *folder, std::vector<StagedFile> *staged) {
-  // diff-files compares without refreshing the index (git diff would write
-  // it); a file whose only change is its time stamp is then read from the
-  // index, which holds the same bytes.
-  Captured changed;
-  if (!repository.git("diff-files -z --name-only", &changed))
-    return false;
-  std::vector<std::string> names = split_names(changed.out);
-  std::set<std::string> differing(names.begin(), names.end());
-  std::vector<std::string> exported;
   std::string in_place = repository.top;
   std::string copies = folder->path() + "/index/";
-  for (char *form : {in_place.data(), copies.data()}) {
-    for (; *form != '\0'; ++form)
-      *form = *form == '/' ? '\\' : *form;
-  }
-  for (const std::string &path : paths) {
-    bool partly = differing.count(path) != 0;
-    if (partly)
-      exported.push_back(path);
-    staged->push_back({source_path(partly ? copies : in_place, path), path});
+  for (std::string *form : {&in_place, &copies})
+    std::replace(form->begin(), form->end(), '/', '\\');
+  std::vector<std::string> exported;
+  for (const IndexFile &file : files) {
+    if (file.differs)
+      exported.push_back(file.path);
+    staged->push_back({source_path(file.differs ? copies : in_place, file.path), file.path});
   }
   return exported.empty() || export_index(repository, exported, folder);
 }
@@ -139,11 +146,11 @@ int run_each(const std::vector<Check> &checks, const std::vector<StagedFile> &st
 int run_checks(bool all) {
   Repository repository;
   std::vector<Check> checks;
-  std::vector<std::string> paths;
+  std::vector<IndexFile> files;
   if (!find_repository(&repository) || !load_checks(repository, &checks) ||
-      !list_files(repository, all, &paths))
+      !list_files(repository, all, &files))
     return 1;
-  if (paths.empty()) {
+  if (files.empty()) {
     std::printf("trelvik-git: no files to check\n");
     return 0;
   }
@@ -154,7 +161,7 @@ int run_checks(bool all) {
     return 1;
   }
   std::vector<StagedFile> staged;
-  if (!stage_files(repository, paths, &folder, &staged))
+  if (!stage_files(repository, files, &folder, &staged))
     return 1;
   return run_each(checks, staged, &folder);
 }

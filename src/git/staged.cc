@@ -15,6 +15,21 @@ bool take_field(std::string_view *rest, std::string_view *field) {
   return true;
 }
 
+// The first COUNT blank-separated fields of ENTRY, then the rest (a path,
+// which may hold blanks); empty when ENTRY has fewer fields.
+std::vector<std::string_view> fields_of(std::string_view entry, int count) {
+  std::vector<std::string_view> fields;
+  for (int i = 0; i < count; ++i) {
+    std::size_t blank = entry.find(' ');
+    if (blank == std::string_view::npos)
+      return {};
+    fields.push_back(entry.substr(0, blank));
+    entry.remove_prefix(blank + 1);
+  }
+  fields.push_back(entry);
+  return fields;
+}
+
 // A name as one printable line: control characters and backslashes escaped.
 std::string shown(const std::string &name) {
   std::string text;
@@ -48,20 +63,22 @@ std::vector<std::string> split_names(std::string_view listing) {
   return names;
 }
 
-std::vector<IndexFile> parse_raw_diff(std::string_view listing) {
-  // Each change: ":old-mode new-mode old-id new-id status", then its path,
-  // and for a rename or copy the new path after the old one.
+std::vector<IndexFile> parse_status(std::string_view listing) {
+  // A changed entry: "1 XY sub mH mI mW hH hI path"; a rename or copy:
+  // "2 XY sub mH mI mW hH hI score path", then the old path. X compares the
+  // index with HEAD, Y the work tree with the index.
   std::vector<IndexFile> files;
-  std::string_view header;
-  std::string_view path;
-  while (take_field(&listing, &header) && take_field(&listing, &path)) {
-    if (header.size() < 2 || header[0] != ':')
-      continue;
-    char status = header[header.rfind(' ') + 1];
-    if ((status == 'R' || status == 'C') && !take_field(&listing, &path))
+  std::string_view entry;
+  std::string_view old_path;
+  while (take_field(&listing, &entry)) {
+    bool renamed = entry.substr(0, 2) == "2 ";
+    if (renamed && !take_field(&listing, &old_path))
       break;
-    std::size_t mode_start = header.find(' ') + 1;
-    files.push_back({std::string(path), std::string(header.substr(mode_start, 6))});
+    std::vector<std::string_view> fields = fields_of(entry, renamed ? 9 : 8);
+    if (fields.empty() || (fields[0] != "1" && !renamed) || fields[1].size() != 2 ||
+        std::string_view("AMCRT").find(fields[1][0]) == std::string_view::npos)
+      continue;
+    files.push_back({std::string(fields.back()), std::string(fields[4]), fields[1][1] != '.'});
   }
   return files;
 }
@@ -74,7 +91,7 @@ std::vector<IndexFile> parse_index_listing(std::string_view listing) {
     std::size_t tab = entry.find('\t');
     if (tab == std::string_view::npos || tab < 2 || entry[tab - 1] != '0' || entry[tab - 2] != ' ')
       continue;
-    files.push_back({std::string(entry.substr(tab + 1)), std::string(entry.substr(0, 6))});
+    files.push_back({std::string(entry.substr(tab + 1)), std::string(entry.substr(0, 6)), false});
   }
   return files;
 }
@@ -90,7 +107,7 @@ Selection select_files(const std::vector<IndexFile> &files) {
       selection.unusable.push_back("'" + shown(file.path) +
                                    "' cannot be checked: its name holds a backslash or a line end");
     } else {
-      selection.paths.push_back(file.path);
+      selection.files.push_back(file);
     }
   }
   return selection;

@@ -8,23 +8,28 @@
 
 namespace tvkgit {
 
-// One file of the index: its repository path (slashes) and its git mode.
+// One file of the index: its repository path (slashes), its git mode, and
+// whether the work tree holds other content than the index.
 struct IndexFile {
   std::string path;
   std::string mode; // "100644", "100755", "120000" (link), "160000" (submodule)
+  bool differs = false;
 };
 
 // The NUL-terminated names of LISTING (`git ... -z --name-only`).
 std::vector<std::string> split_names(std::string_view listing);
 
-// The new side of each change in `git diff --cached --raw -z` output.
-std::vector<IndexFile> parse_raw_diff(std::string_view listing);
+// The files whose staged content is new (added, copied, modified, renamed,
+// or whose type changed; deleted ones are left out) in
+// `git status --porcelain=v2 -z` output, each with its index mode and
+// whether the work tree differs from it.
+std::vector<IndexFile> parse_status(std::string_view listing);
 
 // The entries at stage 0 in `git ls-files -s -z` output.
 std::vector<IndexFile> parse_index_listing(std::string_view listing);
 
 struct Selection {
-  std::vector<std::string> paths;    // regular files, for the gate
+  std::vector<IndexFile> files;      // regular files, for the gate
   std::vector<std::string> skipped;  // one line each: links and submodules
   std::vector<std::string> unusable; // one line each: names the protocol cannot carry
 };
