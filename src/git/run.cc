@@ -34,11 +34,25 @@ bool load_checks(const Repository &repository, std::vector<Check> *checks) {
   return true;
 }
 
+// Marks the FILES the work tree holds otherwise, as diff-files names them.
+// It compares without refreshing the index: a file whose only change is its
+// time stamp is then read from the index, which holds the same bytes.
+bool mark_differing(const Repository &repository, std::vector<IndexFile> *files) {
+  Captured changed;
+  if (!repository.git("diff-files -z --name-only", &changed))
+    return false;
+  std::vector<std::string> names = split_names(changed.out);
+  std::set<std::string> differing(names.begin(), names.end());
+  for (IndexFile &file : *files)
+    file.differs = differing.count(file.path) != 0;
+  return true;
+}
+
 // The files to check, with the lines about those skipped printed; false
 // when a name blocks the commit. One git run lists what is staged and
 // whether the work tree differs from it: status without its optional index
 // write (git diff would refresh the index), without untracked files and
-// without looking inside submodules. Renames are not looked for: the new
+// without looking into the work trees of submodules. Renames are not looked for: the new
 // name is listed all the same, and the search would compare every deleted
 // file with every added one.
 bool list_files(const Repository &repository, bool all, std::vector<IndexFile> *files) {
@@ -50,18 +64,8 @@ bool list_files(const Repository &repository, bool all, std::vector<IndexFile> *
     return false;
   std::vector<IndexFile> listed =
       all ? parse_index_listing(listing.out) : parse_status(listing.out);
-  Captured changed;
-  // Every tracked file: diff-files names those the work tree holds otherwise
-  // (it compares without refreshing the index; a file whose only change is
-  // its time stamp is then read from the index, which holds the same bytes).
-  if (all && !listed.empty()) {
-    if (!repository.git("diff-files -z --name-only", &changed))
-      return false;
-    std::vector<std::string> names = split_names(changed.out);
-    std::set<std::string> differing(names.begin(), names.end());
-    for (IndexFile &file : listed)
-      file.differs = differing.count(file.path) != 0;
-  }
+  if (all && !listed.empty() && !mark_differing(repository, &listed))
+    return false;
   Selection selection = select_files(listed);
   for (const std::string &line : selection.skipped)
     std::printf("trelvik-git: %s\n", line.c_str());
