@@ -232,4 +232,23 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
   return result;
 }
 
+std::string Session::file_line(const std::string &relative, const std::string &content) const {
+  return "ws\\\\" + backslashed(workspace.write(relative, content)) + "\n";
+}
+
+Result Session::run(std::vector<std::string> args, const std::string &input) const {
+  return e2e::run({std::move(args), input, temp.path(), {}, ""});
+}
+
+std::vector<std::string> Session::temp_listing() const {
+  std::vector<std::string> entries;
+  for (const std::string &entry : temp.listing())
+    entries.push_back(without_pid(entry));
+  return entries;
+}
+
+std::string Session::staging_folder() const {
+  return seen(temp.path()) + "\\tvk<pid>.tmp";
+}
+
 } // namespace e2e

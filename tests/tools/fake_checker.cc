@@ -56,35 +56,18 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string unescape(const char *text) {
+  static const std::string kLetters = "nrt0", kBytes("\n\r\t\0", 4);
   std::string out;
   for (const char *p = text; *p; ++p) {
     if (*p != '\\' || p[1] == '\0') {
       out += *p;
-      continue;
-    }
-    ++p;
-    switch (*p) {
-    case 'n':
-      out += '\n';
-      break;
-    case 'r':
-      out += '\r';
-      break;
-    case 't':
-      out += '\t';
-      break;
-    case '0':
-      out += '\0';
-      break;
-    case 'x': {
+    } else if (*++p == 'x') {
       char hex[3] = {p[1], p[1] ? p[2] : '\0', '\0'};
       out += static_cast<char>(std::strtoul(hex, nullptr, 16));
-      p += 2;
-      break;
-    }
-    default:
-      out += *p;
-      break;
+      p += hex[1] ? 2 : 1;
+    } else {
+      std::size_t at = kLetters.find(*p);
+      out += at == std::string::npos ? *p : kBytes[at];
     }
   }
   return out;
