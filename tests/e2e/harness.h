@@ -73,6 +73,13 @@ struct Session {
   std::vector<std::string> temp_listing() const;
   // The staging folder as the program names it, "<pid>" for the id.
   std::string staging_folder() const;
+  // TEXT with its marks replaced: <ws> the workspace and <stage> the staging
+  // folder in the program's notation, <temp> TEMP as the program sees it,
+  // <workdir> the value of WORKDIR, <\> the system's separator, <sep> that
+  // separator in a fake checker's step, <stylecheck> the example checker's
+  // command, <not-a-folder> the system's text for a file where a folder
+  // should be.
+  std::string placed(std::string text) const;
 
   ScratchFolder workspace;
   ScratchFolder temp;

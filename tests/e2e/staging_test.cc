@@ -13,94 +13,75 @@ namespace {
 
 using e2e::text;
 
-// A host path in the program's own notation: backslash separators (under
-// Wine, on drive Z:).
-std::string program_path(const std::string &host_path) {
-  std::string path = e2e::seen(host_path);
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
-// Replaces every "<ws>" in TEXT by the workspace and every "<stage>" by the
-// staging folder, as the program names them.
-std::string placed(std::string text, const e2e::Session &session) {
-  const std::pair<std::string, std::string> marks[] = {
-      {"<ws>", program_path(session.workspace.path())}, {"<stage>", session.staging_folder()}};
-  for (const auto &[mark, value] : marks) {
-    for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
-      text.replace(at, mark.size(), value);
-  }
-  return text;
-}
+// The rows' texts use the marks of e2e::Session::placed.
+const struct {
+  const char *name;
+  std::vector<std::string> args;
+  // Committed files below the workspace: "!" before the name keeps the
+  // file from being made, "/" after it makes it a folder.
+  std::vector<std::string> files;
+  std::vector<std::string> versions;
+  std::string out; // the end of the output when it starts with "..."
+  std::uint32_t code;
+} kRows[] = {
+    {"missing file",
+     {},
+     {"!proj/gone.c"},
+     {"\\proj\\gone.c"},
+     "WARNING: Skipping non-existant file '<ws>\\proj\\gone.c'\n"
+     "ERROR: version '\\proj\\gone.c' does not match any file\nExiting code 1\n",
+     1},
+    {"ambiguous version",
+     {},
+     {"one/b.c", "two/b.c", "dir/"},
+     {"\\b.c"},
+     "ERROR: Version '\\b.c' has multiple matches:\n\t<ws>\\one\\b.c\t\\b.cERROR: file "
+     "'<ws>\\two\\b.c' does not match any version\nWARNING: Skipping directory '<ws>\\dir'\n"
+     "Exiting code 1\n",
+     1},
+    {"nothing to check",
+     {"-b"},
+     {},
+     {},
+     "debug level is now 1\n0 files copied\nNo files to check - exiting code 0\n",
+     0},
+    {"failed copy",
+     {"-b", "-b"},
+     {"x/a.c", "y/a.c/b.c"},
+     {"\\a.c", "\\a.c\\b.c"},
+     "...copy '<ws>\\x\\a.c' to '<stage>\\a.c'\n\ncopy '<ws>\\y\\a.c\\b.c' to "
+     "'<stage>\\a.c\\b.c'\n\nERROR: Failed to copy '<ws>\\y\\a.c\\b.c' to '<stage>\\a.c\\b.c': "
+     "<not-a-folder>\n1 files copied\nExiting code 3\n",
+     3},
+    {"folder that cannot be made",
+     {},
+     {"x/a.c", "y/a.c/d/b.c"},
+     {"\\a.c", "\\a.c\\d\\b.c"},
+     "ERROR: Failed to create folder '<stage>\\a.c\\d'\nExiting code 3\n",
+     3},
+    // The staging stops there: the later file is not copied.
+    {"version climbing out",
+     {"-b"},
+     {"ws/evil.c", "ws/fine.c", "ws/later.c"},
+     {"\\fine.c", "\\..\\evil.c", "\\later.c"},
+     "...ERROR: version '\\..\\evil.c' leads outside the staging folder\n1 files copied\n"
+     "Exiting code 3\n",
+     3},
+};
 
 TEST(EarlyEnds, MessagesAndExitCodes) {
-  // A file stands where a copy needs a folder (the texts of Wine and Linux).
-  const std::string not_a_folder = e2e::is_wine() ? "Path not found.\r\n" : "Not a directory\n";
-  const struct {
-    const char *name;
-    std::vector<std::string> args;
-    // Committed files below the workspace: "!" before the name keeps the
-    // file from being made, "/" after it makes it a folder.
-    std::vector<std::string> files;
-    std::vector<std::string> versions;
-    std::string out; // the end of the output when it starts with "..."
-    std::uint32_t code;
-  } rows[] = {
-      {"missing file",
-       {},
-       {"!proj/gone.c"},
-       {"\\proj\\gone.c"},
-       "WARNING: Skipping non-existant file '<ws>\\proj\\gone.c'\n"
-       "ERROR: version '\\proj\\gone.c' does not match any file\nExiting code 1\n",
-       1},
-      {"ambiguous version",
-       {},
-       {"one/b.c", "two/b.c", "dir/"},
-       {"\\b.c"},
-       "ERROR: Version '\\b.c' has multiple matches:\n\t<ws>\\one\\b.c\t\\b.cERROR: file "
-       "'<ws>\\two\\b.c' does not match any version\nWARNING: Skipping directory '<ws>\\dir'\n"
-       "Exiting code 1\n",
-       1},
-      {"nothing to check",
-       {"-b"},
-       {},
-       {},
-       "debug level is now 1\n0 files copied\nNo files to check - exiting code 0\n",
-       0},
-      {"failed copy",
-       {"-b", "-b"},
-       {"x/a.c", "y/a.c/b.c"},
-       {"\\a.c", "\\a.c\\b.c"},
-       "...copy '<ws>\\x\\a.c' to '<stage>\\a.c'\n\ncopy '<ws>\\y\\a.c\\b.c' to "
-       "'<stage>\\a.c\\b.c'\n\nERROR: Failed to copy '<ws>\\y\\a.c\\b.c' to '<stage>\\a.c\\b.c': " +
-           not_a_folder + "\n1 files copied\nExiting code 3\n",
-       3},
-      {"folder that cannot be made",
-       {},
-       {"x/a.c", "y/a.c/d/b.c"},
-       {"\\a.c", "\\a.c\\d\\b.c"},
-       "ERROR: Failed to create folder '<stage>\\a.c\\d'\nExiting code 3\n",
-       3},
-      // The staging stops there: the later file is not copied.
-      {"version climbing out",
-       {"-b"},
-       {"ws/evil.c", "ws/fine.c", "ws/later.c"},
-       {"\\fine.c", "\\..\\evil.c", "\\later.c"},
-       "...ERROR: version '\\..\\evil.c' leads outside the staging folder\n1 files copied\n"
-       "Exiting code 3\n",
-       3},
-  };
-  for (const auto &row : rows) {
+  for (const auto &row : kRows) {
     e2e::Session session;
     std::string input = e2e::checker({"list"}) + "\n";
     for (const std::string &file : row.files) {
       if (file[0] == '!') {
-        input += "\\\\" + program_path(session.workspace.path() + "/" + file.substr(1)) + "\n";
+        input += "\\\\" + e2e::backslashed(session.workspace.path() + "/" + file.substr(1)) + "\n";
       } else if (file.back() == '/') {
         session.workspace.write(file + "inside", "");
-        input += "\\\\" +
-                 program_path(session.workspace.path() + "/" + file.substr(0, file.size() - 1)) +
-                 "\n";
+        input +=
+            "\\\\" +
+            e2e::backslashed(session.workspace.path() + "/" + file.substr(0, file.size() - 1)) +
+            "\n";
       } else {
         input += session.file_line(file);
       }
@@ -109,7 +90,7 @@ TEST(EarlyEnds, MessagesAndExitCodes) {
       input += version + "\n";
     e2e::Result result = session.run(row.args, input);
     std::string out = e2e::without_pid(result.out);
-    std::string expected = text(placed(row.out, session));
+    std::string expected = text(session.placed(row.out));
     if (expected.starts_with("...")) {
       expected.erase(0, 3);
       out.erase(0, out.size() > expected.size() ? out.size() - expected.size() : 0);
@@ -147,9 +128,8 @@ TEST(EarlyEnds, NamesDifferingInCaseCollideWhereCaseIsIgnored) {
                       session.file_line("q/a.c") + "\\A.c\n\\a.c\n";
   e2e::Result result = session.run({}, input);
   EXPECT_EQ(e2e::without_pid(result.out),
-            text(placed("ERROR: Failed to copy '<ws>\\q\\a.c' to '<stage>\\a.c': File exists.\r\n"
-                        "\nExiting code 3\n",
-                        session)));
+            text(session.placed("ERROR: Failed to copy '<ws>\\q\\a.c' to '<stage>\\a.c': File "
+                                "exists.\r\n\nExiting code 3\n")));
   EXPECT_EQ(result.code, 3u);
   EXPECT_TRUE(session.temp_listing().empty());
 }
