@@ -1,9 +1,14 @@
-// Whole check runs: staging, the checker with WORKDIR, relayed output,
-// cleanup, and the exit code, with what each kind of end leaves in TEMP.
+// Whole check runs: staging, the checker with WORKDIR, the relay of its
+// output (every byte, line ends split between reads, both streams into one
+// file, the staging folder stripped), cleanup, and the exit code, with what
+// each kind of end leaves in TEMP.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "e2e/harness.h"
@@ -12,208 +17,280 @@ namespace {
 
 using e2e::text;
 using e2e::without_pid;
+using namespace std::string_literals;
 
-struct CommittedFile {
-  std::string relative; // below the workspace
-  std::string version;
-  std::string content;
-};
-
-class CheckRun : public ::testing::Test {
-protected:
-  // The protocol for committing FILES, checked by the fake checker with STEPS.
-  std::string commit(const std::vector<CommittedFile> &files,
-                     const std::vector<std::string> &steps) {
-    std::string input = "clientpath: ws\n" + e2e::checker(steps) + "\n";
-    for (const CommittedFile &file : files) {
-      std::string path = workspace_.write(file.relative, file.content);
-      input += "ws\\\\" + e2e::backslashed(path) + "\n" + file.version + "\n";
-    }
-    return input;
-  }
-
-  e2e::Result run(std::vector<std::string> args, const std::string &input) {
-    return e2e::run({std::move(args), input, temp_.path(), {}, ""});
-  }
-
-  // The staging folder as the program names it, with the pid replaced.
-  std::string staging_folder() const { return e2e::seen(temp_.path()) + "\\tvk<pid>.tmp"; }
-  std::string workdir() const {
-    return e2e::is_wine() ? staging_folder() : temp_.path() + "/tvk<pid>.tmp";
-  }
-  std::vector<std::string> temp_listing() const {
-    std::vector<std::string> entries;
-    for (const std::string &entry : temp_.listing())
-      entries.push_back(without_pid(entry));
-    return entries;
-  }
-
-  e2e::ScratchFolder temp_;
-  e2e::ScratchFolder workspace_;
-};
-
-const std::vector<CommittedFile> kOneFile = {{"src/A.java", "\\project\\src\\A.java", "class A"}};
-
-TEST_F(CheckRun, ExitCodesFromTheCheckerAndItsOutput) {
-  struct Case {
-    const char *name;
-    std::vector<std::string> args;
-    std::vector<std::string> steps;
-    std::string out;
-    std::string err;
-    std::uint32_t code;
-  } cases[] = {
-      {"checker code wins over -o and -e",
-       {"-o", "-e"},
-       {"out:o\\n", "err:e\\n", "exit:7"},
-       "o\n",
-       "e\n",
-       7},
-      {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
-      {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
-      {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
-      {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
-      {"silent checker", {"-o", "-e"}, {}, "", "", 0},
-      {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
-  };
-  for (const Case &c : cases) {
-    e2e::Result result = run(c.args, commit(kOneFile, c.steps));
-    EXPECT_EQ(result.out, text(c.out)) << c.name;
-    EXPECT_EQ(result.err, text(c.err)) << c.name;
-    EXPECT_EQ(result.code, c.code) << c.name;
-    EXPECT_EQ(temp_listing(), std::vector<std::string>{}) << c.name;
-  }
+// The commit of every run: a Java file, one in a test folder, and a C file
+// with a tab and a trailing blank for the example checker.
+std::string commit(const e2e::Session &session, const std::string &command) {
+  return "clientpath: ws\n" + command + "\n" + session.file_line("src/A.java", "class A") +
+         "\\project\\src\\A.java\n" + session.file_line("src/test/T.java", "class T {}") +
+         "\\project\\test\\T.java\n" + session.file_line("lib/x.c", "int a;\n\tint b; \n") +
+         "\\project\\lib\\x.c\n";
 }
 
-// A trigger written in C starts the gate with its runtime's spawn call, which
-// hands the gate a table of inherited handles. The checker must still write
-// into the gate's pipes, whichever way the gate was started.
-TEST_F(CheckRun, TheCheckerWritesIntoThePipesHoweverTheGateWasStarted) {
-  for (bool create_process : {false, true}) {
-    e2e::Invocation invocation;
-    invocation.args = {"-e"};
-    invocation.input = commit(kOneFile, {"out:o\\n", "err:e\\n"});
-    invocation.temp = temp_.path();
-    invocation.create_process = create_process;
-    e2e::Result result = e2e::run(invocation);
-    EXPECT_EQ(result.out, text("o\nExiting code 5\n")) << create_process;
-    EXPECT_EQ(result.err, text("e\n")) << create_process;
-    EXPECT_EQ(result.code, 5u) << create_process;
-  }
-}
-
-// A write of zero bytes is not the end of the checker's output.
-TEST_F(CheckRun, AnEmptyWriteDoesNotEndTheOutput) {
-  e2e::Result result =
-      run({"-o"}, commit(kOneFile, {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}));
-  EXPECT_EQ(result.out, text("before\nafter\nExiting code 6\n"));
-  EXPECT_EQ(result.code, 6u);
-}
-
-TEST_F(CheckRun, ExitCodesOfEveryWidth) {
-  e2e::Result result = run({}, commit(kOneFile, {"exit:70000"}));
-  // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
-  EXPECT_EQ(result.code, e2e::is_wine() ? 70000u : 70000u % 256);
-  EXPECT_EQ(result.out, "");
-}
-
-TEST_F(CheckRun, TheCheckerSeesTheStagedFilesAtTheirVersionPaths) {
-  std::vector<CommittedFile> files = {
-      {"src/A.java", "\\project\\src\\A.java", "class A"},
-      {"src/test/T.java", "\\project\\test\\T.java", "class T {}"},
-      {"lib/x.c", "\\project\\lib\\x.c", "int x;\n"},
-  };
-  e2e::Result result =
-      run({"**/*.java", "**/*.c", "-x", "**/test/**"}, commit(files, {"list", "env:WORKDIR"}));
-  EXPECT_EQ(without_pid(result.out),
-            text("Skipping '\\project\\test\\T.java'\nproject/lib/x.c 7\nproject/src/A.java 7\n"
-                 "WORKDIR=" +
-                 workdir() + "\n"));
-  EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(temp_listing(), std::vector<std::string>{});
-}
-
-TEST_F(CheckRun, ACheckerThatCannotStart) {
-  std::string input = "missing-checker-program --flag\nws\\\\" +
-                      e2e::backslashed(workspace_.write("a.c", "x")) + "\n\\a.c\n";
-  e2e::Result result = run({"-e"}, input);
-  EXPECT_EQ(result.out, text("ERROR: Execute - Couldn't create process, missing-checker-program "
-                             "--flag\nERROR: Failed to start 'missing-checker-program --flag'\n"
-                             "Exiting code 4\n"));
-  EXPECT_EQ(result.code, 4u);
-  EXPECT_EQ(temp_listing(), std::vector<std::string>{}) << "the staged copy is removed";
-}
-
-TEST_F(CheckRun, WhatTheCheckerWritesStays) {
-  e2e::Result result = run({}, commit(kOneFile, {"touch:made/by/checker.txt"}));
-  EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(temp_listing(), (std::vector<std::string>{"tvk<pid>.tmp/", "tvk<pid>.tmp/made/",
-                                                      "tvk<pid>.tmp/made/by/",
-                                                      "tvk<pid>.tmp/made/by/checker.txt"}));
-}
-
-TEST_F(CheckRun, NothingSelected) {
-  e2e::Result result = run({"**/*.c"}, commit(kOneFile, {"out:never\\n"}));
-  EXPECT_EQ(result.out, text("Skipping '\\project\\src\\A.java'\n"
-                             "No files to check - exiting code 0\n"));
-  EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(temp_listing(), std::vector<std::string>{});
-}
-
-TEST_F(CheckRun, DumpLogWithoutStripStaysEmpty) {
-  e2e::Result result = run({"-d"}, commit(kOneFile, {"out:hello\\n"}));
-  EXPECT_EQ(without_pid(result.out),
-            text("writing log to '" + e2e::seen(temp_.path()) + "\\tvk<pid>.log'\nhello\n"));
-  EXPECT_EQ(result.code, 0u);
-  ASSERT_EQ(temp_listing(), std::vector<std::string>{"tvk<pid>.log"});
-  EXPECT_EQ(std::filesystem::file_size(temp_.path() + "/" + temp_.listing()[0]), 0u);
-}
-
-TEST_F(CheckRun, StripAndDump) {
-  // The checker names the staged file by its full path, in the form the
-  // system gives it.
-  std::string separator = e2e::is_wine() ? "\\\\" : "/";
-  e2e::Result result =
-      run({"-s", "-d", "-o"}, commit(kOneFile, {"workdir:" + separator + "project" + separator +
-                                                    "src" + separator + "A.java:1: bad\\n",
-                                                "err:plain\\n"}));
-  std::string line = e2e::is_wine() ? "project\\src\\A.java:1: bad" : "project/src/A.java:1: bad";
-  EXPECT_EQ(without_pid(result.out), text("writing log to '" + e2e::seen(temp_.path()) +
-                                          "\\tvk<pid>.log'\n" + line + "\nExiting code 6\n"));
-  EXPECT_EQ(result.err, text("plain\n"));
-  EXPECT_EQ(result.code, 6u);
-  ASSERT_EQ(temp_listing(), std::vector<std::string>{"tvk<pid>.log"});
-  std::ifstream log(temp_.path() + "/" + temp_.listing()[0], std::ios::binary);
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
   std::stringstream content;
-  content << log.rdbuf();
-  std::string logged = content.str();
-  std::string first = text(line + "\n"), second = text("plain\n");
-  EXPECT_TRUE(logged == first + second || logged == second + first) << logged;
+  content << in.rdbuf();
+  return content.str();
 }
 
-TEST_F(CheckRun, CountsAreTakenBeforeStripping) {
-  std::string separator = e2e::is_wine() ? "\\\\" : "/";
-  e2e::Result result = run({"-s", "-o"}, commit(kOneFile, {"workdir:" + separator + "\\n"}));
-  EXPECT_EQ(result.out, text("\nExiting code 6\n"));
-  EXPECT_EQ(result.code, 6u);
+struct Row {
+  const char *name;
+  std::vector<std::string> args;
+  std::vector<std::string> steps; // of the fake checker
+  std::string out, err;           // LF line ends, process ids as "<pid>"
+  std::uint32_t code;
+  std::vector<std::string> left = {};          // what TEMP holds afterwards
+  std::vector<std::string> logs = {};          // the dump log's content, any of these
+  std::string command = "";                    // instead of the fake checker
+  bool create_process = false;                 // see e2e::Invocation
+  std::optional<std::uint32_t> wine_code = {}; // the code under Wine, when it differs
+};
+
+// The rows' texts use the marks of e2e::Session::placed.
+
+const Row kRows[] = {
+    {"checker code wins over -o and -e",
+     {"-o", "-e"},
+     {"out:o\\n", "err:e\\n", "exit:7"},
+     "o\n",
+     "e\n",
+     7},
+    {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
+    // A trigger written in C starts the gate with its runtime's spawn call,
+    // which hands the gate a table of inherited handles: the checker must
+    // still write into the gate's pipes.
+    {"5 when started by CreateProcess",
+     {"-e"},
+     {"out:o\\n", "err:e\\n"},
+     "o\nExiting code 5\n",
+     "e\n",
+     5,
+     {},
+     {},
+     "",
+     true},
+    {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
+    {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
+    {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
+    {"silent checker", {"-o", "-e"}, {}, "", "", 0},
+    {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
+    {"an empty write does not end the output",
+     {"-o"},
+     {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"},
+     "before\nafter\nExiting code 6\n",
+     "",
+     6},
+    // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
+    {"exit codes of every width",
+     {},
+     {"exit:70000"},
+     "",
+     "",
+     70000u % 256,
+     {},
+     {},
+     "",
+     false,
+     70000u},
+    {"staged files at their version paths",
+     {"**/*.java", "**/*.c", "-x", "**/test/**"},
+     {"list", "env:WORKDIR"},
+     "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java "
+     "7\nWORKDIR=<workdir>\n",
+     "",
+     0},
+    {"what the checker writes stays",
+     {},
+     {"touch:made/by/checker.txt"},
+     "",
+     "",
+     0,
+     {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/",
+      "tvk<pid>.tmp/made/by/checker.txt"}},
+    // A skipped version names a staged path too, but no copy of the run.
+    {"the checker's file where a skipped version would be staged stays",
+     {"**/*.java"},
+     {"touch:project/lib/x.c"},
+     "Skipping '\\project\\lib\\x.c'\n",
+     "",
+     0,
+     {"tvk<pid>.tmp/", "tvk<pid>.tmp/project/", "tvk<pid>.tmp/project/lib/",
+      "tvk<pid>.tmp/project/lib/x.c"}},
+    {"nothing selected",
+     {"**/*.h"},
+     {"out:never\\n"},
+     "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
+     "Skipping '\\project\\lib\\x.c'\nNo files to check - exiting code 0\n",
+     "",
+     0},
+    {"counts are taken before stripping",
+     {"-s", "-o"},
+     {"workdir:<sep>\\n"},
+     "\nExiting code 6\n",
+     "",
+     6},
+    {"background processes and standard input",
+     {},
+     {"stdin", "background:300", "out:first\\n"},
+     "stdin:0\nfirst\nlate\n",
+     "",
+     0},
+    {"a NUL, then lines in later writes",
+     {"-o"},
+     {"out:abc\\0def", "out:reason 1\\nreason 2\\n", "out:reason 3\\n"},
+     "abc\0defreason 1\nreason 2\nreason 3\nExiting code 6\n"s,
+     "",
+     6},
+    // UTF-16: the NUL after the last LF is a line of its own at the end.
+    {"UTF-16",
+     {"-s"},
+     {"out:A\\0:\\0 \\0t\\0a\\0b\\0\\r\\0\\n\\0B\\0\\r\\0\\n\\0"},
+     "A\0:\0 \0t\0a\0b\0\r\0\n\0B\0\r\0\n\0\n"s,
+     "",
+     0},
+    {"a dump log without strip stays empty",
+     {"-d"},
+     {"out:hello\\n"},
+     "writing log to '<temp>\\tvk<pid>.log'\nhello\n",
+     "",
+     0,
+     {"tvk<pid>.log"},
+     {""}},
+    // The checker names the staged file by its full path, in the form the
+    // system gives it.
+    {"strip and dump",
+     {"-s", "-d", "-o"},
+     {"workdir:<sep>project<sep>src<sep>A.java:1: bad\\n", "err:plain\\n"},
+     "writing log to '<temp>\\tvk<pid>.log'\nproject<\\>src<\\>A.java:1: bad\nExiting code 6\n",
+     "plain\n",
+     6,
+     {"tvk<pid>.log"},
+     {"project<\\>src<\\>A.java:1: bad\nplain\n", "plain\nproject<\\>src<\\>A.java:1: bad\n"}},
+    {"a checker that cannot start",
+     {"-e"},
+     {},
+     "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
+     "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n",
+     "",
+     4,
+     {},
+     {},
+     "missing-checker-program --flag"},
+    // The example checker through the gate, as the README shows it.
+    {"the example style checker",
+     {"-s", "-e", "**/*.c"},
+     {},
+     "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
+     "trelvik-stylecheck: 1 files checked, 2 faults\n",
+     "project<\\>lib<\\>x.c:2: tab character\nproject<\\>lib<\\>x.c:2: trailing blank\n",
+     1,
+     {},
+     {},
+     "<stylecheck>"},
+};
+
+TEST(CheckRun, OutputExitCodeAndWhatIsLeft) {
+  e2e::Session session;
+  for (const Row &row : kRows) {
+    std::vector<std::string> steps;
+    for (const std::string &step : row.steps)
+      steps.push_back(session.placed(step));
+    e2e::Invocation call;
+    call.args = row.args;
+    call.input =
+        commit(session, row.command.empty() ? e2e::checker(steps) : session.placed(row.command));
+    call.temp = session.temp.path();
+    call.create_process = row.create_process;
+    e2e::Result result = e2e::run(call);
+    EXPECT_EQ(without_pid(result.out), text(session.placed(row.out))) << row.name;
+    EXPECT_EQ(result.err, text(session.placed(row.err))) << row.name;
+    EXPECT_EQ(result.code, e2e::is_wine() && row.wine_code ? *row.wine_code : row.code) << row.name;
+    EXPECT_EQ(session.temp_listing(), row.left) << row.name;
+    if (!row.logs.empty() && session.temp.listing().size() == 1) {
+      std::string logged = read_file(session.temp.path() + "/" + session.temp.listing()[0]);
+      bool expected = false;
+      for (const std::string &log : row.logs)
+        expected = expected || logged == text(session.placed(log));
+      EXPECT_TRUE(expected) << row.name << ": " << logged;
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(session.temp.path()))
+      std::filesystem::remove_all(entry.path());
+  }
 }
 
-TEST_F(CheckRun, BackgroundProcessesAndStandardInput) {
-  e2e::Result result = run({}, commit(kOneFile, {"stdin", "background:300", "out:first\\n"}));
-  EXPECT_EQ(result.out, text("stdin:0\nfirst\nlate\n"));
+// The lines of TEXT, each without the CR bytes that end it.
+std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    while (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(Relay, CrLfSplitBetweenReadsIsOneLineEnd) {
+  // Lines of five bytes: a read of 1,024 bytes from a line start ends
+  // between the CR and the LF.
+  e2e::Session session;
+  e2e::Result result = session.run({}, commit(session, e2e::checker({"repeat:3000:abc\\r\\n"})));
+  std::vector<std::string> lines = lines_of(result.out);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "abc"), 3000);
+  EXPECT_EQ(lines.size(), 3000u) << "an empty line where a CR LF was split";
   EXPECT_EQ(result.code, 0u);
 }
 
-// The example checker through the gate, as the README shows it.
-TEST_F(CheckRun, TheExampleStyleChecker) {
-  std::string input = "\"" + e2e::seen(e2e::stylecheck_path()) + "\"\n";
-  std::string file = workspace_.write("x.c", "int a;\n\tint b; \n");
-  input += "ws\\\\" + e2e::backslashed(file) + "\n\\project\\x.c\n";
-  e2e::Result result = run({"-s", "-e", "**/*.c"}, input);
-  std::string path = e2e::is_wine() ? "project\\x.c" : "project/x.c";
-  EXPECT_EQ(result.err, text(path + ":2: tab character\n" + path + ":2: trailing blank\n"));
-  EXPECT_EQ(result.out, text("trelvik-stylecheck: 1 files checked, 2 faults\n"));
-  EXPECT_EQ(result.code, 1u);
+TEST(Relay, OneFileForBothStreamsKeepsLinesWholeAndInOrder) {
+  e2e::Session session;
+  e2e::Invocation call;
+  call.args = {"-d"};
+  call.input = "echo: gate's own line\n" + commit(session, e2e::checker({"interleave:500"}));
+  call.temp = session.temp.path();
+  call.one_output_file = true;
+  e2e::Result result = e2e::run(call);
+  EXPECT_EQ(result.code, 0u);
+  std::vector<std::string> lines = lines_of(e2e::without_pid(result.out));
+  ASSERT_EQ(lines.size(), 1002u);
+  EXPECT_EQ(lines[0], "gate's own line");
+  EXPECT_EQ(lines[1], "writing log to '" + e2e::seen(session.temp.path()) + "\\tvk<pid>.log'");
+  // Each stream's lines come in their own order; the two streams may mix.
+  int out_lines = 0, err_lines = 0;
+  char out_line[64], err_line[64];
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    std::snprintf(out_line, sizeof out_line, "OUT-LINE-%05d-abcdefghijklmnopqrstuvwxyz", out_lines);
+    std::snprintf(err_line, sizeof err_line, "ERR-%05d", err_lines);
+    if (lines[i] == out_line)
+      ++out_lines;
+    else if (lines[i] == err_line)
+      ++err_lines;
+    else
+      FAIL() << "line " << i << " is cut or out of order: " << lines[i];
+  }
+}
+
+TEST(Relay, StripRemovesWorkdirWhateverTempLooksLike) {
+  if (e2e::is_wine())
+    GTEST_SKIP() << "WORKDIR is the staging folder itself on Windows";
+  namespace fs = std::filesystem;
+  e2e::Session session;
+  const std::string temp = session.temp.path();
+  fs::create_directory(temp + "/real");
+  fs::create_directory_symlink(temp + "/real", temp + "/link");
+  for (const std::string &given : {temp + "/", temp + "/link", "real"s}) {
+    e2e::Invocation call;
+    call.args = {"-s", "-e", "**/A.java"};
+    call.input = commit(session, e2e::checker({"workdir:/src/A.java:1: error\\n", "err:x\\n"}));
+    call.temp = given;
+    call.cwd = temp;
+    e2e::Result result = e2e::run(call);
+    EXPECT_EQ(result.out, "Skipping '\\project\\test\\T.java'\nSkipping '\\project\\lib\\x.c'\n"
+                          "src/A.java:1: error\nExiting code 5\n")
+        << given;
+    EXPECT_EQ(result.code, 5u) << given;
+  }
 }
 
 } // namespace

@@ -84,7 +84,10 @@ TEST(CommandLine, OptionsAndTheirMessages) {
        {"-b", "+x", "-h"},
        "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n",
        1},
-      {"repetition of a repetition", {"*+"}, "Invalid pattern '*+'\n", 1},
+      {"repetition of a repetition",
+       {"-b", "*+"},
+       "debug level is now 1\nPattern '*+' compiles to '^[^\\]*+$'\nInvalid pattern '*+'\n",
+       1},
       {"case flag and exclude mode apply to later patterns",
        {"-b", "a.c", "-x", "-c", "b.c", "-v"},
        "debug level is now 1\nPattern 'a.c' compiles to '^a\\.c$'\nexclude set\n"
@@ -116,6 +119,9 @@ TEST(CommandLine, PatternsCompileToAnchoredExpressions) {
       {"?.h", false, "^.\\.h$"},
       {"a+", false, "^a+$"},
       {"*", false, "^[^\\]*$"},
+      {"a|b", false, "^a|b$"},
+      {"[ab]", true, "^[[aA][bB]]$"},
+      {"**/", false, "^.*$"},
   };
   for (const Row &row : rows) {
     std::vector<std::string> args = {"-b"};

@@ -154,13 +154,12 @@ std::string without_pid(const std::string &text) {
   return std::regex_replace(text, pid, "tvk<pid>.");
 }
 
-Result run(const Invocation &invocation, const Conditions &conditions) {
-  ScratchFolder io;
-  std::string input_path = io.write("stdin", invocation.input);
-  std::string out_path = io.path() + "/stdout";
-  std::string err_path = io.path() + "/stderr";
-  std::string code_path = io.path() + "/code";
+namespace {
 
+// The command line of a run: the gate's own, or under Wine the loader's
+// with the launcher; prlimit in front for a limited address space.
+std::vector<std::string> command_line(const Invocation &invocation, const Conditions &conditions,
+                                      const std::string &code_path) {
   std::vector<std::string> argv;
   if (is_wine()) {
     argv = {wine_loader(), setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
@@ -182,7 +181,18 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
   if (conditions.address_space_limit != 0)
     argv.insert(argv.begin(),
                 {"prlimit", "--as=" + std::to_string(conditions.address_space_limit), "--"});
+  return argv;
+}
 
+} // namespace
+
+Result run(const Invocation &invocation, const Conditions &conditions) {
+  ScratchFolder io;
+  std::string input_path = io.write("stdin", invocation.input);
+  std::string out_path = io.path() + "/stdout";
+  std::string err_path = io.path() + "/stderr";
+  std::string code_path = io.path() + "/code";
+  std::vector<std::string> argv = command_line(invocation, conditions, code_path);
   std::vector<char *> raw_argv;
   for (std::string &argument : argv)
     raw_argv.push_back(argument.data());
@@ -230,6 +240,44 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
     result.code = 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
   }
   return result;
+}
+
+std::string Session::file_line(const std::string &relative, const std::string &content) const {
+  return "ws\\\\" + backslashed(workspace.write(relative, content)) + "\n";
+}
+
+Result Session::run(std::vector<std::string> args, const std::string &input) const {
+  return e2e::run({std::move(args), input, temp.path(), {}, ""});
+}
+
+std::vector<std::string> Session::temp_listing() const {
+  std::vector<std::string> entries;
+  for (const std::string &entry : temp.listing())
+    entries.push_back(without_pid(entry));
+  return entries;
+}
+
+std::string Session::staging_folder() const {
+  return seen(temp.path()) + "\\tvk<pid>.tmp";
+}
+
+std::string Session::placed(std::string text) const {
+  const bool wine = is_wine();
+  const std::pair<std::string, std::string> marks[] = {
+      {"<ws>", backslashed(workspace.path())},
+      {"<stage>", staging_folder()},
+      {"<temp>", seen(temp.path())},
+      {"<workdir>", wine ? staging_folder() : temp.path() + "/tvk<pid>.tmp"},
+      {"<\\>", wine ? "\\" : "/"},
+      {"<sep>", wine ? "\\\\" : "/"},
+      {"<stylecheck>", "\"" + seen(stylecheck_path()) + "\""},
+      {"<not-a-folder>", wine ? "Path not found.\r\n" : "Not a directory\n"},
+  };
+  for (const auto &[mark, value] : marks) {
+    for (std::size_t at = 0; (at = text.find(mark, at)) != std::string::npos; at += value.size())
+      text.replace(at, mark.size(), value);
+  }
+  return text;
 }
 
 } // namespace e2e

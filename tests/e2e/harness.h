@@ -63,6 +63,28 @@ struct Conditions {
 
 Result run(const Invocation &invocation, const Conditions &conditions = {});
 
+// A workspace and a TEMP for runs of the gate.
+struct Session {
+  // A file written below the workspace, named in a file line of the input.
+  std::string file_line(const std::string &relative, const std::string &content = "x\n") const;
+  // Runs the gate with ARGS and INPUT, TEMP set to the session's.
+  Result run(std::vector<std::string> args, const std::string &input) const;
+  // What TEMP holds, process ids replaced as without_pid does.
+  std::vector<std::string> temp_listing() const;
+  // The staging folder as the program names it, "<pid>" for the id.
+  std::string staging_folder() const;
+  // TEXT with its marks replaced: <ws> the workspace and <stage> the staging
+  // folder in the program's notation, <temp> TEMP as the program sees it,
+  // <workdir> the value of WORKDIR, <\> the system's separator, <sep> that
+  // separator in a fake checker's step, <stylecheck> the example checker's
+  // command, <not-a-folder> the system's text for a file where a folder
+  // should be.
+  std::string placed(std::string text) const;
+
+  ScratchFolder workspace;
+  ScratchFolder temp;
+};
+
 bool is_wine();
 // A host path as the program under test sees it (Z:\... under Wine).
 std::string seen(const std::string &host_path);

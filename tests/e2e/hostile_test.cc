@@ -14,26 +14,7 @@ namespace {
 using e2e::text;
 using e2e::without_pid;
 
-class Hostile : public testing::Test {
-protected:
-  // A file line for a file written below the workspace.
-  std::string file_line(const std::string &relative, const std::string &content = "x\n") {
-    return "ws\\\\" + e2e::backslashed(workspace_.write(relative, content)) + "\n";
-  }
-  e2e::Result run(std::vector<std::string> args, const std::string &input) {
-    return e2e::run({std::move(args), input, temp_.path(), {}, ""});
-  }
-  std::vector<std::string> temp_listing() const {
-    std::vector<std::string> entries;
-    for (const std::string &entry : temp_.listing())
-      entries.push_back(without_pid(entry));
-    return entries;
-  }
-  std::string staging_folder() const { return e2e::seen(temp_.path()) + "\\tvk<pid>.tmp"; }
-
-  e2e::ScratchFolder workspace_;
-  e2e::ScratchFolder temp_;
-};
+class Hostile : public testing::Test, protected e2e::Session {};
 
 // A checker may leave a link to a folder outside, or put one where a staged
 // folder was, pointing at files with the names of the run's copies. What
@@ -67,7 +48,7 @@ TEST_F(Hostile, LinksLeftByTheCheckerAreNeverFollowed) {
     if (!left.empty()) { // the link was made: it stays, and nothing else does
       EXPECT_EQ(left, (std::vector<std::string>{"tvk<pid>.tmp/", c.left}));
     }
-    for (const auto &entry : std::filesystem::directory_iterator(temp_.path()))
+    for (const auto &entry : std::filesystem::directory_iterator(temp.path()))
       std::filesystem::remove_all(entry.path());
   }
 }
@@ -76,7 +57,7 @@ TEST_F(Hostile, LinksLeftByTheCheckerAreNeverFollowed) {
 // takes the attribute); the run still removes it and its folders.
 TEST_F(Hostile, ReadOnlyCommittedFilesLeaveNothingBehind) {
   std::string line = file_line("src/a.c");
-  std::filesystem::permissions(workspace_.path() + "/src/a.c", std::filesystem::perms::owner_read);
+  std::filesystem::permissions(workspace.path() + "/src/a.c", std::filesystem::perms::owner_read);
   std::string input = e2e::checker({"list"}) + "\n" + line + "\\p\\src\\a.c\n";
   e2e::Result result = run({"**/*.c"}, input);
   EXPECT_EQ(result.out, text("p/src/a.c 2\n"));
@@ -108,8 +89,8 @@ TEST_F(Hostile, NulAndNonUtf8Bytes) {
   // Under Wine the program's code page turns these bytes into UTF-8 names.
   const std::string host_name = e2e::is_wine() ? "\xc3\xa9t\xc3\xa9.c" : name;
   std::string input = e2e::checker({"out:\\xff\\xfe bad \\x80\\n", "err:\\xc3\\x28\\n"}) + "\n";
-  workspace_.write(host_name, "x");
-  input += "ws\\\\" + e2e::backslashed(workspace_.path()) + "\\" + name + "\n";
+  workspace.write(host_name, "x");
+  input += "ws\\\\" + e2e::backslashed(workspace.path()) + "\\" + name + "\n";
   input += "\\p\\" + name + "\n";
   input += file_line("b.c") + "\\p\\b.c";
   input += std::string("\0trailing junk\n", 15);

@@ -19,6 +19,7 @@ TEST(Input, AnInputThatCannotBeReadIsAnError) {
   const std::string file_error =
       "ERROR: Failed to open input file '" + e2e::seen(folder.path()) + "'\n";
   const std::string stdin_error = "ERROR: Failed to read standard input\n";
+  const std::string missing = e2e::seen(folder.path()) + (e2e::is_wine() ? "\\" : "/") + "none";
   const struct {
     std::vector<std::string> args;
     bool stdin_is_folder;
@@ -26,6 +27,7 @@ TEST(Input, AnInputThatCannotBeReadIsAnError) {
   } cases[] = {
       {{"-i", e2e::seen(folder.path())}, false, file_error},
       {{"-v", "-i", e2e::seen(folder.path())}, false, file_error},
+      {{"-v", "-i", missing}, false, "ERROR: Failed to open input file '" + missing + "'\n"},
       {{}, true, stdin_error},
       {{"-v", "**"}, true, stdin_error},
   };

@@ -19,7 +19,7 @@ struct Committed {
   std::string content;
 };
 
-class Pairing : public testing::Test {
+class Pairing : public testing::Test, protected e2e::Session {
 protected:
   // Runs the list checker over FILES, the file lines in FILE_ORDER and the
   // version lines in VERSION_ORDER (indexes into FILES).
@@ -27,7 +27,7 @@ protected:
                   const std::vector<std::size_t> &version_order) {
     std::string input = e2e::checker({"list"}) + "\n";
     for (std::size_t i : file_order) {
-      std::string path = workspace_.write("ws/usr/lib/py3/" + files[i].relative, files[i].content);
+      std::string path = workspace.write("ws/usr/lib/py3/" + files[i].relative, files[i].content);
       input += "ws\\\\" + e2e::backslashed(path) + "\n";
     }
     for (std::size_t i : version_order) {
@@ -35,7 +35,7 @@ protected:
       std::replace(version.begin(), version.end(), '/', '\\');
       input += version + "\n";
     }
-    return e2e::run({{"**/*"}, input, temp_.path(), {}, ""});
+    return Session::run({"**/*"}, input);
   }
 
   // What the list checker prints when every file got its own version.
@@ -49,9 +49,6 @@ protected:
       all += line;
     return all;
   }
-
-  e2e::ScratchFolder workspace_;
-  e2e::ScratchFolder temp_;
 };
 
 TEST_F(Pairing, SameNamesAtSeveralDepthsInEveryOrder) {
@@ -66,25 +63,38 @@ TEST_F(Pairing, SameNamesAtSeveralDepthsInEveryOrder) {
     for (const auto &file_order : {order, reversed}) {
       for (const auto &version_order : {order, reversed}) {
         e2e::Result result = run(files, file_order, version_order);
-        EXPECT_EQ(result.out, text(listing(files))) << files.size() << " " << file_order[0]
-                                                    << " " << version_order[0];
+        EXPECT_EQ(result.out, text(listing(files)))
+            << files.size() << " " << file_order[0] << " " << version_order[0];
         EXPECT_EQ(result.code, 0u);
-        EXPECT_TRUE(temp_.listing().empty());
+        EXPECT_TRUE(temp_listing().empty());
       }
     }
   }
 }
 
 // A library tree of hundreds of files in which a few names come back in
-// every package, with the lines shuffled.
+// every package, folders whose names start alike among them, with the lines
+// shuffled: every copy lands in its own folder.
 TEST_F(Pairing, ALargeTreeWithRepeatedNamesPasses) {
-  const char *const kPackages[] = {"", "json/", "json/tests/", "email/", "email/mime/",
-                                   "importlib/", "importlib/metadata/", "xml/", "xml/dom/",
-                                   "xml/etree/", "xml/sax/", "http/", "urllib/", "tests/"};
-  const char *const kNames[] = {"__init__.py", "abc.py", "util.py", "_common.py", "base.py",
-                                "errors.py", "parser.py", "client.py", "server.py", "tests.py",
-                                "build.xml", "README", "x.py", "y.py", "z.py", "main.py",
-                                "config.py", "core.py", "types.py", "io.py", "data.txt"};
+  const char *const kPackages[] = {"",
+                                   "json/",
+                                   "json/tests/",
+                                   "email/",
+                                   "email/mime/",
+                                   "importlib/",
+                                   "importlib/metadata/",
+                                   "xml/",
+                                   "xml/dom/",
+                                   "xml/etree/",
+                                   "xmlrpc/",
+                                   "xml/sax/",
+                                   "http/",
+                                   "urllib/",
+                                   "tests/"};
+  const char *const kNames[] = {
+      "__init__.py", "abc.py",    "util.py",   "_common.py", "base.py",  "errors.py", "parser.py",
+      "client.py",   "server.py", "tests.py",  "build.xml",  "README",   "x.py",      "y.py",
+      "z.py",        "main.py",   "config.py", "core.py",    "types.py", "io.py",     "data.txt"};
   std::vector<Committed> files;
   for (const char *package : kPackages) {
     for (const char *name : kNames)
@@ -99,7 +109,7 @@ TEST_F(Pairing, ALargeTreeWithRepeatedNamesPasses) {
   e2e::Result result = run(files, file_order, version_order);
   EXPECT_TRUE(result.out == text(listing(files))) << result.out.substr(0, 2000);
   EXPECT_EQ(result.code, 0u);
-  EXPECT_TRUE(temp_.listing().empty());
+  EXPECT_TRUE(temp_listing().empty());
 }
 
 } // namespace

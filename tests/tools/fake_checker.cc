@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,46 +56,32 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string unescape(const char *text) {
+  static const std::string kLetters = "nrt0", kBytes("\n\r\t\0", 4);
   std::string out;
   for (const char *p = text; *p; ++p) {
     if (*p != '\\' || p[1] == '\0') {
       out += *p;
-      continue;
-    }
-    ++p;
-    switch (*p) {
-    case 'n':
-      out += '\n';
-      break;
-    case 'r':
-      out += '\r';
-      break;
-    case 't':
-      out += '\t';
-      break;
-    case '0':
-      out += '\0';
-      break;
-    case 'x': {
+    } else if (*++p == 'x') {
       char hex[3] = {p[1], p[1] ? p[2] : '\0', '\0'};
       out += static_cast<char>(std::strtoul(hex, nullptr, 16));
-      p += 2;
-      break;
-    }
-    default:
-      out += *p;
-      break;
+      p += hex[1] ? 2 : 1;
+    } else {
+      std::size_t at = kLetters.find(*p);
+      out += at == std::string::npos ? *p : kBytes[at];
     }
   }
   return out;
 }
+
+std::uint32_t g_exit_code = 0;
+const char *g_self = nullptr;
 
 void write_all(FILE *stream, const std::string &data) {
   std::fwrite(data.data(), 1, data.size(), stream);
   std::fflush(stream);
 }
 
-void list_workdir() {
+void list_workdir(const char *) {
   const char *workdir = std::getenv("WORKDIR");
   if (workdir == nullptr) {
     write_all(stdout, "WORKDIR unset\n");
@@ -114,7 +101,8 @@ void list_workdir() {
     write_all(stdout, line);
 }
 
-void start_background(const char *self, const char *milliseconds) {
+void start_background(const char *milliseconds) {
+  const char *self = g_self;
   std::string sleep_step = std::string("sleep:") + milliseconds;
 #ifdef _WIN32
   std::string command = std::string("\"") + self + "\" " + sleep_step + " out:late\\n";
@@ -134,7 +122,7 @@ void start_background(const char *self, const char *milliseconds) {
 #endif
 }
 
-void list_descriptors() {
+void list_descriptors(const char *) {
 #ifdef _WIN32
   write_all(stdout, "fds:unknown\n");
 #else
@@ -198,7 +186,7 @@ void make_folder_link(const char *step) {
 }
 
 // A write of zero bytes reaches a pipe on Windows as a read of zero bytes.
-void write_nothing() {
+void write_nothing(const char *) {
   std::fflush(stdout);
 #ifdef _WIN32
   DWORD written = 0;
@@ -209,7 +197,8 @@ void write_nothing() {
 #endif
 }
 
-void interleave(unsigned long lines) {
+void interleave(const char *count) {
+  unsigned long lines = std::strtoul(count, nullptr, 10);
   for (unsigned long i = 0; i < lines; ++i) {
     char number[24];
     std::snprintf(number, sizeof number, "%05lu", i);
@@ -218,7 +207,8 @@ void interleave(unsigned long lines) {
   }
 }
 
-void flood(unsigned long blocks) {
+void flood(const char *count) {
+  unsigned long blocks = std::strtoul(count, nullptr, 10);
   std::string block;
   while (block.size() < 65536)
     block += std::string(63, 'f') + "\n";
@@ -229,6 +219,72 @@ void flood(unsigned long blocks) {
   }
 }
 
+void repeat(const char *step) {
+  char *rest = nullptr;
+  unsigned long long count = std::strtoull(step, &rest, 10);
+  std::string text = unescape(*rest == ':' ? rest + 1 : rest), all;
+  while (count-- > 0)
+    all += text;
+  write_all(stdout, all);
+}
+
+void read_stdin(const char *) {
+  std::size_t total = 0, got;
+  char buffer[4096];
+  while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+    total += got;
+  write_all(stdout, "stdin:" + std::to_string(total) + "\n");
+}
+
+void touch(const char *name) {
+  fs::path path = in_workdir(name);
+  std::error_code error;
+  fs::create_directories(path.parent_path(), error);
+  if (FILE *file = std::fopen(path.string().c_str(), "wb"))
+    std::fclose(file);
+}
+
+// The steps by name; a name that ends in ':' takes the rest of the argument.
+const struct Step {
+  const char *name;
+  void (*run)(const char *argument);
+} kSteps[] = {
+    {"out:", [](const char *text) { write_all(stdout, unescape(text)); }},
+    {"err:", [](const char *text) { write_all(stderr, unescape(text)); }},
+    {"repeat:", repeat},
+    {"env:",
+     [](const char *name) {
+       const char *value = std::getenv(name);
+       write_all(stdout, std::string(name) + (value ? "=" + std::string(value) : " unset") + "\n");
+     }},
+    {"workdir:",
+     [](const char *text) {
+       const char *value = std::getenv("WORKDIR");
+       write_all(stdout, std::string(value ? value : "") + unescape(text));
+     }},
+    {"list", list_workdir},
+    {"stdin", read_stdin},
+    {"sleep:",
+     [](const char *ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms))); }},
+    {"touch:", touch},
+    {"link:", make_folder_link},
+    {"empty-write", write_nothing},
+    {"remove:",
+     [](const char *path) {
+       std::error_code error;
+       fs::remove_all(in_workdir(path), error);
+     }},
+    {"flood:", flood},
+    {"background:", start_background},
+    {"raise:", [](const char *signal) { std::raise(std::atoi(signal)); }},
+    {"fds", list_descriptors},
+    {"exit:",
+     [](const char *code) {
+       g_exit_code = static_cast<std::uint32_t>(std::strtoul(code, nullptr, 10));
+     }},
+    {"interleave:", interleave},
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -237,77 +293,24 @@ int main(int argc, char **argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
-  std::uint32_t exit_code = 0;
+  g_self = argv[0];
   for (int i = 1; i < argc; ++i) {
-    const char *step = argv[i];
-    if (std::strncmp(step, "out:", 4) == 0) {
-      write_all(stdout, unescape(step + 4));
-    } else if (std::strncmp(step, "err:", 4) == 0) {
-      write_all(stderr, unescape(step + 4));
-    } else if (std::strncmp(step, "repeat:", 7) == 0) {
-      char *rest = nullptr;
-      unsigned long long count = std::strtoull(step + 7, &rest, 10);
-      std::string text = unescape(*rest == ':' ? rest + 1 : rest);
-      std::string block;
-      while (block.size() < 65536)
-        block += text;
-      std::size_t per_block = block.size() / (text.empty() ? 1 : text.size());
-      for (; count >= per_block && !text.empty(); count -= per_block)
-        std::fwrite(block.data(), 1, block.size(), stdout);
-      for (; count > 0; --count)
-        std::fwrite(text.data(), 1, text.size(), stdout);
-      std::fflush(stdout);
-    } else if (std::strncmp(step, "env:", 4) == 0) {
-      const char *value = std::getenv(step + 4);
-      write_all(stdout, value ? std::string(step + 4) + "=" + value + "\n"
-                              : std::string(step + 4) + " unset\n");
-    } else if (std::strncmp(step, "workdir:", 8) == 0) {
-      const char *value = std::getenv("WORKDIR");
-      write_all(stdout, std::string(value ? value : "") + unescape(step + 8));
-    } else if (std::strcmp(step, "list") == 0) {
-      list_workdir();
-    } else if (std::strcmp(step, "stdin") == 0) {
-      std::size_t total = 0;
-      char buffer[4096];
-      std::size_t got;
-      while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-        total += got;
-      write_all(stdout, "stdin:" + std::to_string(total) + "\n");
-    } else if (std::strncmp(step, "sleep:", 6) == 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step + 6)));
-    } else if (std::strncmp(step, "touch:", 6) == 0) {
-      fs::path path = in_workdir(step + 6);
-      std::error_code error;
-      fs::create_directories(path.parent_path(), error);
-      if (FILE *file = std::fopen(path.string().c_str(), "wb"))
-        std::fclose(file);
-    } else if (std::strncmp(step, "link:", 5) == 0) {
-      make_folder_link(step + 5);
-    } else if (std::strcmp(step, "empty-write") == 0) {
-      write_nothing();
-    } else if (std::strncmp(step, "remove:", 7) == 0) {
-      std::error_code error;
-      fs::remove_all(in_workdir(step + 7), error);
-    } else if (std::strncmp(step, "flood:", 6) == 0) {
-      flood(std::strtoul(step + 6, nullptr, 10));
-    } else if (std::strncmp(step, "background:", 11) == 0) {
-      start_background(argv[0], step + 11);
-    } else if (std::strncmp(step, "raise:", 6) == 0) {
-      std::raise(std::atoi(step + 6));
-    } else if (std::strcmp(step, "fds") == 0) {
-      list_descriptors();
-    } else if (std::strncmp(step, "exit:", 5) == 0) {
-      exit_code = static_cast<std::uint32_t>(std::strtoul(step + 5, nullptr, 10));
-    } else if (std::strncmp(step, "interleave:", 11) == 0) {
-      interleave(std::strtoul(step + 11, nullptr, 10));
-    } else {
-      std::fprintf(stderr, "fake-checker: unknown step '%s'\n", step);
+    const Step *found = nullptr;
+    for (const Step *step = kSteps; found == nullptr && step != std::end(kSteps); ++step) {
+      std::size_t length = std::strlen(step->name);
+      if (step->name[length - 1] == ':' ? std::strncmp(argv[i], step->name, length) == 0
+                                        : std::strcmp(argv[i], step->name) == 0)
+        found = step;
+    }
+    if (found == nullptr) {
+      std::fprintf(stderr, "fake-checker: unknown step '%s'\n", argv[i]);
       return 99;
     }
+    found->run(argv[i] + std::strlen(found->name)); // "" for a step without argument
   }
 #ifdef _WIN32
-  ExitProcess(exit_code);
+  ExitProcess(g_exit_code);
 #else
-  return static_cast<int>(exit_code);
+  return static_cast<int>(g_exit_code);
 #endif
 }

@@ -68,63 +68,36 @@ TEST_F(PosixFiles, FoldersArePrivateAndReportTheirErrno) {
   EXPECT_EQ(platform::make_folder(backslashed(root_ / "a" / "b").c_str()).code(), ENOENT);
 }
 
-TEST_F(PosixFiles, CopyKeepsBytesAndPermissionBits) {
-  std::string content(300000, 0);
-  for (std::size_t i = 0; i < content.size(); ++i)
-    content[i] = static_cast<char>(i * 7);
-  fs::path source = write("big", content);
-  chmod(source.c_str(), 0751);
-  ASSERT_EQ(copy_error(backslashed(source), backslashed(root_ / "copy")), "");
-  EXPECT_EQ(read_file(root_ / "copy"), content);
-  struct stat status {};
-  ASSERT_EQ(stat((root_ / "copy").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0751u);
-
-  fs::path empty = write("empty", "");
-  ASSERT_EQ(copy_error(empty, root_ / "empty-copy"), "");
-  EXPECT_EQ(fs::file_size(root_ / "empty-copy"), 0u);
-}
-
-// Sizes around the copy's chunk of 64 KiB, and a file whose status reports
-// no size although it has content.
-TEST_F(PosixFiles, CopyCarriesEveryByteWhateverTheSize) {
-  const std::size_t sizes[] = {1, 100, 65535, 65536, 65537, 131072, 200001};
-  for (std::size_t size : sizes) {
+// Sizes around the copy's chunk of 64 KiB, each under another creation
+// mask: every byte arrives, and the copy has the source's permission bits,
+// which no mask may take away. A file whose status reports no size although
+// it has content is copied whole too.
+TEST_F(PosixFiles, CopyKeepsEveryByteAndThePermissionBits) {
+  const std::tuple<std::size_t, mode_t, mode_t> rows[] = {
+      {0, 022, 0751},     {1, 077, 0755},      {65535, 0, 0644},
+      {65536, 027, 0400}, {65537, 0777, 0700}, {200001, 002, 0777},
+  };
+  for (const auto &[size, mask, mode] : rows) {
     std::string content(size, 0);
     for (std::size_t i = 0; i < size; ++i)
       content[i] = static_cast<char>(i * 13 + size);
     fs::path source = write("sized" + std::to_string(size), content);
+    chmod(source.c_str(), mode);
     fs::path copied = root_ / ("copy" + std::to_string(size));
-    ASSERT_EQ(copy_error(source, copied), "");
+    mode_t saved = umask(mask);
+    std::string error = copy_error(backslashed(source), backslashed(copied));
+    umask(saved);
+    ASSERT_EQ(error, "") << size;
     EXPECT_EQ(read_file(copied), content) << size;
+    struct stat status {};
+    ASSERT_EQ(stat(copied.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, mode) << "mask " << mask;
   }
   std::string proc_text = read_file("/proc/version");
   if (proc_text.empty() || fs::file_size("/proc/version") != 0)
     GTEST_SKIP() << "no /proc/version that reports size 0";
   ASSERT_EQ(copy_error("/proc/version", root_ / "version"), "");
   EXPECT_EQ(read_file(root_ / "version"), proc_text);
-}
-
-// The copy is created with the source's bits; the creation mask must not
-// take any of them away, whatever it is.
-TEST_F(PosixFiles, CopyKeepsPermissionBitsUnderAnyCreationMask) {
-  const std::pair<mode_t, mode_t> rows[] = {
-      {022, 0751}, {077, 0755}, {0, 0644}, {027, 0400}, {0777, 0700}, {002, 0777},
-  };
-  fs::path source = write("src", "text");
-  int serial = 0;
-  for (const auto &[mask, mode] : rows) {
-    chmod(source.c_str(), mode);
-    mode_t saved = umask(mask);
-    fs::path copied = root_ / ("copy" + std::to_string(++serial));
-    std::string error = copy_error(source, copied);
-    umask(saved);
-    ASSERT_EQ(error, "");
-    struct stat status {};
-    ASSERT_EQ(stat(copied.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, mode) << "mask " << mask;
-    EXPECT_EQ(read_file(copied), "text");
-  }
 }
 
 TEST_F(PosixFiles, CopyErrorsCarryTheSystemText) {

@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 
-#include "common/settings.h"
 #include "platform/platform.h"
-#include "staging/staging.h"
-#include "unit/scoped_variable.h"
 
 namespace {
 
@@ -91,32 +86,6 @@ TEST_F(Win32Files, CopyFailsOnAnExistingFileWithTheSystemText) {
   EXPECT_FALSE(fs::exists(root_ / "out"));
   ASSERT_GE(error.size(), 2u);
   EXPECT_EQ(error.substr(error.size() - 2), "\r\n");
-}
-
-// A copy takes the read-only attribute of its source; the run's deletion
-// still removes it, and with it the folders that held it. What the run did
-// not make stays.
-TEST_F(Win32Files, RemovalTakesReadOnlyCopiesAndEmptyFolders) {
-  std::string source = write("src", "committed");
-  ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY));
-  fs::create_directories(root_ / "stage" / "x" / "y");
-  fs::create_directories(root_ / "stage" / "kept");
-  write("stage\\kept\\report.txt", "checker output");
-  ASSERT_EQ(copy_error(source, path("stage\\x\\y\\a.c")), "");
-  ASSERT_NE(GetFileAttributesA(path("stage\\x\\y\\a.c").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  platform::delete_created_files(root_.string() + "\\",
-                                 {{"stage\\x\\y\\a.c", {}}, {"stage\\kept\\gone.c", {}}});
-  platform::remove_empty_folders(path("stage").c_str());
-  EXPECT_FALSE(fs::exists(root_ / "stage" / "x"));
-  EXPECT_EQ(read_file(root_ / "stage" / "kept" / "report.txt"), "checker output");
-  EXPECT_EQ(read_file(source), "committed");
-  SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(Win32Files, StagingFolderNeedsTemp) {
-  ScopedVariable temp("TEMP", std::nullopt);
-  ASSERT_EQ(std::getenv("TEMP"), nullptr);
-  EXPECT_FALSE(create_staging_folder());
 }
 
 } // namespace
