@@ -2,7 +2,7 @@
 # Installs what is missing (Debian, as root), builds the Linux, sanitizer
 # (AddressSanitizer + UndefinedBehaviorSanitizer), ThreadSanitizer and Windows
 # builds, and runs every test: unit tests on each build (Windows under Wine;
-# under ThreadSanitizer the runner's tests, where the threads are) and
+# under ThreadSanitizer the unit tests labelled "threads") and
 # end-to-end tests of the Linux, sanitizer and Windows binaries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
