@@ -4,8 +4,8 @@
 //
 // Every compiled program is walked node by node and must stay inside its
 // own bytes with known opcodes. Every expression is matched with failures
-// remembered from the first step, with the default tuning, without the
-// remembered latest failures and with 64-bit positions; all runs must agree
+// remembered from the first step, with the default tuning, with 64-bit
+// positions and by the backtracking search alone; all runs must agree
 // on the result and every group position, and a match must honour the
 // start hints and the required literal. Short inputs are also compared
 // with plain backtracking and with the recursive interpreter of the unit
@@ -207,11 +207,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   remembering.memo_free_steps = 0;
   MatchTuning plain;
   plain.memo_free_steps = std::numeric_limits<std::uint64_t>::max();
-  plain.remember_latest_failures = false;
   MatchTuning wide;
   wide.wide_positions = true;
-  MatchTuning forgetting;
-  forgetting.remember_latest_failures = false;
   // The backtracker deciding on its own, without the automaton's answer.
   MatchTuning backtracking_alone;
   backtracking_alone.memo_free_steps = 0;
@@ -222,7 +219,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   expect_same(first, copy_groups(execute_regexp(regexp.get(), subject.c_str()), *regexp),
               "default matcher");
   expect_same(first, run(*regexp, subject, wide), "64-bit positions");
-  expect_same(first, run(*regexp, subject, forgetting), "no latest failures");
   expect_same(first, run(*regexp, subject, backtracking_alone), "backtracking alone");
   if (regexp_matches(regexp.get(), subject.c_str()) != first.result)
     fuzz::fail("answer-only call: %d, expected %d", 1 - first.result, first.result);

@@ -11,9 +11,7 @@
 //   not on the machine stack, so a long subject cannot exhaust the stack.
 // - Once a call has taken more than a few steps, failures are remembered
 //   (failure_memory.h), so that no choice point is explored twice at one
-//   position. Before the tables exist, the latest failure of each
-//   repetition is kept the same way, which already makes the common retry
-//   one position further left cheap.
+//   position.
 //
 // With the tables, each choice point is explored at most once per position,
 // and each repetition tries each continuation position at most once per
@@ -47,7 +45,7 @@ public:
           const MatchTuning &tuning, MatchStatistics *statistics)
       : regexp_(regexp), index_(regexp.program.size(), tuning.memo_free_steps),
         scan_(regexp.program, subject, subject_length, index_), memory_(index_),
-        remember_latest_failures_(tuning.remember_latest_failures), statistics_(statistics) {}
+        statistics_(statistics) {}
   ~Matcher() {
     if (statistics_ != nullptr) {
       statistics_->steps += index_.steps();
@@ -85,7 +83,6 @@ private:
   FailureIndex index_;
   NodeScanner scan_;
   FailureMemory<Position> memory_;
-  bool remember_latest_failures_;
   MatchStatistics *statistics_;
   BlockStack<Frame<Position>> stack_;
 };
@@ -100,46 +97,23 @@ Memo<Position> &Matcher<Position>::repetition_memo(std::size_t repetition) {
 template <typename Position>
 void Matcher<Position>::record_repetition_failure(std::size_t repetition, std::size_t start,
                                                   std::size_t end) {
-  if (remember_latest_failures_) {
-    Repetition &known = scan_.repetition(repetition);
-    known.failed_start = start;
-    known.failed_end = end;
-  }
   if (memory_.enabled())
     repetition_memo(repetition).lower_floor(end, start);
 }
 
 // Where the run of the repetition KNOWN that starts at START ends, and
 // (in FAILED_START, else kNoPosition) the earliest start of that run known
-// to fail. Every start inside one run ends it at the same place and tries a
-// suffix of the continuations of any earlier start in the run. So a failed
-// start settles the later starts of its run, and leaves an earlier start
-// only the continuations below its own; a failed start at or before START
-// means START fails too.
+// to fail: such a start settles every later start of its run, and leaves
+// an earlier start only the continuations below its own.
 template <typename Position>
 std::size_t Matcher<Position>::run_end_and_failure(const Repetition &known, std::size_t start,
                                                    std::size_t &failed_start) {
   failed_start = kNoPosition;
-  if (memory_.enabled()) {
-    const Memo<Position> &memo = repetition_memo(known.node);
-    std::size_t end = memo.run_end(start);
-    failed_start = memo.floor(end);
-    return end;
-  }
-  if (known.failed_start == kNoPosition)
+  if (!memory_.enabled())
     return start + scan_.count_repeats(known.repeated, start);
-  if (known.failed_start < start) {
-    if (start <= known.failed_end) {
-      failed_start = known.failed_start;
-      return known.failed_end;
-    }
-    return start + scan_.count_repeats(known.repeated, start);
-  }
-  std::size_t end = start + scan_.count_repeats_before(known.repeated, start, known.failed_start);
-  if (end == known.failed_start) {
-    end = known.failed_end;
-    failed_start = known.failed_start;
-  }
+  const Memo<Position> &memo = repetition_memo(known.node);
+  std::size_t end = memo.run_end(start);
+  failed_start = memo.floor(end);
   return end;
 }
 

@@ -37,17 +37,8 @@ RepeatedNode NodeScanner::decode_repeated(std::size_t repetition) const {
 }
 
 std::size_t NodeScanner::count_repeats(const RepeatedNode &repeated, std::size_t position) {
-  if (repeated.valid && repeated.opcode == NODE_ANY_CHAR) {
-    steps_.count_steps(subject_length_ - position);
-    return subject_length_ - position;
-  }
-  return count_repeats_before(repeated, position, subject_length_);
-}
-
-std::size_t NodeScanner::count_repeats_before(const RepeatedNode &repeated, std::size_t position,
-                                              std::size_t limit) {
   const unsigned char *p = subject_ + position;
-  const unsigned char *stop = subject_ + limit;
+  const unsigned char *stop = subject_ + subject_length_;
   if (repeated.valid) {
     bool single_member =
         repeated.members != nullptr && repeated.members[0] != '\0' && repeated.members[1] == '\0';
@@ -125,7 +116,6 @@ Repetition &NodeScanner::decode_into(Repetition &slot, std::size_t node) {
   slot.minimum = program_[node] == NODE_ONE_OR_MORE ? 1 : 0;
   slot.look_ahead = look_ahead_of(slot.next);
   slot.repeated = decode_repeated(node);
-  slot.failed_start = kNoPosition;
   return slot;
 }
 

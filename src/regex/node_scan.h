@@ -33,19 +33,13 @@ struct RepeatedNode {
   bool valid = false;
 };
 
-// A single-node repetition decoded once per call, with its latest failed
-// start and the end of that start's run. Kept for a few nodes at once
-// even before any table exists: the greedy search usually retries a
-// repetition one position before its last failure, and this settles such
-// a retry without counting the run again.
+// A single-node repetition decoded once per call.
 struct Repetition {
   std::size_t node = regex_program::kNoNode;
   std::size_t next = regex_program::kNoNode;
   std::size_t minimum = 0;
   int look_ahead = kNoLookAhead;
   RepeatedNode repeated;
-  std::size_t failed_start = kNoPosition;
-  std::size_t failed_end = 0;
 };
 
 class NodeScanner {
@@ -77,9 +71,6 @@ public:
 
   // How many characters from POSITION on the repeated node accepts.
   std::size_t count_repeats(const RepeatedNode &repeated, std::size_t position);
-  // Counts like count_repeats, but stops at LIMIT.
-  std::size_t count_repeats_before(const RepeatedNode &repeated, std::size_t position,
-                                   std::size_t limit);
   // Which bytes the node under REPETITION accepts; never the NUL.
   void fill_acceptance(std::size_t repetition, bool accepts[256]) const;
   // The highest position in [LOW, HIGH] where the look-ahead character
@@ -88,7 +79,7 @@ public:
 
   // The entry of NODE, decoded on first use. Up to kRepetitionSlots nodes
   // get an entry each; beyond that, nodes share entries and may evict one
-  // another's failures, which only costs speed.
+  // another, which only costs decoding again.
   [[gnu::always_inline]] Repetition &repetition(std::size_t node) {
     Repetition &home = repetitions_[node % kRepetitionSlots];
     return home.node == node ? home : find_repetition(node);
