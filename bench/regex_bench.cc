@@ -69,13 +69,11 @@ std::string near_miss(std::size_t length) {
   return text;
 }
 
-void run_near_miss(benchmark::State &state, std::uint64_t memo_free_steps,
-                   bool remember_latest_failures, bool decide_first) {
+void run_near_miss(benchmark::State &state, std::uint64_t memo_free_steps, bool decide_first) {
   std::unique_ptr<Regexp> regexp = compile_regexp("^.*a\\\\.*b\\\\.*c\\\\.*d$");
   std::string subject = near_miss(static_cast<std::size_t>(state.range(0)));
   MatchTuning tuning;
   tuning.memo_free_steps = memo_free_steps;
-  tuning.remember_latest_failures = remember_latest_failures;
   tuning.decide_first = decide_first;
   MatchStatistics statistics;
   for (auto _ : state) {
@@ -91,13 +89,13 @@ void run_near_miss(benchmark::State &state, std::uint64_t memo_free_steps,
 
 // As the matcher runs by default: the automaton settles the near miss.
 void BM_NearMiss(benchmark::State &state) {
-  run_near_miss(state, MatchTuning{}.memo_free_steps, true, true);
+  run_near_miss(state, MatchTuning{}.memo_free_steps, true);
 }
 BENCHMARK(BM_NearMiss)->Arg(200)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(100000);
 
 // The backtracking search alone, with its failure tables.
 void BM_NearMissBacktracking(benchmark::State &state) {
-  run_near_miss(state, MatchTuning{}.memo_free_steps, true, false);
+  run_near_miss(state, MatchTuning{}.memo_free_steps, false);
 }
 BENCHMARK(BM_NearMissBacktracking)
     ->Arg(200)
@@ -107,23 +105,10 @@ BENCHMARK(BM_NearMissBacktracking)
     ->Arg(4000)
     ->Arg(100000);
 
-// Backtracking alone, with only the latest failure of each repetition
-// remembered, no tables.
-void BM_NearMissLatestFailuresOnly(benchmark::State &state) {
-  run_near_miss(state, std::numeric_limits<std::uint64_t>::max(), true, false);
-}
-BENCHMARK(BM_NearMissLatestFailuresOnly)
-    ->Arg(200)
-    ->Arg(500)
-    ->Arg(1000)
-    ->Arg(2000)
-    ->Arg(4000)
-    ->Unit(benchmark::kMicrosecond);
-
 // Backtracking alone with nothing remembered, as a recursive interpreter
 // does.
 void BM_NearMissPlainBacktracking(benchmark::State &state) {
-  run_near_miss(state, std::numeric_limits<std::uint64_t>::max(), false, false);
+  run_near_miss(state, std::numeric_limits<std::uint64_t>::max(), false);
 }
 BENCHMARK(BM_NearMissPlainBacktracking)
     ->Arg(200)

@@ -10,12 +10,9 @@
 struct MatchTuning {
   // Steps one call may take before the matcher starts remembering failed
   // continuations. Short subjects rarely get that far, so they allocate no
-  // memo tables; 0 remembers from the first step.
-  std::uint64_t memo_free_steps = 1024;
-  // Remember the latest failure of each single-node repetition even before
-  // the tables exist. Off, and with memo_free_steps at its maximum, the
+  // memo tables; 0 remembers from the first step. At its maximum the
   // matcher backtracks exactly as a plain recursive interpreter would.
-  bool remember_latest_failures = true;
+  std::uint64_t memo_free_steps = 1024;
   // Keep positions in 64 bits even for a subject whose offsets fit 32, as
   // only subjects of 2 GiB or more otherwise do.
   bool wide_positions = false;

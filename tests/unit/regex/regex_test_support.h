@@ -29,11 +29,6 @@ private:
   RegexpErrorHook previous_;
 };
 
-// The program of REGEXP as a vector, for comparing and printing.
-inline std::vector<unsigned char> program_bytes(const Regexp &regexp) {
-  return {regexp.program.begin(), regexp.program.end()};
-}
-
 // UNIT repeated (and cut) to exactly LENGTH characters.
 inline std::string repeated(const std::string &unit, std::size_t length) {
   std::string text;
