@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
+#include <unordered_set>
 
 #include "common/parallel.h"
 #include "staging/staging.h"
@@ -32,6 +34,55 @@ std::size_t make_folders(const std::vector<AheadCopy> &copies) {
   }
   return copies.size();
 }
+
+// A version text in a form in which two texts that may name the same file
+// or folder are equal: the components without empty and "." ones, without
+// the trailing dots and blanks Windows ignores, in lower case. It may make
+// names equal that are not (that only costs the copies ahead), never the
+// other way round for what this program writes.
+std::vector<std::string> name_key(std::string_view version) {
+  std::vector<std::string> components;
+  std::size_t start = 0;
+  while (start <= version.size()) {
+    std::size_t end = version.find_first_of("\\/", start);
+    if (end == std::string_view::npos)
+      end = version.size();
+    std::string component(version.substr(start, end - start));
+    while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+      component.pop_back();
+    for (char &c : component)
+      c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!component.empty())
+      components.push_back(std::move(component));
+    start = end + 1;
+  }
+  return components;
+}
+
+} // namespace
+
+bool copies_may_clash(const std::vector<AheadCopy> &copies) {
+  std::unordered_set<std::string> folders;
+  std::vector<std::string> files;
+  files.reserve(copies.size());
+  for (const AheadCopy &copy : copies) {
+    std::string path;
+    for (const std::string &component : name_key(copy.entry->version)) {
+      if (!path.empty())
+        folders.insert(path);
+      path += '\\';
+      path += component;
+    }
+    files.push_back(std::move(path));
+  }
+  for (const std::string &file : files) {
+    if (folders.count(file) != 0)
+      return true;
+  }
+  return false;
+}
+
+namespace {
 
 struct CopyWork {
   std::vector<AheadCopy> *copies;

@@ -25,6 +25,11 @@ struct AheadCopy {
   platform::Status outcome; // of the copy, when tried
 };
 
+// True when a file of COPIES may stand where the folder of another one goes
+// ("\a" and "\A\b.c"). Making every folder first would then change what the
+// copies do, so such a commit is copied one by one.
+bool copies_may_clash(const std::vector<AheadCopy> &copies);
+
 // Creates the folders of COPIES in list order and then makes the copies on
 // a few threads. A folder that cannot be made ends the list there (those
 // copies are not tried), and after the first failing copy no later one is

@@ -143,7 +143,7 @@ bool leads_outside_staging_folder(const std::string &version) {
 int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude) {
   StagingPlan plan = plan_staging(versions, include, exclude);
   std::vector<AheadCopy> &ahead = plan.copies;
-  if (ahead.size() >= kCopiesPerThread)
+  if (ahead.size() >= kCopiesPerThread && !copies_may_clash(ahead))
     copy_ahead(&ahead);
   else
     ahead.clear();

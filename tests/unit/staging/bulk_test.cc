@@ -36,7 +36,7 @@ std::vector<std::string> files_below(const fs::path &root) {
 
 constexpr int kVersions = 2 * static_cast<int>(kCopiesPerThread);
 
-enum class Stop { None, MissingSource, LeadsOutside, FolderTaken, SameFileTwice };
+enum class Stop { None, MissingSource, LeadsOutside, FolderTaken, SameFileTwice, FileForFolder };
 
 struct Case {
   const char *name;
@@ -83,6 +83,9 @@ protected:
       // thread may well get to it first.
       if (i == c.at && c.stop == Stop::FolderTaken)
         version = "\\blocked\\sub\\f.c";
+      // A file named like the folder of the versions from 50 on.
+      if (i == c.at && c.stop == Stop::FileForFolder)
+        version = "\\d1";
       if (i == c.at && c.stop == Stop::SameFileTwice)
         version = "\\d0\\.\\f3.c";
       versions.push_back(VersionEntry{version, program_path(file), std::nullopt, std::nullopt});
@@ -100,7 +103,10 @@ protected:
 TEST_P(BulkStaging, StopsWhereThePlainLoopStops) {
   const Case &c = GetParam();
   VersionTable versions = commit(c);
-  int expected = c.stop == Stop::None ? kVersions : c.at;
+  int expected = c.stop == Stop::None ? kVersions : c.stop == Stop::FileForFolder ? 50 : c.at;
+  // Where the one part of the message not known here, the system's text,
+  // starts.
+  bool text_unknown = c.stop == Stop::SameFileTwice || c.stop == Stop::FileForFolder;
   g_settings.debug_level = 2; // a line for every copy, in list order
   testing::internal::CaptureStdout();
   EXPECT_EQ(stage_files(versions, {}, {}), expected);
@@ -124,6 +130,7 @@ TEST_P(BulkStaging, StopsWhereThePlainLoopStops) {
     message = "ERROR: Failed to create folder '" + staged.substr(0, staged.rfind('\\')) + "'\n";
     break;
   case Stop::SameFileTwice:
+  case Stop::FileForFolder:
     message = "ERROR: Failed to copy '" + *stopper.matched_file + "' to '" + staged + "': ";
     break;
   }
@@ -135,8 +142,7 @@ TEST_P(BulkStaging, StopsWhereThePlainLoopStops) {
               entry.version + "'\n\n";
   }
   std::string copied_line = std::to_string(expected) + " files copied\n";
-  if (c.stop == Stop::SameFileTwice) {
-    // The system's text for "exists" is the one part not known here.
+  if (text_unknown) {
     EXPECT_EQ(printed.rfind(copies + message, 0), 0u) << printed;
     EXPECT_TRUE(printed.ends_with(copied_line)) << printed;
   } else {
@@ -147,7 +153,7 @@ TEST_P(BulkStaging, StopsWhereThePlainLoopStops) {
   // Exactly the copies before the stop are there, and nothing else.
   std::vector<std::string> wanted;
   for (int i = 0; i < expected; ++i) {
-    std::string name = name_of(i).substr(1);
+    std::string name = versions[static_cast<std::size_t>(i)].version.substr(1);
     std::replace(name.begin(), name.end(), '\\', '/');
     wanted.push_back(name);
   }
@@ -170,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"MissingSourceLate", Stop::MissingSource, kVersions - 3},
                     Case{"LeadsOutside", Stop::LeadsOutside, 300},
                     Case{"FolderTaken", Stop::FolderTaken, 400},
-                    Case{"SameFileTwice", Stop::SameFileTwice, kVersions - 1}),
+                    Case{"SameFileTwice", Stop::SameFileTwice, kVersions - 1},
+                    Case{"FileForFolder", Stop::FileForFolder, 10}),
     [](const testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
 } // namespace
