@@ -11,9 +11,9 @@
 # usage: scripts/bench/peers.sh [COUNT...]        (default: 50 1000 10000)
 #
 # Needs, and installs when missing (as root, with apt-get): git, pre-commit,
-# nodejs, npm, python3, gnuplot (for the chart, peers.svg beside BENCHMARKS.md); the npm peers (versions pinned in
-# bench/peers/package.json) go into a scratch folder, never into the
-# repository. Building the gate needs the project's
+# nodejs, npm, python3 and gnuplot (it draws the run as peers.svg, beside
+# BENCHMARKS.md); the npm peers (versions pinned in bench/peers/package.json)
+# go into a scratch folder, never into the repository. Building the gate needs the project's
 # build tools (scripts/test.sh installs them) unless TRELVIK names a built
 # gate. Environment:
 #   BENCH_SCRATCH  scratch folder (default: a folder in /dev/shm, which keeps
