@@ -84,26 +84,26 @@ bool wildcard_matches(const std::vector<Token> &tokens, const std::string &subje
     for (std::size_t s = subject.size() + 1; s-- > 0;) {
       bool here = s < subject.size();
       char c = here ? subject[s] : 0;
-      bool result = false;
+      bool skip = can[(t + 1) * width + s], stay = here && can[t * width + s + 1];
+      bool step = here && can[(t + 1) * width + s + 1];
       switch (token.piece) {
       case Piece::AnyRun:
-        result = can[(t + 1) * width + s] || (here && can[t * width + s + 1]);
+        can[t * width + s] = skip || stay;
         break;
       case Piece::RunWithinFolder:
-        result = can[(t + 1) * width + s] || (here && c != '\\' && can[t * width + s + 1]);
+        can[t * width + s] = skip || (stay && c != '\\');
         break;
       case Piece::AnyChar:
-        result = here && can[(t + 1) * width + s + 1];
+        can[t * width + s] = step;
         break;
       case Piece::Separator:
-        result = here && c == '\\' && can[(t + 1) * width + s + 1];
+        can[t * width + s] = step && c == '\\';
         break;
       case Piece::Literal:
-        result = here && (case_insensitive ? fold(c) == fold(token.literal) : c == token.literal) &&
-                 can[(t + 1) * width + s + 1];
+        can[t * width + s] =
+            step && (case_insensitive ? fold(c) == fold(token.literal) : c == token.literal);
         break;
       }
-      can[t * width + s] = result;
     }
   }
   return can[0] != 0;

@@ -91,13 +91,9 @@ private:
   bool ended_in_cr_ = false;
 };
 
-std::string without_line_ends(const std::string &text) {
-  std::string kept;
-  for (char c : text) {
-    if (!is_line_end(c))
-      kept += c;
-  }
-  return kept;
+std::string without_line_ends(std::string text) {
+  std::erase_if(text, is_line_end);
+  return text;
 }
 
 // True when every line of TEXT ends in LINE_END alone and is shorter than
@@ -138,7 +134,7 @@ std::string printed(const Events &events, const std::string &line_end) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  fuzz::Input input(data, size);
+  fuzz::Input input{data, size};
   std::vector<std::size_t> read_sizes;
   for (int count = input.byte() % 8 + 1; count > 0; --count)
     read_sizes.push_back(input.byte());

@@ -37,13 +37,10 @@ inline void fail(const char *format, ...) {
 inline std::string visible(const std::string &text) {
   std::string shown;
   for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      shown += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, c >= 0x20 && c < 0x7f && c != '\\' ? "%c" : "\\x%02x",
+                  c);
+    shown += escaped;
   }
   return shown;
 }
@@ -79,65 +76,27 @@ inline std::string subject_from(const char *begin, const char *end) {
 
 // Takes choices from the front of the fuzz input; an exhausted input gives
 // zeros, so every input is usable.
-class Input {
-public:
-  Input(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
-
-  bool empty() const { return position_ == size_; }
-  std::size_t left() const { return size_ - position_; }
-
-  std::uint8_t byte() { return empty() ? 0 : data_[position_++]; }
-
-  // The rest of the input as bytes.
-  std::string rest() {
-    std::string text(reinterpret_cast<const char *>(data_ + position_), size_ - position_);
-    position_ = size_;
-    return text;
-  }
-
-private:
-  const std::uint8_t *data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
+struct Input {
+  const std::uint8_t *data;
+  std::size_t size;
+  std::uint8_t byte() { return size == 0 ? 0 : (--size, *data++); }
+  std::string rest() { return std::string(reinterpret_cast<const char *>(data), size); }
 };
 
-// Sends everything printed on standard output to memory while it lives.
-// (The C library lets its standard streams be reassigned.)
-class CapturedStdout {
-public:
-  CapturedStdout() : saved_(stdout) {
-    std::fflush(stdout);
-    memory_ = open_memstream(&text_, &size_);
-    if (memory_ != nullptr)
-      stdout = memory_;
-  }
-  ~CapturedStdout() {
-    release();
-    std::free(text_);
-  }
-  CapturedStdout(const CapturedStdout &) = delete;
-  CapturedStdout &operator=(const CapturedStdout &) = delete;
-
-  // Ends the capture and returns what was printed.
-  std::string take() {
-    release();
-    return text_ == nullptr ? std::string() : std::string(text_, size_);
-  }
-
-private:
-  void release() {
-    if (memory_ == nullptr)
-      return;
-    std::fflush(memory_);
-    stdout = saved_;
-    std::fclose(memory_);
-    memory_ = nullptr;
-  }
-
-  FILE *saved_;
-  FILE *memory_ = nullptr;
-  char *text_ = nullptr;
-  std::size_t size_ = 0;
-};
+// Runs ACTION with standard output sent to memory and returns what it
+// printed. (The C library lets its standard streams be reassigned.)
+template <typename Action> std::string printed_by(Action action) {
+  char *text = nullptr;
+  std::size_t size = 0;
+  std::fflush(stdout);
+  FILE *saved = stdout;
+  stdout = open_memstream(&text, &size);
+  action();
+  std::fclose(stdout);
+  stdout = saved;
+  std::string result(text, size);
+  std::free(text);
+  return result;
+}
 
 } // namespace fuzz

@@ -54,14 +54,8 @@ std::string path_text(const std::string &line) {
 }
 
 PathKind kind_from(unsigned char first) {
-  switch ((first >> 1) % 8) {
-  case 0:
-    return PathKind::Missing;
-  case 1:
-    return PathKind::Directory;
-  default:
-    return PathKind::File;
-  }
+  int kind = (first >> 1) % 8;
+  return kind == 0 ? PathKind::Missing : kind == 1 ? PathKind::Directory : PathKind::File;
 }
 
 struct Commit {
@@ -106,10 +100,8 @@ Outcome reconcile_with(void (*reconcile)(const FileList &, VersionTable &, PathK
     versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
   g_settings.error_count = 0;
   g_settings.debug_level = 2;
-  fuzz::CapturedStdout captured;
-  reconcile(commit.files, versions, kind_of);
   Outcome outcome;
-  outcome.printed = captured.take();
+  outcome.printed = fuzz::printed_by([&] { reconcile(commit.files, versions, kind_of); });
   outcome.errors = g_settings.error_count;
   g_settings.error_count = 0;
   g_settings.debug_level = 0;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -28,13 +27,6 @@ std::string commit(const e2e::Session &session, const std::string &command) {
          "\\project\\lib\\x.c\n";
 }
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 struct Row {
   const char *name;
   std::vector<std::string> args;
@@ -49,147 +41,62 @@ struct Row {
 };
 
 // The rows' texts use the marks of e2e::Session::placed.
-
+// clang-format off
 const Row kRows[] = {
-    {"checker code wins over -o and -e",
-     {"-o", "-e"},
-     {"out:o\\n", "err:e\\n", "exit:7"},
-     "o\n",
-     "e\n",
-     7},
-    {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
-    // A trigger written in C starts the gate with its runtime's spawn call,
-    // which hands the gate a table of inherited handles: the checker must
-    // still write into the gate's pipes.
-    {"5 when started by CreateProcess",
-     {"-e"},
-     {"out:o\\n", "err:e\\n"},
-     "o\nExiting code 5\n",
-     "e\n",
-     5,
-     {},
-     {},
-     "",
-     true},
-    {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
-    {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
-    {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
-    {"silent checker", {"-o", "-e"}, {}, "", "", 0},
-    {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
-    {"an empty write does not end the output",
-     {"-o"},
-     {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"},
-     "before\nafter\nExiting code 6\n",
-     "",
-     6},
-    // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
-    {"exit codes of every width",
-     {},
-     {"exit:70000"},
-     "",
-     "",
-     70000u % 256,
-     {},
-     {},
-     "",
-     false,
-     70000u},
-    {"staged files at their version paths",
-     {"**/*.java", "**/*.c", "-x", "**/test/**"},
-     {"list", "env:WORKDIR"},
-     "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java "
-     "7\nWORKDIR=<workdir>\n",
-     "",
-     0},
-    {"what the checker writes stays",
-     {},
-     {"touch:made/by/checker.txt"},
-     "",
-     "",
-     0,
-     {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/",
-      "tvk<pid>.tmp/made/by/checker.txt"}},
-    // A skipped version names a staged path too, but no copy of the run.
-    {"the checker's file where a skipped version would be staged stays",
-     {"**/*.java"},
-     {"touch:project/lib/x.c"},
-     "Skipping '\\project\\lib\\x.c'\n",
-     "",
-     0,
-     {"tvk<pid>.tmp/", "tvk<pid>.tmp/project/", "tvk<pid>.tmp/project/lib/",
-      "tvk<pid>.tmp/project/lib/x.c"}},
-    {"nothing selected",
-     {"**/*.h"},
-     {"out:never\\n"},
-     "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
-     "Skipping '\\project\\lib\\x.c'\nNo files to check - exiting code 0\n",
-     "",
-     0},
-    {"counts are taken before stripping",
-     {"-s", "-o"},
-     {"workdir:<sep>\\n"},
-     "\nExiting code 6\n",
-     "",
-     6},
-    {"background processes and standard input",
-     {},
-     {"stdin", "background:300", "out:first\\n"},
-     "stdin:0\nfirst\nlate\n",
-     "",
-     0},
-    {"a NUL, then lines in later writes",
-     {"-o"},
-     {"out:abc\\0def", "out:reason 1\\nreason 2\\n", "out:reason 3\\n"},
-     "abc\0defreason 1\nreason 2\nreason 3\nExiting code 6\n"s,
-     "",
-     6},
-    // UTF-16: the NUL after the last LF is a line of its own at the end.
-    {"UTF-16",
-     {"-s"},
-     {"out:A\\0:\\0 \\0t\\0a\\0b\\0\\r\\0\\n\\0B\\0\\r\\0\\n\\0"},
-     "A\0:\0 \0t\0a\0b\0\r\0\n\0B\0\r\0\n\0\n"s,
-     "",
-     0},
-    {"a dump log without strip stays empty",
-     {"-d"},
-     {"out:hello\\n"},
-     "writing log to '<temp>\\tvk<pid>.log'\nhello\n",
-     "",
-     0,
-     {"tvk<pid>.log"},
-     {""}},
-    // The checker names the staged file by its full path, in the form the
-    // system gives it.
-    {"strip and dump",
-     {"-s", "-d", "-o"},
-     {"workdir:<sep>project<sep>src<sep>A.java:1: bad\\n", "err:plain\\n"},
-     "writing log to '<temp>\\tvk<pid>.log'\nproject<\\>src<\\>A.java:1: bad\nExiting code 6\n",
-     "plain\n",
-     6,
-     {"tvk<pid>.log"},
-     {"project<\\>src<\\>A.java:1: bad\nplain\n", "plain\nproject<\\>src<\\>A.java:1: bad\n"}},
-    {"a checker that cannot start",
-     {"-e"},
-     {},
-     "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
-     "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n",
-     "",
-     4,
-     {},
-     {},
-     "missing-checker-program --flag"},
-    // The example checker through the gate, as the README shows it.
-    {"the example style checker",
-     {"-s", "-e", "**/*.c"},
-     {},
-     "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
-     "trelvik-stylecheck: 1 files checked, 2 faults\n",
-     "project<\\>lib<\\>x.c:2: tab character\nproject<\\>lib<\\>x.c:2: trailing blank\n",
-     1,
-     {},
-     {},
-     "<stylecheck>"},
+  {"checker code wins over -o and -e", {"-o", "-e"}, {"out:o\\n", "err:e\\n", "exit:7"}, "o\n", "e\n", 7},
+  {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
+  // A trigger written in C starts the gate with its runtime's spawn call,
+  // which hands the gate a table of inherited handles: the checker must
+  // still write into the gate's pipes.
+  {"5 when started by CreateProcess", {"-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5,
+   {}, {}, "", true},
+  {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
+  {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
+  {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
+  {"silent checker", {"-o", "-e"}, {}, "", "", 0},
+  {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
+  {"an empty write does not end the output", {"-o"},
+   {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}, "before\nafter\nExiting code 6\n", "", 6},
+  // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
+  {"exit codes of every width", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
+  {"staged files at their version paths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "env:WORKDIR"},
+   "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\nWORKDIR=<workdir>\n", "", 0},
+  {"what the checker writes stays", {}, {"touch:made/by/checker.txt"}, "", "", 0,
+   {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/", "tvk<pid>.tmp/made/by/checker.txt"}},
+  // A skipped version names a staged path too, but no copy of the run.
+  {"the checker's file where a skipped version would be staged stays", {"**/*.java"},
+   {"touch:project/lib/x.c"}, "Skipping '\\project\\lib\\x.c'\n", "", 0,
+   {"tvk<pid>.tmp/", "tvk<pid>.tmp/project/", "tvk<pid>.tmp/project/lib/", "tvk<pid>.tmp/project/lib/x.c"}},
+  {"nothing selected", {"**/*.h"}, {"out:never\\n"},
+   "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
+   "Skipping '\\project\\lib\\x.c'\nNo files to check - exiting code 0\n", "", 0},
+  {"counts are taken before stripping", {"-s", "-o"}, {"workdir:<sep>\\n"}, "\nExiting code 6\n", "", 6},
+  {"background processes and standard input", {}, {"stdin", "background:300", "out:first\\n"},
+   "stdin:0\nfirst\nlate\n", "", 0},
+  {"a NUL, then lines in later writes", {"-o"}, {"out:abc\\0def", "out:reason 1\\nreason 2\\n", "out:reason 3\\n"},
+   "abc\0defreason 1\nreason 2\nreason 3\nExiting code 6\n"s, "", 6},
+  // UTF-16: the NUL after the last LF is a line of its own at the end.
+  {"UTF-16", {"-s"}, {"out:A\\0:\\0 \\0t\\0a\\0b\\0\\r\\0\\n\\0B\\0\\r\\0\\n\\0"},
+   "A\0:\0 \0t\0a\0b\0\r\0\n\0B\0\r\0\n\0\n"s, "", 0},
+  {"a dump log without strip stays empty", {"-d"}, {"out:hello\\n"},
+   "writing log to '<temp>\\tvk<pid>.log'\nhello\n", "", 0, {"tvk<pid>.log"}, {""}},
+  // The checker names the staged file by its full path, in the form the
+  // system gives it.
+  {"strip and dump", {"-s", "-d", "-o"}, {"workdir:<sep>project<sep>src<sep>A.java:1: bad\\n", "err:plain\\n"},
+   "writing log to '<temp>\\tvk<pid>.log'\nproject<\\>src<\\>A.java:1: bad\nExiting code 6\n", "plain\n", 6,
+   {"tvk<pid>.log"}, {"project<\\>src<\\>A.java:1: bad\nplain\n", "plain\nproject<\\>src<\\>A.java:1: bad\n"}},
+  {"a checker that cannot start", {"-e"}, {},
+   "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
+   "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n", "", 4,
+   {}, {}, "missing-checker-program --flag"},
+  // The example checker through the gate, as the README shows it.
+  {"the example style checker", {"-s", "-e", "**/*.c"}, {},
+   "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
+   "trelvik-stylecheck: 1 files checked, 2 faults\n",
+   "project<\\>lib<\\>x.c:2: tab character\nproject<\\>lib<\\>x.c:2: trailing blank\n", 1,
+   {}, {}, "<stylecheck>"},
 };
+// clang-format on
 
 TEST(CheckRun, OutputExitCodeAndWhatIsLeft) {
   e2e::Session session;
@@ -209,14 +116,13 @@ TEST(CheckRun, OutputExitCodeAndWhatIsLeft) {
     EXPECT_EQ(result.code, e2e::is_wine() && row.wine_code ? *row.wine_code : row.code) << row.name;
     EXPECT_EQ(session.temp_listing(), row.left) << row.name;
     if (!row.logs.empty() && session.temp.listing().size() == 1) {
-      std::string logged = read_file(session.temp.path() + "/" + session.temp.listing()[0]);
-      bool expected = false;
-      for (const std::string &log : row.logs)
-        expected = expected || logged == text(session.placed(log));
-      EXPECT_TRUE(expected) << row.name << ": " << logged;
+      std::string logged = e2e::read_file(session.temp.path() + "/" + session.temp.listing()[0]);
+      EXPECT_TRUE(
+          std::any_of(row.logs.begin(), row.logs.end(),
+                      [&](const std::string &log) { return logged == text(session.placed(log)); }))
+          << row.name << ": " << logged;
     }
-    for (const auto &entry : std::filesystem::directory_iterator(session.temp.path()))
-      std::filesystem::remove_all(entry.path());
+    session.temp.clear();
   }
 }
 

@@ -25,115 +25,84 @@ const char kUsage[] =
     "Patterns are Ant syntax e.g. **/src/**/*.java\n";
 
 struct Case {
-  const char *name;
   std::vector<std::string> args;
   std::string out;
   std::uint32_t code;
 };
 
-// Each run gets its own TEMP and an empty input; -v keeps the runs that go
-// on past the options away from the disk.
+// Each run gets its own TEMP, as its working folder too, and an empty
+// input; -v keeps the runs that go on past the options away from the disk.
 void check(const Case &c) {
   e2e::ScratchFolder temp;
-  e2e::Result result = e2e::run({c.args, "", temp.path(), {}, temp.path()});
-  EXPECT_EQ(result.out, text(c.out)) << c.name;
-  EXPECT_EQ(result.err, "") << c.name;
-  EXPECT_EQ(result.code, c.code) << c.name;
-  EXPECT_EQ(temp.listing(), std::vector<std::string>{}) << c.name << ": nothing on disk";
+  e2e::Result result = e2e::run({c.args, "", temp.path(), temp.path()});
+  EXPECT_EQ(result.out, text(c.out)) << c.args[0];
+  EXPECT_EQ(result.err, "") << c.args[0];
+  EXPECT_EQ(result.code, c.code) << c.args[0];
+  EXPECT_EQ(temp.listing(), std::vector<std::string>{}) << c.args[0] << ": nothing on disk";
 }
 
+// clang-format off
+const Case kCases[] = {
+  {{"-h"}, kUsage, 1},
+  {{"--help"}, kUsage, 1},
+  {{"-b", "-o", "-h", "-e"}, std::string("debug level is now 1\nstdout will be treated as an error\n") + kUsage, 1},
+  {{"-i"}, "ERROR: -i/--input requires a filename\n", 1},
+  {{"-b", "--input"}, "debug level is now 1\nERROR: -i/--input requires a filename\n", 1},
+  {{"-bb", "--Help", "", "-", "-v"}, "WARNING: Unrecognised option '-bb'\nWARNING: Unrecognised option '--Help'\n"
+   "WARNING: Unrecognised option ''\nWARNING: Unrecognised option '-'\n", 0},
+  // Every option at level 2.
+  {{"-b", "-b", "-o", "-e", "-s", "-d", "-x", "-x", "-c", "-v", "--stdout", "--stderr", "--strip", "--dump",
+    "--exclude", "--case-insensitive", "--versions", "--debug"},
+   "debug level is now 1\ndebug level is now 2\nstdout will be treated as an error\n"
+   "stderr will be treated as an error\nstrip temp path is on\ndump is on\nexclude set\n"
+   "exclude set\ncase-insensitive is on\nversions check only mode is on\n"
+   "stdout will be treated as an error\nstderr will be treated as an error\n"
+   "strip temp path is on\ndump is on\nexclude set\ncase-insensitive is on\n"
+   "versions check only mode is on\ndebug level is now 3\nexit code is 0\n", 0},
+  // Messages need a -b before them; -i takes the next argument whatever it is.
+  {{"-o", "-b", "-v"}, "debug level is now 1\nversions check only mode is on\nexit code is 0\n", 0},
+  {{"-i", "-o", "-b", "-v"},
+   "debug level is now 1\nversions check only mode is on\nERROR: Failed to open input file '-o'\n", 1},
+  // An invalid pattern stops the parsing, even before help.
+  {{"(x", "-h"}, "Invalid pattern '(x'\n", 1},
+  {{"-b", "+x", "-h"}, "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n", 1},
+  {{"-b", "*+"}, "debug level is now 1\nPattern '*+' compiles to '^[^\\]*+$'\nInvalid pattern '*+'\n", 1},
+  // The case flag and exclude mode apply to later patterns.
+  {{"-b", "a.c", "-x", "-c", "b.c", "-v"},
+   "debug level is now 1\nPattern 'a.c' compiles to '^a\\.c$'\nexclude set\n"
+   "case-insensitive is on\nPattern 'b.c' compiles to '^[bB]\\.[cC]$'\n"
+   "versions check only mode is on\nexit code is 0\n", 0},
+};
+
+// Patterns and their expressions; "-c" in front asks for ignoring case.
+const std::pair<std::string, const char *> kPatterns[] = {
+  {"**/src/**/*.java", "^.*src\\\\.*[^\\]*\\.java$"},
+  {"-c **/src/**/*.java", "^.*[sS][rR][cC]\\\\.*[^\\]*\\.[jJ][aA][vV][aA]$"},
+  {"**/*.java", "^.*[^\\]*\\.java$"}, {"**/test/**", "^.*test\\\\.*$"}, {"/src/*.c", "^\\\\src\\\\[^\\]*\\.c$"},
+  {"src/**", "^src\\\\.*$"}, {"**\\lib", "^.*lib$"}, {"x\\y", "^x\\\\y$"}, {"a**b", "^a.*b$"},
+  {"***", "^.*[^\\]*$"}, {"?.h", "^.\\.h$"}, {"a+", "^a+$"}, {"*", "^[^\\]*$"}, {"a|b", "^a|b$"},
+  {"-c [ab]", "^[[aA][bB]]$"}, {"**/", "^.*$"},
+};
+// clang-format on
+
 TEST(CommandLine, OptionsAndTheirMessages) {
-  const Case cases[] = {
-      {"help", {"-h"}, kUsage, 1},
-      {"long help", {"--help"}, kUsage, 1},
-      {"help after options",
-       {"-b", "-o", "-h", "-e"},
-       std::string("debug level is now 1\nstdout will be treated as an error\n") + kUsage,
-       1},
-      {"input without name", {"-i"}, "ERROR: -i/--input requires a filename\n", 1},
-      {"long input without name",
-       {"-b", "--input"},
-       "debug level is now 1\nERROR: -i/--input requires a filename\n",
-       1},
-      {"unrecognised",
-       {"-bb", "--Help", "", "-", "-v"},
-       "WARNING: Unrecognised option '-bb'\nWARNING: Unrecognised option '--Help'\n"
-       "WARNING: Unrecognised option ''\nWARNING: Unrecognised option '-'\n",
-       0},
-      {"every option at level 2",
-       {"-b", "-b", "-o", "-e", "-s", "-d", "-x", "-x", "-c", "-v", "--stdout", "--stderr",
-        "--strip", "--dump", "--exclude", "--case-insensitive", "--versions", "--debug"},
-       "debug level is now 1\ndebug level is now 2\nstdout will be treated as an error\n"
-       "stderr will be treated as an error\nstrip temp path is on\ndump is on\nexclude set\n"
-       "exclude set\ncase-insensitive is on\nversions check only mode is on\n"
-       "stdout will be treated as an error\nstderr will be treated as an error\n"
-       "strip temp path is on\ndump is on\nexclude set\ncase-insensitive is on\n"
-       "versions check only mode is on\ndebug level is now 3\nexit code is 0\n",
-       0},
-      {"messages need a -b before them",
-       {"-o", "-b", "-v"},
-       "debug level is now 1\nversions check only mode is on\nexit code is 0\n",
-       0},
-      {"-i takes the next argument whatever it is",
-       {"-i", "-o", "-b", "-v"},
-       "debug level is now 1\nversions check only mode is on\n"
-       "ERROR: Failed to open input file '-o'\n",
-       1},
-      {"invalid pattern before help", {"(x", "-h"}, "Invalid pattern '(x'\n", 1},
-      {"invalid pattern stops parsing",
-       {"-b", "+x", "-h"},
-       "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n",
-       1},
-      {"repetition of a repetition",
-       {"-b", "*+"},
-       "debug level is now 1\nPattern '*+' compiles to '^[^\\]*+$'\nInvalid pattern '*+'\n",
-       1},
-      {"case flag and exclude mode apply to later patterns",
-       {"-b", "a.c", "-x", "-c", "b.c", "-v"},
-       "debug level is now 1\nPattern 'a.c' compiles to '^a\\.c$'\nexclude set\n"
-       "case-insensitive is on\nPattern 'b.c' compiles to '^[bB]\\.[cC]$'\n"
-       "versions check only mode is on\nexit code is 0\n",
-       0},
-  };
-  for (const Case &c : cases)
+  for (const Case &c : kCases)
     check(c);
 }
 
 TEST(CommandLine, PatternsCompileToAnchoredExpressions) {
-  struct Row {
-    const char *pattern;
-    bool case_insensitive;
-    const char *expression;
-  };
-  const Row rows[] = {
-      {"**/src/**/*.java", false, "^.*src\\\\.*[^\\]*\\.java$"},
-      {"**/src/**/*.java", true, "^.*[sS][rR][cC]\\\\.*[^\\]*\\.[jJ][aA][vV][aA]$"},
-      {"**/*.java", false, "^.*[^\\]*\\.java$"},
-      {"**/test/**", false, "^.*test\\\\.*$"},
-      {"/src/*.c", false, "^\\\\src\\\\[^\\]*\\.c$"},
-      {"src/**", false, "^src\\\\.*$"},
-      {"**\\lib", false, "^.*lib$"},
-      {"x\\y", false, "^x\\\\y$"},
-      {"a**b", false, "^a.*b$"},
-      {"***", false, "^.*[^\\]*$"},
-      {"?.h", false, "^.\\.h$"},
-      {"a+", false, "^a+$"},
-      {"*", false, "^[^\\]*$"},
-      {"a|b", false, "^a|b$"},
-      {"[ab]", true, "^[[aA][bB]]$"},
-      {"**/", false, "^.*$"},
-  };
-  for (const Row &row : rows) {
+  for (const auto &[given, expression] : kPatterns) {
+    bool folded = given.starts_with("-c ");
+    std::string pattern = folded ? given.substr(3) : given;
     std::vector<std::string> args = {"-b"};
     std::string out = "debug level is now 1\n";
-    if (row.case_insensitive) {
+    if (folded) {
       args.push_back("-c");
       out += "case-insensitive is on\n";
     }
-    args.insert(args.end(), {row.pattern, "-v"});
-    out += std::string("Pattern '") + row.pattern + "' compiles to '" + row.expression + "'\n";
-    out += "versions check only mode is on\nexit code is 0\n";
-    check({row.pattern, args, out, 0});
+    args.insert(args.end(), {pattern, "-v"});
+    out += "Pattern '" + pattern + "' compiles to '" + expression + "'\n";
+    check({args, out + "versions check only mode is on\nexit code is 0\n", 0});
   }
 }
 
@@ -143,7 +112,7 @@ TEST(CommandLine, WildcardsReachTheParserUnexpanded) {
   folder.write("a.java", "");
   folder.write("src/b.java", "");
   e2e::Result result =
-      e2e::run({{"-b", "*", "**/src/**/*.java", "-v"}, "", folder.path(), {}, folder.path()});
+      e2e::run({{"-b", "*", "**/src/**/*.java", "-v"}, "", folder.path(), folder.path()});
   EXPECT_EQ(result.out, text("debug level is now 1\n"
                              "Pattern '*' compiles to '^[^\\]*$'\n"
                              "Pattern '**/src/**/*.java' compiles to '^.*src\\\\.*[^\\]*\\.java$'\n"

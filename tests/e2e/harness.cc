@@ -7,12 +7,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 
 extern char **environ;
 
@@ -26,43 +24,50 @@ std::string setting(const char *name) {
   return value ? value : "";
 }
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+std::string replaced(std::string text, char from, char to) {
+  std::replace(text.begin(), text.end(), from, to);
+  return text;
 }
 
-std::string wine_loader() {
-  for (const char *candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"}) {
-    if (access(candidate, X_OK) == 0)
-      return candidate;
-  }
-  return "wine";
+std::vector<char *> pointers(std::vector<std::string> &texts) {
+  std::vector<char *> raw;
+  for (std::string &text : texts)
+    raw.push_back(text.data());
+  raw.push_back(nullptr);
+  return raw;
 }
 
+// The test's environment with TEMP as the invocation wants it (under Wine
+// the launcher sets it).
 std::vector<std::string> environment_for(const Invocation &invocation) {
-  std::map<std::string, std::optional<std::string>> changes = invocation.env;
-  if (!is_wine()) {
-    if (invocation.temp.empty())
-      changes["TEMP"] = std::nullopt;
-    else
-      changes["TEMP"] = invocation.temp;
-  }
   std::vector<std::string> result;
   for (char **entry = environ; *entry; ++entry) {
-    std::string text = *entry;
-    std::string name = text.substr(0, text.find('='));
-    if (!changes.count(name))
-      result.push_back(text);
+    if (is_wine() || std::string(*entry).rfind("TEMP=", 0) != 0)
+      result.push_back(*entry);
   }
-  if (!is_wine()) {
-    for (const auto &[name, value] : changes) {
-      if (value)
-        result.push_back(name + "=" + *value);
-    }
-  }
+  if (!is_wine() && !invocation.temp.empty())
+    result.push_back("TEMP=" + invocation.temp);
   return result;
+}
+
+// The command line of a run: the gate's own, or under Wine the loader's
+// with the launcher; prlimit (util-linux, on PATH) in front for a limited
+// address space.
+std::vector<std::string> command_line(const Invocation &invocation, const std::string &code_path) {
+  std::vector<std::string> argv = {setting("TRELVIK_E2E_BIN")};
+  if (is_wine()) {
+    argv = {access("/usr/lib/wine/wine64", X_OK) == 0 ? "/usr/lib/wine/wine64" : "wine64",
+            setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
+    if (invocation.create_process)
+      argv.push_back("--create-process");
+    argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
+    argv.insert(argv.end(), {"--", seen(setting("TRELVIK_E2E_BIN"))});
+  }
+  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  if (invocation.address_space_limit != 0)
+    argv.insert(argv.begin(),
+                {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
+  return argv;
 }
 
 } // namespace
@@ -91,12 +96,15 @@ std::vector<std::string> ScratchFolder::listing() const {
   std::vector<std::string> entries;
   for (const auto &entry : fs::recursive_directory_iterator(path_)) {
     std::string name = entry.path().lexically_relative(path_).generic_string();
-    if (entry.is_directory() && !entry.is_symlink())
-      name += "/";
-    entries.push_back(name);
+    entries.push_back(entry.is_directory() && !entry.is_symlink() ? name + "/" : name);
   }
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+void ScratchFolder::clear() const {
+  for (const auto &entry : fs::directory_iterator(path_))
+    fs::remove_all(entry.path());
 }
 
 bool is_wine() {
@@ -104,46 +112,24 @@ bool is_wine() {
 }
 
 std::string seen(const std::string &host_path) {
-  if (!is_wine())
-    return host_path;
-  std::string path = "Z:" + host_path;
-  for (char &c : path) {
-    if (c == '/')
-      c = '\\';
-  }
-  return path;
+  return is_wine() ? replaced("Z:" + host_path, '/', '\\') : host_path;
 }
 
 std::string backslashed(const std::string &host_path) {
-  std::string path = seen(host_path);
-  for (char &c : path) {
-    if (c == '/')
-      c = '\\';
-  }
-  return path;
+  return replaced(seen(host_path), '/', '\\');
 }
 
 std::string text(const std::string &lf_text) {
   if (!is_wine())
     return lf_text;
   std::string converted;
-  for (char c : lf_text) {
-    if (c == '\n')
-      converted += '\r';
-    converted += c;
-  }
+  for (char c : lf_text)
+    converted.append(c == '\n' ? "\r\n" : std::string(1, c));
   return converted;
 }
 
-std::string checker_path() {
-  return setting("TRELVIK_E2E_CHECKER");
-}
-std::string stylecheck_path() {
-  return setting("TRELVIK_E2E_STYLECHECK");
-}
-
 std::string checker(const std::vector<std::string> &steps) {
-  std::string command = quote_argument(seen(checker_path()));
+  std::string command = quote_argument(seen(setting("TRELVIK_E2E_CHECKER")));
   for (const std::string &step : steps)
     command += " " + quote_argument(step);
   return command;
@@ -154,79 +140,45 @@ std::string without_pid(const std::string &text) {
   return std::regex_replace(text, pid, "tvk<pid>.");
 }
 
-namespace {
-
-// The command line of a run: the gate's own, or under Wine the loader's
-// with the launcher; prlimit in front for a limited address space.
-std::vector<std::string> command_line(const Invocation &invocation, const Conditions &conditions,
-                                      const std::string &code_path) {
-  std::vector<std::string> argv;
-  if (is_wine()) {
-    argv = {wine_loader(), setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
-    if (invocation.create_process)
-      argv.push_back("--create-process");
-    if (invocation.temp.empty())
-      argv.push_back("-TEMP");
-    else
-      argv.push_back("TEMP=" + seen(invocation.temp));
-    for (const auto &[name, value] : invocation.env)
-      argv.push_back(value ? name + "=" + *value : "-" + name);
-    argv.push_back("--");
-    argv.push_back(seen(setting("TRELVIK_E2E_BIN")));
-  } else {
-    argv = {setting("TRELVIK_E2E_BIN")};
-  }
-  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
-  // prlimit (util-linux), found on PATH, sets the limit and runs the rest.
-  if (conditions.address_space_limit != 0)
-    argv.insert(argv.begin(),
-                {"prlimit", "--as=" + std::to_string(conditions.address_space_limit), "--"});
-  return argv;
+std::string read_file(const std::string &path) {
+  std::ostringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
 }
 
-} // namespace
-
-Result run(const Invocation &invocation, const Conditions &conditions) {
+Result run(const Invocation &invocation) {
   ScratchFolder io;
   std::string input_path = io.write("stdin", invocation.input);
-  std::string out_path = io.path() + "/stdout";
-  std::string err_path = io.path() + "/stderr";
+  std::string out_path = io.path() + "/stdout", err_path = io.path() + "/stderr";
   std::string code_path = io.path() + "/code";
-  std::vector<std::string> argv = command_line(invocation, conditions, code_path);
-  std::vector<char *> raw_argv;
-  for (std::string &argument : argv)
-    raw_argv.push_back(argument.data());
-  raw_argv.push_back(nullptr);
+  std::vector<std::string> argv = command_line(invocation, code_path);
   std::vector<std::string> env = environment_for(invocation);
-  std::vector<char *> raw_env;
-  for (std::string &entry : env)
-    raw_env.push_back(entry.data());
-  raw_env.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (conditions.stdin_folder.empty())
+  if (invocation.stdin_folder.empty())
     posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
   else
-    posix_spawn_file_actions_addopen(&actions, 0, conditions.stdin_folder.c_str(),
+    posix_spawn_file_actions_addopen(&actions, 0, invocation.stdin_folder.c_str(),
                                      O_RDONLY | O_DIRECTORY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  const int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), kCreate, 0600);
   if (invocation.one_output_file)
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   else
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), kCreate, 0600);
   if (!invocation.cwd.empty())
     posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
   pid_t pid = 0;
   Result result;
-  if (posix_spawnp(&pid, raw_argv[0], &actions, nullptr, raw_argv.data(), raw_env.data()) != 0) {
+  int failed = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers(argv).data(),
+                            pointers(env).data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) {
     result.err = "cannot start " + argv[0];
     result.code = 0xDEADu;
     return result;
   }
-  posix_spawn_file_actions_destroy(&actions);
   int status = 0;
   waitpid(pid, &status, 0);
   result.out = read_file(out_path);
@@ -234,10 +186,9 @@ Result run(const Invocation &invocation, const Conditions &conditions) {
   if (is_wine()) {
     std::string code = read_file(code_path);
     result.code = code.empty() ? 0xDEADu : static_cast<std::uint32_t>(std::stoul(code));
-  } else if (WIFEXITED(status)) {
-    result.code = static_cast<std::uint32_t>(WEXITSTATUS(status));
   } else {
-    result.code = 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
+    result.code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
+                                    : 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
   }
   return result;
 }
@@ -247,7 +198,7 @@ std::string Session::file_line(const std::string &relative, const std::string &c
 }
 
 Result Session::run(std::vector<std::string> args, const std::string &input) const {
-  return e2e::run({std::move(args), input, temp.path(), {}, ""});
+  return e2e::run({std::move(args), input, temp.path()});
 }
 
 std::vector<std::string> Session::temp_listing() const {
@@ -270,7 +221,7 @@ std::string Session::placed(std::string text) const {
       {"<workdir>", wine ? staging_folder() : temp.path() + "/tvk<pid>.tmp"},
       {"<\\>", wine ? "\\" : "/"},
       {"<sep>", wine ? "\\\\" : "/"},
-      {"<stylecheck>", "\"" + seen(stylecheck_path()) + "\""},
+      {"<stylecheck>", "\"" + seen(setting("TRELVIK_E2E_STYLECHECK")) + "\""},
       {"<not-a-folder>", wine ? "Path not found.\r\n" : "Not a directory\n"},
   };
   for (const auto &[mark, value] : marks) {

@@ -5,8 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +28,7 @@ public:
   std::string write(const std::string &relative, const std::string &content) const;
   // Every entry below the folder, folders with a trailing '/', sorted.
   std::vector<std::string> listing() const;
+  void clear() const; // removes everything below the folder
 
 private:
   std::string path_;
@@ -37,31 +36,24 @@ private:
 
 struct Invocation {
   std::vector<std::string> args;
-  std::string input; // written to standard input
-  // TEMP for the run (a host path); empty: leave TEMP unset.
-  std::string temp;
-  // Further variables: a value sets, nullopt removes.
-  std::map<std::string, std::optional<std::string>> env;
-  std::string cwd; // host path; empty: the test's own
+  std::string input = {}; // written to standard input
+  std::string temp = {};  // TEMP for the run (a host path); empty: leave TEMP unset
+  std::string cwd = {};   // host path; empty: the test's own
   // Under Wine the launcher starts the gate with the C runtime's _spawnv,
   // as a trigger written in C would; this starts it with CreateProcessA.
   bool create_process = false;
   // Standard output and standard error into one file, as a trigger that
   // captures both does: Result::out then holds both, Result::err is empty.
   bool one_output_file = false;
-};
-
-// Hostile conditions to start the program in.
-struct Conditions {
-  // Host path of a folder opened as a folder for standard input, so that
-  // reading it fails; empty: standard input holds the invocation's input.
-  std::string stdin_folder;
+  // Host path of a folder opened as standard input, so that reading it
+  // fails; empty: standard input holds the input above.
+  std::string stdin_folder = {};
   // Limit of the run's address space in bytes (native runs, through
   // prlimit); 0: none.
   std::uint64_t address_space_limit = 0;
 };
 
-Result run(const Invocation &invocation, const Conditions &conditions = {});
+Result run(const Invocation &invocation);
 
 // A workspace and a TEMP for runs of the gate.
 struct Session {
@@ -95,10 +87,8 @@ std::string backslashed(const std::string &host_path);
 std::string text(const std::string &lf_text);
 // The fake checker as a command line for the input protocol, with steps.
 std::string checker(const std::vector<std::string> &steps);
-// Host path of the fake checker and the example style checker.
-std::string checker_path();
-std::string stylecheck_path();
 // Replaces every process id in "tvk<pid>." by "tvk<pid>." literally.
 std::string without_pid(const std::string &text);
+std::string read_file(const std::string &path);
 
 } // namespace e2e

@@ -32,10 +32,9 @@ TEST(Input, AnInputThatCannotBeReadIsAnError) {
       {{"-v", "**"}, true, stdin_error},
   };
   for (const auto &c : cases) {
-    e2e::Conditions conditions;
-    if (c.stdin_is_folder)
-      conditions.stdin_folder = folder.path();
-    e2e::Result result = e2e::run({c.args, "cmd\n", temp.path(), {}, ""}, conditions);
+    e2e::Invocation call{c.args, "cmd\n", temp.path()};
+    call.stdin_folder = c.stdin_is_folder ? folder.path() : "";
+    e2e::Result result = e2e::run(call);
     EXPECT_EQ(result.out, text(c.out)) << c.out;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.code, 1u) << c.out;
@@ -44,14 +43,8 @@ TEST(Input, AnInputThatCannotBeReadIsAnError) {
 }
 
 // A sanitizer's shadow memory alone is larger than the limit below.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef __SANITIZE_ADDRESS__
 constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -70,10 +63,9 @@ TEST(Input, ALargeCommitPassesWhereNoThreadCanStart) {
     workspace.write(name, "x");
     input += "ws\\\\src\\f" + std::to_string(i) + ".c\n\\p\\src\\f" + std::to_string(i) + ".c\n";
   }
-  e2e::Conditions conditions;
-  conditions.address_space_limit = 12000 * 1024;
-  e2e::Result result =
-      e2e::run({{"-x", "**"}, input, temp.path(), {}, workspace.path()}, conditions);
+  e2e::Invocation call{{"-x", "**"}, input, temp.path(), workspace.path()};
+  call.address_space_limit = 12000 * 1024;
+  e2e::Result result = e2e::run(call);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.code, 0u);
   EXPECT_TRUE(result.out.ends_with("Skipping '\\p\\src\\f8999.c'\n"

@@ -3,7 +3,6 @@
 // what it leaves in TEMP.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,6 @@ using e2e::text;
 
 // The rows' texts use the marks of e2e::Session::placed.
 const struct {
-  const char *name;
   std::vector<std::string> args;
   // Committed files below the workspace: "!" before the name keeps the
   // file from being made, "/" after it makes it a folder.
@@ -24,64 +22,35 @@ const struct {
   std::string out; // the end of the output when it starts with "..."
   std::uint32_t code;
 } kRows[] = {
-    {"missing file",
-     {},
-     {"!proj/gone.c"},
-     {"\\proj\\gone.c"},
-     "WARNING: Skipping non-existant file '<ws>\\proj\\gone.c'\n"
-     "ERROR: version '\\proj\\gone.c' does not match any file\nExiting code 1\n",
-     1},
-    {"ambiguous version",
-     {},
-     {"one/b.c", "two/b.c", "dir/"},
-     {"\\b.c"},
-     "ERROR: Version '\\b.c' has multiple matches:\n\t<ws>\\one\\b.c\t\\b.cERROR: file "
-     "'<ws>\\two\\b.c' does not match any version\nWARNING: Skipping directory '<ws>\\dir'\n"
-     "Exiting code 1\n",
-     1},
-    {"nothing to check",
-     {"-b"},
-     {},
-     {},
-     "debug level is now 1\n0 files copied\nNo files to check - exiting code 0\n",
-     0},
-    {"failed copy",
-     {"-b", "-b"},
-     {"x/a.c", "y/a.c/b.c"},
-     {"\\a.c", "\\a.c\\b.c"},
-     "...copy '<ws>\\x\\a.c' to '<stage>\\a.c'\n\ncopy '<ws>\\y\\a.c\\b.c' to "
-     "'<stage>\\a.c\\b.c'\n\nERROR: Failed to copy '<ws>\\y\\a.c\\b.c' to '<stage>\\a.c\\b.c': "
-     "<not-a-folder>\n1 files copied\nExiting code 3\n",
-     3},
-    {"folder that cannot be made",
-     {},
-     {"x/a.c", "y/a.c/d/b.c"},
-     {"\\a.c", "\\a.c\\d\\b.c"},
-     "ERROR: Failed to create folder '<stage>\\a.c\\d'\nExiting code 3\n",
-     3},
-    // The staging stops there: the later file is not copied.
-    {"version climbing out",
-     {"-b"},
-     {"ws/evil.c", "ws/fine.c", "ws/later.c"},
-     {"\\fine.c", "\\..\\evil.c", "\\later.c"},
-     "...ERROR: version '\\..\\evil.c' leads outside the staging folder\n1 files copied\n"
-     "Exiting code 3\n",
-     3},
+    // clang-format off
+  {{}, {"!proj/gone.c"}, {"\\proj\\gone.c"}, "WARNING: Skipping non-existant file '<ws>\\proj\\gone.c'\n"
+   "ERROR: version '\\proj\\gone.c' does not match any file\nExiting code 1\n", 1},
+  {{}, {"one/b.c", "two/b.c", "dir/"}, {"\\b.c"}, "ERROR: Version '\\b.c' has multiple matches:\n\t<ws>\\one\\b.c"
+   "\t\\b.cERROR: file '<ws>\\two\\b.c' does not match any version\nWARNING: Skipping directory '<ws>\\dir'\n"
+   "Exiting code 1\n", 1},
+  {{"-b"}, {}, {}, "debug level is now 1\n0 files copied\nNo files to check - exiting code 0\n", 0},
+  {{"-b", "-b"}, {"x/a.c", "y/a.c/b.c"}, {"\\a.c", "\\a.c\\b.c"},
+   "...copy '<ws>\\x\\a.c' to '<stage>\\a.c'\n\ncopy '<ws>\\y\\a.c\\b.c' to '<stage>\\a.c\\b.c'\n\n"
+   "ERROR: Failed to copy '<ws>\\y\\a.c\\b.c' to '<stage>\\a.c\\b.c': <not-a-folder>\n1 files copied\n"
+   "Exiting code 3\n", 3},
+  {{}, {"x/a.c", "y/a.c/d/b.c"}, {"\\a.c", "\\a.c\\d\\b.c"},
+   "ERROR: Failed to create folder '<stage>\\a.c\\d'\nExiting code 3\n", 3},
+  // The staging stops at a version that climbs out: the later file is not copied.
+  {{"-b"}, {"ws/evil.c", "ws/fine.c", "ws/later.c"}, {"\\fine.c", "\\..\\evil.c", "\\later.c"},
+   "...ERROR: version '\\..\\evil.c' leads outside the staging folder\n1 files copied\nExiting code 3\n", 3},
+    // clang-format on
 };
 
 TEST(EarlyEnds, MessagesAndExitCodes) {
   for (const auto &row : kRows) {
     e2e::Session session;
     std::string input = e2e::checker({"list"}) + "\n";
-    for (const std::string &file : row.files) {
-      if (file[0] == '!') {
-        input += "\\\\" + e2e::backslashed(session.workspace.path() + "/" + file.substr(1)) + "\n";
-      } else if (file.back() == '/') {
-        session.workspace.write(file + "inside", "");
-        input +=
-            "\\\\" +
-            e2e::backslashed(session.workspace.path() + "/" + file.substr(0, file.size() - 1)) +
-            "\n";
+    for (std::string file : row.files) {
+      if (file[0] == '!' || file.back() == '/') {
+        if (file.back() == '/')
+          session.workspace.write(file + "inside", "");
+        file = file.substr(file[0] == '!', file.size() - 1);
+        input += "\\\\" + e2e::backslashed(session.workspace.path() + "/" + file) + "\n";
       } else {
         input += session.file_line(file);
       }
@@ -95,9 +64,9 @@ TEST(EarlyEnds, MessagesAndExitCodes) {
       expected.erase(0, 3);
       out.erase(0, out.size() > expected.size() ? out.size() - expected.size() : 0);
     }
-    EXPECT_EQ(out, expected) << row.name;
-    EXPECT_EQ(result.code, row.code) << row.name;
-    EXPECT_TRUE(session.temp_listing().empty()) << row.name;
+    EXPECT_EQ(out, expected) << row.out;
+    EXPECT_EQ(result.code, row.code) << row.out;
+    EXPECT_TRUE(session.temp_listing().empty()) << row.out;
   }
 }
 

@@ -40,12 +40,11 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
 #include <fcntl.h>
+#ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
 extern char **environ;
@@ -81,76 +80,84 @@ void write_all(FILE *stream, const std::string &data) {
   std::fflush(stream);
 }
 
+std::string variable(const char *name) {
+  const char *value = std::getenv(name);
+  return value ? value : "";
+}
+
+fs::path in_workdir(const std::string &relative) {
+  fs::path path = relative;
+  return path.is_relative() ? fs::path(variable("WORKDIR")) / path : path;
+}
+
 void list_workdir(const char *) {
-  const char *workdir = std::getenv("WORKDIR");
-  if (workdir == nullptr) {
-    write_all(stdout, "WORKDIR unset\n");
-    return;
-  }
+  std::string workdir = variable("WORKDIR");
   std::vector<std::string> lines;
   std::error_code error;
   for (fs::recursive_directory_iterator it(workdir, error), end; !error && it != end;
        it.increment(error)) {
-    if (!it->is_regular_file())
-      continue;
-    std::string relative = fs::relative(it->path(), workdir).generic_string();
-    lines.push_back(relative + " " + std::to_string(it->file_size()) + "\n");
+    if (it->is_regular_file())
+      lines.push_back(fs::relative(it->path(), workdir).generic_string() + " " +
+                      std::to_string(it->file_size()) + "\n");
   }
   std::sort(lines.begin(), lines.end());
   for (const std::string &line : lines)
     write_all(stdout, line);
 }
 
-void start_background(const char *milliseconds) {
-  const char *self = g_self;
-  std::string sleep_step = std::string("sleep:") + milliseconds;
 #ifdef _WIN32
-  std::string command = std::string("\"") + self + "\" " + sleep_step + " out:late\\n";
+// Starts COMMAND; waits for it when WAIT.
+void start(std::string command, bool inherit, bool wait) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &info)) {
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-  }
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                      &startup, &info))
+    return;
+  if (wait)
+    WaitForSingleObject(info.hProcess, INFINITE);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+// The host path of a path on Wine's drive Z:, or "".
+std::string host_path(std::string path) {
+  if (path.size() < 2 || (path[0] != 'Z' && path[0] != 'z') || path[1] != ':')
+    return "";
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path.substr(2);
+}
+#endif
+
+void start_background(const char *milliseconds) {
+  std::string sleep_step = std::string("sleep:") + milliseconds, late = "out:late\\n";
+#ifdef _WIN32
+  start(std::string("\"") + g_self + "\" " + sleep_step + " " + late, true, false);
 #else
-  std::string late = "out:late\\n";
-  char *argv[] = {const_cast<char *>(self), sleep_step.data(), late.data(), nullptr};
+  char *argv[] = {const_cast<char *>(g_self), sleep_step.data(), late.data(), nullptr};
   pid_t pid;
-  posix_spawn(&pid, self, nullptr, nullptr, argv, environ);
+  posix_spawn(&pid, g_self, nullptr, nullptr, argv, environ);
 #endif
 }
 
 void list_descriptors(const char *) {
-#ifdef _WIN32
-  write_all(stdout, "fds:unknown\n");
-#else
   std::string listing = "fds:";
+#ifdef _WIN32
+  listing += "unknown";
+#else
   for (int fd = 0; fd < 1024; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1)
-      continue;
-    if (listing.size() > 4)
-      listing += ',';
-    listing += std::to_string(fd);
+    if (fcntl(fd, F_GETFD) != -1)
+      listing += (listing.size() > 4 ? "," : "") + std::to_string(fd);
   }
-  write_all(stdout, listing + "\n");
 #endif
-}
-
-fs::path in_workdir(const char *relative) {
-  fs::path path = relative;
-  const char *workdir = std::getenv("WORKDIR");
-  if (path.is_relative() && workdir != nullptr)
-    path = fs::path(workdir) / path;
-  return path;
+  write_all(stdout, listing + "\n");
 }
 
 void make_folder_link(const char *step) {
   const char *equals = std::strchr(step, '=');
   if (equals == nullptr)
     return;
-  fs::path name = in_workdir(std::string(step, equals).c_str());
+  fs::path name = in_workdir(std::string(step, equals));
 #ifdef _WIN32
   // Unprivileged creation where the system allows it.
   CreateSymbolicLinkA(name.string().c_str(), equals + 1, SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2);
@@ -159,26 +166,9 @@ void make_folder_link(const char *step) {
   // Wine reports success without making a link, but starts the host's
   // programs and shows the host's links as reparse points: the host's ln
   // makes one for paths on its drive Z:.
-  auto host_path = [](std::string path) {
-    if (path.size() < 2 || (path[0] != 'Z' && path[0] != 'z') || path[1] != ':')
-      return std::string();
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path.substr(2);
-  };
-  std::string target = host_path(equals + 1);
-  std::string link = host_path(name.string());
-  if (target.empty() || link.empty())
-    return;
-  std::string command = "Z:\\bin\\ln -s \"" + target + "\" \"" + link + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &info)) {
-    WaitForSingleObject(info.hProcess, INFINITE);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-  }
+  std::string target = host_path(equals + 1), link = host_path(name.string());
+  if (!target.empty() && !link.empty())
+    start("Z:\\bin\\ln -s \"" + target + "\" \"" + link + "\"", false, true);
 #else
   if (symlink(equals + 1, name.c_str()) != 0)
     std::perror("fake-checker: symlink");
@@ -198,8 +188,7 @@ void write_nothing(const char *) {
 }
 
 void interleave(const char *count) {
-  unsigned long lines = std::strtoul(count, nullptr, 10);
-  for (unsigned long i = 0; i < lines; ++i) {
+  for (unsigned long i = 0, lines = std::strtoul(count, nullptr, 10); i < lines; ++i) {
     char number[24];
     std::snprintf(number, sizeof number, "%05lu", i);
     write_all(stdout, std::string("OUT-LINE-") + number + "-abcdefghijklmnopqrstuvwxyz\n");
@@ -208,15 +197,11 @@ void interleave(const char *count) {
 }
 
 void flood(const char *count) {
-  unsigned long blocks = std::strtoul(count, nullptr, 10);
   std::string block;
   while (block.size() < 65536)
     block += std::string(63, 'f') + "\n";
-  for (unsigned long i = 0; i < blocks; ++i) {
-    FILE *stream = i % 2 == 0 ? stdout : stderr;
-    std::fwrite(block.data(), 1, block.size(), stream);
-    std::fflush(stream);
-  }
+  for (unsigned long i = 0, blocks = std::strtoul(count, nullptr, 10); i < blocks; ++i)
+    write_all(i % 2 == 0 ? stdout : stderr, block);
 }
 
 void repeat(const char *step) {
@@ -257,11 +242,7 @@ const struct Step {
        const char *value = std::getenv(name);
        write_all(stdout, std::string(name) + (value ? "=" + std::string(value) : " unset") + "\n");
      }},
-    {"workdir:",
-     [](const char *text) {
-       const char *value = std::getenv("WORKDIR");
-       write_all(stdout, std::string(value ? value : "") + unescape(text));
-     }},
+    {"workdir:", [](const char *text) { write_all(stdout, variable("WORKDIR") + unescape(text)); }},
     {"list", list_workdir},
     {"stdin", read_stdin},
     {"sleep:",
@@ -278,10 +259,7 @@ const struct Step {
     {"background:", start_background},
     {"raise:", [](const char *signal) { std::raise(std::atoi(signal)); }},
     {"fds", list_descriptors},
-    {"exit:",
-     [](const char *code) {
-       g_exit_code = static_cast<std::uint32_t>(std::strtoul(code, nullptr, 10));
-     }},
+    {"exit:", [](const char *code) { g_exit_code = std::strtoul(code, nullptr, 10); }},
     {"interleave:", interleave},
 };
 
@@ -289,24 +267,21 @@ const struct Step {
 
 int main(int argc, char **argv) {
 #ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-  _setmode(_fileno(stdin), _O_BINARY);
+  for (FILE *stream : {stdout, stderr, stdin})
+    _setmode(_fileno(stream), _O_BINARY);
 #endif
   g_self = argv[0];
   for (int i = 1; i < argc; ++i) {
-    const Step *found = nullptr;
-    for (const Step *step = kSteps; found == nullptr && step != std::end(kSteps); ++step) {
-      std::size_t length = std::strlen(step->name);
-      if (step->name[length - 1] == ':' ? std::strncmp(argv[i], step->name, length) == 0
-                                        : std::strcmp(argv[i], step->name) == 0)
-        found = step;
-    }
-    if (found == nullptr) {
+    const Step *step = std::find_if(std::begin(kSteps), std::end(kSteps), [&](const Step &s) {
+      std::size_t length = std::strlen(s.name);
+      return s.name[length - 1] == ':' ? std::strncmp(argv[i], s.name, length) == 0
+                                       : std::strcmp(argv[i], s.name) == 0;
+    });
+    if (step == std::end(kSteps)) {
       std::fprintf(stderr, "fake-checker: unknown step '%s'\n", argv[i]);
       return 99;
     }
-    found->run(argv[i] + std::strlen(found->name)); // "" for a step without argument
+    step->run(argv[i] + std::strlen(step->name)); // "" for a step without argument
   }
 #ifdef _WIN32
   ExitProcess(g_exit_code);

@@ -14,7 +14,6 @@
 #include <process.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,25 +22,20 @@
 
 namespace {
 
-// Starts the program through the C runtime; returns its process handle.
-HANDLE spawn_with_runtime(char **program_argv) {
+HANDLE spawn(char **program_argv, bool create_process) {
   std::vector<std::string> quoted;
-  for (char **arg = program_argv; *arg != nullptr; ++arg)
-    quoted.push_back(quote_argument(*arg));
-  std::vector<const char *> argv;
-  for (const std::string &argument : quoted)
-    argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
-  intptr_t process = _spawnv(_P_NOWAIT, program_argv[0], argv.data());
-  return process == -1 ? nullptr : reinterpret_cast<HANDLE>(process);
-}
-
-HANDLE spawn_with_create_process(char **program_argv) {
   std::string command;
   for (char **arg = program_argv; *arg != nullptr; ++arg) {
-    if (!command.empty())
-      command += ' ';
-    command += quote_argument(*arg);
+    quoted.push_back(quote_argument(*arg));
+    command += (command.empty() ? "" : " ") + quoted.back();
+  }
+  if (!create_process) {
+    std::vector<const char *> argv;
+    for (const std::string &argument : quoted)
+      argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    intptr_t process = _spawnv(_P_NOWAIT, program_argv[0], argv.data());
+    return process == -1 ? nullptr : reinterpret_cast<HANDLE>(process);
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -56,36 +50,27 @@ HANDLE spawn_with_create_process(char **program_argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] "
-                         "[NAME=VALUE|-NAME]... -- program\n");
-    return 120;
-  }
   int i = 2;
   bool create_process = false;
   for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     std::string setting = argv[i];
-    if (setting == "--create-process") {
-      create_process = true;
-      continue;
-    }
     // _putenv keeps the runtime's copy of the environment, which _spawnv
     // hands on, and the process's own in step.
-    if (setting[0] == '-')
+    if (setting == "--create-process")
+      create_process = true;
+    else if (setting[0] == '-')
       _putenv((setting.substr(1) + "=").c_str());
     else if (setting.find('=') != std::string::npos)
       _putenv(setting.c_str());
   }
   if (i + 1 >= argc) {
-    std::fprintf(stderr, "tvk-launch: no program after --\n");
+    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] "
+                         "[NAME=VALUE|-NAME]... -- program [args...]\n");
     return 120;
   }
-  char **program_argv = argv + i + 1;
-  HANDLE process =
-      create_process ? spawn_with_create_process(program_argv) : spawn_with_runtime(program_argv);
+  HANDLE process = spawn(argv + i + 1, create_process);
   if (process == nullptr) {
-    std::fprintf(stderr, "tvk-launch: cannot start %s (error %lu)\n", program_argv[0],
-                 GetLastError());
+    std::fprintf(stderr, "tvk-launch: cannot start %s (error %lu)\n", argv[i + 1], GetLastError());
     return 121;
   }
   WaitForSingleObject(process, INFINITE);
