@@ -24,7 +24,7 @@
 
 #include "common/diagnostics.h"
 #include "driver/reconcile.h"
-#include "unit/driver/plain_reconcile.h"
+#include "plain_reconcile.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ void BM_StatusQueriesOnly(benchmark::State &state) {
 BENCHMARK(BM_StatusQueriesOnly)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void plain_reconcile(const FileList &files, VersionTable &versions) {
-  reconcile_test::plain_reconcile_with(files, versions, platform::path_kind);
+  reconcile_baseline::plain_reconcile_with(files, versions, platform::path_kind);
 }
 
 void BM_QuadraticWithRealFiles(benchmark::State &state) {

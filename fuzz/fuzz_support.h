@@ -1,5 +1,5 @@
-// Small helpers shared by the fuzz targets: reading choices from the fuzz
-// input, catching what the code under test prints, and stopping with a
+// Small helpers shared by the fuzz targets: picking inputs for costly
+// treatment, catching what the code under test prints, and stopping with a
 // readable reason when an oracle disagrees.
 #pragma once
 
@@ -73,15 +73,6 @@ inline std::string subject_from(const char *begin, const char *end) {
     repeated += subject;
   return repeated;
 }
-
-// Takes choices from the front of the fuzz input; an exhausted input gives
-// zeros, so every input is usable.
-struct Input {
-  const std::uint8_t *data;
-  std::size_t size;
-  std::uint8_t byte() { return size == 0 ? 0 : (--size, *data++); }
-  std::string rest() { return std::string(reinterpret_cast<const char *>(data), size); }
-};
 
 // Runs ACTION with standard output sent to memory and returns what it
 // printed. (The C library lets its standard streams be reassigned.)

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-15}
 runs=${2:--1}
-read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex ant lines chunker reconcile}"
+read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex reconcile}"
 
 source scripts/lib/setup.sh
 need_packages cmake ninja-build clang libclang-rt-14-dev
@@ -33,8 +33,7 @@ rm -f "$build_log"
 # Longest input per target: the oracles are quadratic or worse.
 max_len() {
   case $1 in
-  regex | ant) echo 512 ;;
-  chunker) echo 4096 ;;
+  regex) echo 512 ;;
   *) echo 2048 ;;
   esac
 }

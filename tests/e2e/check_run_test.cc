@@ -50,6 +50,9 @@ const Row kRows[] = {
   // still write into the gate's pipes.
   {"5 when started by CreateProcess", {"-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5,
    {}, {}, "", true},
+  // Line ends inside one read pass as they are; the last one becomes the
+  // system's.
+  {"CR LF ends a line", {}, {"out:a\\r\\nb\\r\\n", "err:c\\r\\n"}, "a\r\nb\n", "c\n", 0},
   {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
   {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
   {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
@@ -59,8 +62,8 @@ const Row kRows[] = {
    {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}, "before\nafter\nExiting code 6\n", "", 6},
   // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
   {"exit codes of every width", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
-  {"staged files at their version paths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "env:WORKDIR"},
-   "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\nWORKDIR=<workdir>\n", "", 0},
+  {"staged files at their version paths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n"},
+   "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\n<workdir>\n", "", 0},
   {"what the checker writes stays", {}, {"touch:made/by/checker.txt"}, "", "", 0,
    {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/", "tvk<pid>.tmp/made/by/checker.txt"}},
   // A skipped version names a staged path too, but no copy of the run.

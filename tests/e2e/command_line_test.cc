@@ -35,8 +35,7 @@ struct Case {
 void check(const Case &c) {
   e2e::ScratchFolder temp;
   e2e::Result result = e2e::run({c.args, "", temp.path(), temp.path()});
-  EXPECT_EQ(result.out, text(c.out)) << c.args[0];
-  EXPECT_EQ(result.err, "") << c.args[0];
+  EXPECT_EQ(result.out + "|" + result.err, text(c.out) + "|") << c.args[0];
   EXPECT_EQ(result.code, c.code) << c.args[0];
   EXPECT_EQ(temp.listing(), std::vector<std::string>{}) << c.args[0] << ": nothing on disk";
 }

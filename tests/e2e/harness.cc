@@ -1,8 +1,6 @@
 #include "e2e/harness.h"
 #include "tools/quote_argument.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +9,6 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -24,50 +20,41 @@ std::string setting(const char *name) {
   return value ? value : "";
 }
 
-std::string replaced(std::string text, char from, char to) {
-  std::replace(text.begin(), text.end(), from, to);
-  return text;
+// TEXT quoted for the shell.
+std::string quoted(const std::string &text) {
+  std::string result = "'";
+  for (char c : text)
+    result += c == '\'' ? "'\\''" : std::string(1, c);
+  return result + "'";
 }
 
-std::vector<char *> pointers(std::vector<std::string> &texts) {
-  std::vector<char *> raw;
-  for (std::string &text : texts)
-    raw.push_back(text.data());
-  raw.push_back(nullptr);
-  return raw;
-}
-
-// The test's environment with TEMP as the invocation wants it (under Wine
-// the launcher sets it).
-std::vector<std::string> environment_for(const Invocation &invocation) {
-  std::vector<std::string> result;
-  for (char **entry = environ; *entry; ++entry) {
-    if (is_wine() || std::string(*entry).rfind("TEMP=", 0) != 0)
-      result.push_back(*entry);
-  }
-  if (!is_wine() && !invocation.temp.empty())
-    result.push_back("TEMP=" + invocation.temp);
-  return result;
-}
-
-// The command line of a run: the gate's own, or under Wine the loader's
-// with the launcher; prlimit (util-linux, on PATH) in front for a limited
-// address space.
-std::vector<std::string> command_line(const Invocation &invocation, const std::string &code_path) {
+// The shell command of a run: the gate's own command line (behind prlimit,
+// of util-linux, for a limited address space), or under Wine the loader's
+// with the launcher, which sets TEMP; the standard streams redirected.
+std::string command_line(const Invocation &invocation, const std::string &io) {
   std::vector<std::string> argv = {setting("TRELVIK_E2E_BIN")};
+  if (invocation.address_space_limit != 0)
+    argv.insert(argv.begin(),
+                {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
   if (is_wine()) {
     argv = {access("/usr/lib/wine/wine64", X_OK) == 0 ? "/usr/lib/wine/wine64" : "wine64",
-            setting("TRELVIK_E2E_LAUNCHER"), seen(code_path)};
+            setting("TRELVIK_E2E_LAUNCHER"), seen(io + "/code")};
     if (invocation.create_process)
       argv.push_back("--create-process");
     argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
     argv.insert(argv.end(), {"--", seen(setting("TRELVIK_E2E_BIN"))});
+  } else {
+    argv.insert(argv.begin(), invocation.temp.empty() ? "-uTEMP" : "TEMP=" + invocation.temp);
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
-  if (invocation.address_space_limit != 0)
-    argv.insert(argv.begin(),
-                {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
-  return argv;
+  std::string command =
+      "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && exec env";
+  for (const std::string &argument : argv)
+    command += " " + quoted(argument);
+  command +=
+      " <" + quoted(invocation.stdin_folder.empty() ? io + "/stdin" : invocation.stdin_folder);
+  return command + " >" + quoted(io + "/stdout") +
+         (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
 }
 
 } // namespace
@@ -112,11 +99,13 @@ bool is_wine() {
 }
 
 std::string seen(const std::string &host_path) {
-  return is_wine() ? replaced("Z:" + host_path, '/', '\\') : host_path;
+  return is_wine() ? backslashed(host_path) : host_path;
 }
 
 std::string backslashed(const std::string &host_path) {
-  return replaced(seen(host_path), '/', '\\');
+  std::string path = (is_wine() ? "Z:" : "") + host_path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
 std::string text(const std::string &lf_text) {
@@ -148,43 +137,11 @@ std::string read_file(const std::string &path) {
 
 Result run(const Invocation &invocation) {
   ScratchFolder io;
-  std::string input_path = io.write("stdin", invocation.input);
-  std::string out_path = io.path() + "/stdout", err_path = io.path() + "/stderr";
-  std::string code_path = io.path() + "/code";
-  std::vector<std::string> argv = command_line(invocation, code_path);
-  std::vector<std::string> env = environment_for(invocation);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (invocation.stdin_folder.empty())
-    posix_spawn_file_actions_addopen(&actions, 0, input_path.c_str(), O_RDONLY, 0);
-  else
-    posix_spawn_file_actions_addopen(&actions, 0, invocation.stdin_folder.c_str(),
-                                     O_RDONLY | O_DIRECTORY, 0);
-  const int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), kCreate, 0600);
-  if (invocation.one_output_file)
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  else
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), kCreate, 0600);
-  if (!invocation.cwd.empty())
-    posix_spawn_file_actions_addchdir_np(&actions, invocation.cwd.c_str());
-  pid_t pid = 0;
-  Result result;
-  int failed = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers(argv).data(),
-                            pointers(env).data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) {
-    result.err = "cannot start " + argv[0];
-    result.code = 0xDEADu;
-    return result;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.out = read_file(out_path);
-  result.err = read_file(err_path);
+  io.write("stdin", invocation.input);
+  int status = std::system(command_line(invocation, io.path()).c_str());
+  Result result{read_file(io.path() + "/stdout"), read_file(io.path() + "/stderr")};
   if (is_wine()) {
-    std::string code = read_file(code_path);
+    std::string code = read_file(io.path() + "/code");
     result.code = code.empty() ? 0xDEADu : static_cast<std::uint32_t>(std::stoul(code));
   } else {
     result.code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))

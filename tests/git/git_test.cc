@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -25,10 +26,11 @@ public:
     char name[] = "/tmp/tvkgit-test-XXXXXX";
     root_ = mkdtemp(name);
     std::filesystem::create_directories(root_ + "/tmp");
-    write(root_ + "/check.sh", "cd \"$WORKDIR\" || exit 9\n"
-                               "find . -type f | sort | while read -r f; do printf '%s: %s\\n' "
-                               "\"${f#./}\" \"$(cat \"$f\")\"; "
-                               "done\n! grep -rq BAD .\n");
+    std::ofstream(root_ + "/check.sh")
+        << ("cd \"$WORKDIR\" || exit 9\n"
+            "find . -type f | sort | while read -r f; do printf '%s: %s\\n' "
+            "\"${f#./}\" \"$(cat \"$f\")\"; "
+            "done\n! grep -rq BAD .\n");
     Shell made = sh("git init -q && printf '[check \"list\"]\\n\\tcommand = sh " + root_ +
                     "/check.sh\\n' >.trelvik && git add .trelvik && git commit -qm init");
     EXPECT_EQ(made.code, 0) << made.out;
@@ -63,11 +65,6 @@ public:
   bool temp_empty() const { return std::filesystem::is_empty(root_ + "/tmp"); }
 
 private:
-  static void write(const std::string &path, const std::string &text) {
-    FILE *file = std::fopen(path.c_str(), "w");
-    std::fputs(text.c_str(), file);
-    std::fclose(file);
-  }
   std::string root_;
 };
 

@@ -3,7 +3,6 @@
 //   out:TEXT        write TEXT to standard output (escapes: \n \r \t \0 \\ \xHH)
 //   err:TEXT        write TEXT to standard error
 //   repeat:N:TEXT   write TEXT N times to standard output
-//   env:NAME        write "NAME=<value>\n" (or "NAME unset\n") to standard output
 //   workdir:TEXT    write the value of WORKDIR followed by TEXT
 //   list            write every file under WORKDIR as "<relative path> <size>\n"
 //   stdin           read standard input to its end, write "stdin:<bytes>\n"
@@ -35,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -73,6 +73,7 @@ std::string unescape(const char *text) {
 }
 
 std::uint32_t g_exit_code = 0;
+std::error_code g_ignored;
 const char *g_self = nullptr;
 
 void write_all(FILE *stream, const std::string &data) {
@@ -213,18 +214,9 @@ void repeat(const char *step) {
   write_all(stdout, all);
 }
 
-void read_stdin(const char *) {
-  std::size_t total = 0, got;
-  char buffer[4096];
-  while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-    total += got;
-  write_all(stdout, "stdin:" + std::to_string(total) + "\n");
-}
-
 void touch(const char *name) {
   fs::path path = in_workdir(name);
-  std::error_code error;
-  fs::create_directories(path.parent_path(), error);
+  fs::create_directories(path.parent_path(), g_ignored);
   if (FILE *file = std::fopen(path.string().c_str(), "wb"))
     std::fclose(file);
 }
@@ -237,24 +229,19 @@ const struct Step {
     {"out:", [](const char *text) { write_all(stdout, unescape(text)); }},
     {"err:", [](const char *text) { write_all(stderr, unescape(text)); }},
     {"repeat:", repeat},
-    {"env:",
-     [](const char *name) {
-       const char *value = std::getenv(name);
-       write_all(stdout, std::string(name) + (value ? "=" + std::string(value) : " unset") + "\n");
-     }},
     {"workdir:", [](const char *text) { write_all(stdout, variable("WORKDIR") + unescape(text)); }},
     {"list", list_workdir},
-    {"stdin", read_stdin},
+    {"stdin",
+     [](const char *) {
+       std::string all((std::istreambuf_iterator<char>(std::cin)), {});
+       write_all(stdout, "stdin:" + std::to_string(all.size()) + "\n");
+     }},
     {"sleep:",
      [](const char *ms) { std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms))); }},
     {"touch:", touch},
     {"link:", make_folder_link},
     {"empty-write", write_nothing},
-    {"remove:",
-     [](const char *path) {
-       std::error_code error;
-       fs::remove_all(in_workdir(path), error);
-     }},
+    {"remove:", [](const char *path) { fs::remove_all(in_workdir(path), g_ignored); }},
     {"flood:", flood},
     {"background:", start_background},
     {"raise:", [](const char *signal) { std::raise(std::atoi(signal)); }},

@@ -1,5 +1,5 @@
-// The pairing of files with versions is checked against its model by the
-// reconcile fuzz target, over its corpus in every build. What the model
+// The pairing of files with versions is checked against its rules by the
+// reconcile fuzz target, over its corpus in every build. What the target
 // cannot show is here: a commit large enough for the status queries to be
 // spread over threads.
 #include "driver/reconcile.h"
