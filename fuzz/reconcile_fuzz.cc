@@ -7,13 +7,14 @@
 // pieces, so that shared tails, repeated texts and ambiguities are frequent.
 //
 // Oracle: the pairing rules themselves. A version is only ever paired with
-// an ordinary file one of whose backslash tails it ends with, and no file
-// line with two versions. A commit paired without error pairs every version and
-// every ordinary file. And the order of the lines plays no part in a good
-// commit: with its file lines and its version lines reversed, a commit
-// paired without error both ways gets the same pairs. (Which errors a bad
-// commit reports may depend on the order, as a search in list order finds
-// them.)
+// an ordinary file one of whose backslash tails it ends with, no file line
+// with two versions, and every pair is announced at debug level 2. A commit
+// paired without error pairs every version and every ordinary file. And the
+// order of the lines plays no part in a good commit: with its file lines
+// and its version lines reversed, a commit paired without error both ways
+// gets the same pairs. (Which errors a bad commit reports may depend on the
+// order, as a search in list order finds them.)
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -23,7 +24,6 @@
 #include "common/settings.h"
 #include "driver/reconcile.h"
 #include "fuzz_support.h"
-#include <algorithm>
 
 namespace {
 
@@ -76,6 +76,7 @@ Commit commit_from(const std::string &text) {
 }
 
 struct Outcome {
+  std::string printed;
   int errors = 0;
   std::vector<std::string> matches;
 };
@@ -88,7 +89,7 @@ Outcome reconcile_with(void (*reconcile)(const FileList &, VersionTable &, PathK
   g_settings.error_count = 0;
   g_settings.debug_level = 2;
   Outcome outcome;
-  fuzz::printed_by([&] { reconcile(commit.files, versions, kind_of); });
+  outcome.printed = fuzz::printed_by([&] { reconcile(commit.files, versions, kind_of); });
   outcome.errors = g_settings.error_count;
   g_settings.error_count = 0;
   g_settings.debug_level = 0;
@@ -123,7 +124,10 @@ void check_pairs(const Commit &commit, const Outcome &outcome) {
     for (std::size_t at = file.find('\\'); at != std::string::npos && !tail;
          at = file.find('\\', at + 1))
       tail = version.ends_with(std::string_view(file).substr(at));
-    if (!tail || kind_of(file.c_str()) != PathKind::File || left[file]-- <= 0)
+    // At debug level 2 every pair is announced.
+    std::string announced = "version '" + version + "' matches file '" + file + "'\n";
+    if (!tail || kind_of(file.c_str()) != PathKind::File || left[file]-- <= 0 ||
+        outcome.printed.find(announced) == std::string::npos)
       fuzz::fail("version '%s' paired with '%s'", fuzz::visible(version).c_str(),
                  fuzz::visible(file).c_str());
   }

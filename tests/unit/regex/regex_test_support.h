@@ -10,23 +10,18 @@ namespace regex_test {
 
 // Collects the engine's failure messages while alive, then puts the
 // previous hook back.
-class HookCapture {
-public:
-  HookCapture() : previous_(regexp_error_hook) {
+struct HookCapture {
+  HookCapture() {
     received().clear();
     regexp_error_hook = [](const char *message) { received().push_back(message); };
   }
-  ~HookCapture() { regexp_error_hook = previous_; }
+  ~HookCapture() { regexp_error_hook = previous; }
   HookCapture(const HookCapture &) = delete;
-  HookCapture &operator=(const HookCapture &) = delete;
-
   static std::vector<std::string> &received() {
     static std::vector<std::string> messages;
     return messages;
   }
-
-private:
-  RegexpErrorHook previous_;
+  const RegexpErrorHook previous = regexp_error_hook;
 };
 
 // UNIT repeated (and cut) to exactly LENGTH characters.

@@ -47,12 +47,10 @@ TEST(ExecuteTest, PipeWithoutPumpIsDrainedSoTheRunEnds) {
     std::string out = testing::internal::GetCapturedStdout();
     g_start_pump_thread = saved;
     EXPECT_EQ(exit_code, 6u);
-    EXPECT_EQ(out.find("ERROR: Execute - Error creating OutThread, ThreadError=8\n") !=
-                  std::string::npos,
-              fail_out);
-    EXPECT_EQ(out.find("ERROR: Execute - Error creating ErrThread, ThreadError=8\n") !=
-                  std::string::npos,
-              fail_err);
+    for (const auto &[pump, failed] : {std::pair{"Out", fail_out}, {"Err", fail_err}}) {
+      std::string message = "ERROR: Execute - Error creating " + std::string(pump) + "Thread";
+      EXPECT_EQ(out.find(message + ", ThreadError=8\n") != std::string::npos, failed) << pump;
+    }
     EXPECT_EQ(counters.stdout_bytes, fail_out ? 0u : 640000u);
     EXPECT_EQ(counters.stderr_bytes, fail_err ? 0u : 6u);
     EXPECT_EQ(err, fail_err ? "" : "start\n");
