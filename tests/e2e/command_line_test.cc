@@ -62,6 +62,8 @@ const Case kCases[] = {
   {{"-o", "-b", "-v"}, "debug level is now 1\nversions check only mode is on\nexit code is 0\n", 0},
   {{"-i", "-o", "-b", "-v"},
    "debug level is now 1\nversions check only mode is on\nERROR: Failed to open input file '-o'\n", 1},
+  {{"-b", "--input", "none", "-v"}, "debug level is now 1\ninput from file is on\nversions check only mode is on\n"
+   "ERROR: Failed to open input file 'none'\n", 1},
   // An invalid pattern stops the parsing, even before help.
   {{"(x", "-h"}, "Invalid pattern '(x'\n", 1},
   {{"-b", "+x", "-h"}, "debug level is now 1\nPattern '+x' compiles to '^+x$'\nInvalid pattern '+x'\n", 1},

@@ -146,6 +146,9 @@ const std::vector<Case> kCases = {
    "trelvik-git install; cat .git/hooks/pre-commit; trelvik-git install --force && cat .git/hooks/pre-commit", 0,
    {"is a hook of another tool; --force replaces it", "exit 0", "installed .git/hooks/pre-commit",
     "exec trelvik-git run"}, {}},
+  // Unless a check says otherwise, the staging folder is stripped from what it prints.
+  {"strip by default", "printf '[check \"p\"]\\ncommand = sh -c \\\\\"echo $WORKDIR/x\\\\\"\\n' >.trelvik; echo a >a.c; git add .",
+   "trelvik-git run", 0, {"check 'p'", "\nx\n"}, {"tvk"}},
   {"core.hooksPath is honoured", "git config core.hooksPath hooks",
    "mkdir s && cd s && trelvik-git install && test -x ../hooks/pre-commit", 0,
    {"installed ../hooks/pre-commit"}, {}, false},
