@@ -1,5 +1,5 @@
 // The compiler's programs, hints and refusals. (What the programs match is
-// compared with a recursive interpreter by the regex fuzz target.)
+// checked end to end and by the regex fuzz target.)
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,10 +1,9 @@
-// The matcher's own cases: refusals, damaged programs,
-// the work on pathological subjects, and the automaton that decides before
-// the backtracking search (its cache of states must survive overflowing,
-// and damaged programs must fail as they do without it).
-// Results and group
-// positions against the reference interpreter are the fuzz target's,
-// replayed over its corpus by ctest.
+// The matcher's own cases: refusals, damaged programs, the work on
+// pathological subjects, and the automaton that decides before the
+// backtracking search (its cache of states must survive overflowing, and
+// damaged programs must fail as they do without it). That the automaton and
+// the backtracking search agree on results and group positions is the fuzz
+// target's check, replayed over its corpus by ctest.
 #include <gtest/gtest.h>
 
 #include <random>
