@@ -81,15 +81,15 @@ struct Outcome {
   std::vector<std::string> matches;
 };
 
-Outcome reconcile_with(void (*reconcile)(const FileList &, VersionTable &, PathKindQuery),
-                       const Commit &commit) {
+Outcome reconcile(const Commit &commit) {
   VersionTable versions;
   for (const std::string &text : commit.versions)
     versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
   g_settings.error_count = 0;
   g_settings.debug_level = 2;
   Outcome outcome;
-  outcome.printed = fuzz::printed_by([&] { reconcile(commit.files, versions, kind_of); });
+  outcome.printed =
+      fuzz::printed_by([&] { reconcile_files_with(commit.files, versions, kind_of); });
   outcome.errors = g_settings.error_count;
   g_settings.error_count = 0;
   g_settings.debug_level = 0;
@@ -141,12 +141,12 @@ void check_pairs(const Commit &commit, const Outcome &outcome) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   Commit commit = commit_from(std::string(reinterpret_cast<const char *>(data), size));
-  Outcome outcome = reconcile_with(reconcile_files_with, commit);
+  Outcome outcome = reconcile(commit);
   check_pairs(commit, outcome);
   Commit reversed = commit;
   std::reverse(reversed.files.begin(), reversed.files.end());
   std::reverse(reversed.versions.begin(), reversed.versions.end());
-  Outcome backwards = reconcile_with(reconcile_files_with, reversed);
+  Outcome backwards = reconcile(reversed);
   check_pairs(reversed, backwards);
   if (outcome.errors == 0 && backwards.errors == 0 &&
       pairs_of(commit, outcome) != pairs_of(reversed, backwards))
