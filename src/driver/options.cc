@@ -23,6 +23,8 @@ constexpr FlagOption kFlags[] = {
      "stderr will be treated as an error"},
     {"-s", "--strip", [](CommandLine &) { return &g_settings.strip; }, "strip temp path is on"},
     {"-d", "--dump", [](CommandLine &) { return &g_settings.dump; }, "dump is on"},
+    {"-w", "--workdir-cwd", [](CommandLine &c) { return &c.workdir_cwd; },
+     "checker starts in the temp folder"},
     {"-x", "--exclude", [](CommandLine &c) { return &c.exclude_mode; }, "exclude set"},
     {"-c", "--case-insensitive", [](CommandLine &) { return &g_settings.case_insensitive; },
      "case-insensitive is on"},
@@ -57,13 +59,14 @@ bool add_pattern(const char *argument, CommandLine *command_line) {
 // The banner and the usage text; the caller ends the run with exit code 1.
 void print_usage() {
   std::fputs("Trelvik version " TRELVIK_VERSION "\n"
-             "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-i <input_file>] [-c] [-b] [<pattern> "
+             "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-w] [-i <input_file>] [-c] [-b] [<pattern> "
              "[<pattern> ...]] [[-x] <pattern>[<pattern> ...]]\n"
              "  -h  --help\tprint this message and exit\n"
              "  -o  --stdout\tanything printed on standard output is an error\n"
              "  -e  --stderr\tanything printed on standard error is an error\n"
              "  -s  --strip\tstrip temporary path from any messages\n"
              "  -d  --dump\tcopy all output to a log file in the TEMP folder\n"
+             "  -w  --workdir-cwd\tstart the checker in the temporary folder\n"
              "  -i  --input\ttake input from a file instead of stdin\n"
              "  -x  --exclude\tany subsequent patterns will be excluded\n"
              "  -c  --case-insensitive\ttreat filenames case-insensitively\n"

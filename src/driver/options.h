@@ -7,6 +7,7 @@
 struct CommandLine {
   bool versions_only = false;            // -v
   bool exclude_mode = false;             // -x seen
+  bool workdir_cwd = false;              // -w: the checker starts in WORKDIR
   const char *input_file_name = nullptr; // -i; null: standard input
   PatternList include;
   PatternList exclude;

@@ -50,7 +50,7 @@ bool read_all_input(const CommandLine &command_line, InputData *input) {
 }
 
 // Runs the checker over the staged files and picks the exit code.
-int run_checker(const InputData &input, VersionTable &versions) {
+int run_checker(const InputData &input, VersionTable &versions, bool workdir_cwd) {
   RewriteContext rewrite;
   prepare_output_rewriting(g_settings.staging_folder, g_settings.dump, &rewrite);
   set_workdir();
@@ -58,7 +58,8 @@ int run_checker(const InputData &input, VersionTable &versions) {
   OutputCounters counters;
   const char *command = input.checker_command ? input.checker_command->c_str() : "";
   OutputFilter filter = g_settings.strip ? rewriting_filter(&rewrite) : OutputFilter{};
-  if (execute(command, &child_exit_code, &counters, filter) != 0)
+  const char *folder = workdir_cwd ? g_settings.staging_folder.c_str() : nullptr;
+  if (execute(command, &child_exit_code, &counters, filter, folder) != 0)
     log_error("ERROR: Failed to start '%s'\n", command);
   remove_staged_copies(versions);
   if (g_settings.error_count > 0)
@@ -102,7 +103,7 @@ int run(int argc, char **argv) {
     std::fputs("No files to check - exiting code 0\n", stdout);
     return 0;
   }
-  return run_checker(input, input.versions);
+  return run_checker(input, input.versions, command_line.workdir_cwd);
 }
 
 } // namespace

@@ -219,7 +219,7 @@ public:
 
 private:
   friend Status start_process(const char *, const PipeEnd &, const PipeEnd &, const PipeEnd &,
-                              ChildProcess *);
+                              ChildProcess *, const char *);
   void release();
   std::intptr_t native_ = -1; // process id or HANDLE
   bool ended_ = false;        // POSIX: reaped, with its wait status
@@ -227,10 +227,13 @@ private:
 };
 
 // Starts COMMAND (a whole command line) with the three given ends as its
-// standard streams, without a window, inheriting the environment and the
-// current folder.
+// standard streams, without a window, inheriting the environment. It starts
+// in FOLDER (the program's form) when one is given, else in the program's
+// own current folder; either way the program is found as from the
+// program's own folder, so FOLDER changes nothing but where it starts.
 Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process);
+                     const PipeEnd &child_stderr, ChildProcess *process,
+                     const char *folder = nullptr);
 
 // A thread of the program's own. Going away waits for it to end.
 class Thread {

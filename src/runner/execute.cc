@@ -63,7 +63,7 @@ void start_pump(PumpContext *context, const char *failure_format, platform::Thre
 } // namespace
 
 int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
-            OutputFilter filter) {
+            OutputFilter filter, const char *folder) {
   *counters = OutputCounters{};
   ChildPipe input, output, errors;
   if (!make_child_pipe(true, "Execute - Couldn't create StdIn pipe",
@@ -77,7 +77,7 @@ int execute(const char *command, std::uint32_t *exit_code, OutputCounters *count
   platform::prepare_relay_output();
   platform::ChildProcess process;
   platform::Status started = platform::start_process(command, input.child_end, output.child_end,
-                                                     errors.child_end, &process);
+                                                     errors.child_end, &process, folder);
   if (!started.ok()) {
     std::printf("ERROR: Execute - Couldn't create process, %s\n", command);
     return static_cast<int>(started.code());

@@ -22,7 +22,8 @@ struct OutputFilter {
   void *context = nullptr;
 };
 
-// Runs COMMAND with its standard input at end of input, relaying its output
+// Runs COMMAND with its standard input at end of input, in FOLDER when one
+// is given (else in the program's own current folder), relaying its output
 // chunk by chunk through FILTER (or unchanged when it has no function). *counters is zeroed
 // first, whatever happens. Returns 0 when the child ran to its end
 // (*exit_code and *counters then hold its results; *exit_code is 0xFFFFFFFF
@@ -31,7 +32,7 @@ struct OutputFilter {
 // (*exit_code is then left as it was). Nothing made along the way is left
 // open on any return.
 int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
-            OutputFilter filter);
+            OutputFilter filter, const char *folder = nullptr);
 
 // What the output filter of -s works with: the forms of the staging path it
 // removes and the dump log it appends to. Filled before the checker starts

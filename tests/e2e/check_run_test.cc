@@ -64,6 +64,8 @@ const Row kRows[] = {
   {"exit codes of every width", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
   {"staged files at their version paths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n"},
    "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\n<workdir>\n", "", 0},
+  {"-w starts the checker in the staging folder", {"-w", "**/*.c"}, {"cwd:\\n", "list"},
+   "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n<workdir>\nproject/lib/x.c 16\n", "", 0},
   {"what the checker writes stays", {}, {"touch:made/by/checker.txt"}, "", "", 0,
    {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/", "tvk<pid>.tmp/made/by/checker.txt"}},
   // A skipped version names a staged path too, but no copy of the run.

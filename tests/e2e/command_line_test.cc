@@ -8,21 +8,22 @@ namespace {
 
 using e2e::text;
 
-const char kUsage[] =
-    "Trelvik version 0.05\n"
-    "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-i <input_file>] [-c] [-b] [<pattern> [<pattern> ...]] "
-    "[[-x] <pattern>[<pattern> ...]]\n"
-    "  -h  --help\tprint this message and exit\n"
-    "  -o  --stdout\tanything printed on standard output is an error\n"
-    "  -e  --stderr\tanything printed on standard error is an error\n"
-    "  -s  --strip\tstrip temporary path from any messages\n"
-    "  -d  --dump\tcopy all output to a log file in the TEMP folder\n"
-    "  -i  --input\ttake input from a file instead of stdin\n"
-    "  -x  --exclude\tany subsequent patterns will be excluded\n"
-    "  -c  --case-insensitive\ttreat filenames case-insensitively\n"
-    "  -v  --versions\tversion check only - use patterns to allow/deny process\n"
-    "  -b  --debug\tprint debug message - more -b's increase the debug level\n"
-    "Patterns are Ant syntax e.g. **/src/**/*.java\n";
+const char kUsage[] = "Trelvik version 0.05\n"
+                      "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-w] [-i <input_file>] [-c] [-b] "
+                      "[<pattern> [<pattern> ...]] "
+                      "[[-x] <pattern>[<pattern> ...]]\n"
+                      "  -h  --help\tprint this message and exit\n"
+                      "  -o  --stdout\tanything printed on standard output is an error\n"
+                      "  -e  --stderr\tanything printed on standard error is an error\n"
+                      "  -s  --strip\tstrip temporary path from any messages\n"
+                      "  -d  --dump\tcopy all output to a log file in the TEMP folder\n"
+                      "  -w  --workdir-cwd\tstart the checker in the temporary folder\n"
+                      "  -i  --input\ttake input from a file instead of stdin\n"
+                      "  -x  --exclude\tany subsequent patterns will be excluded\n"
+                      "  -c  --case-insensitive\ttreat filenames case-insensitively\n"
+                      "  -v  --versions\tversion check only - use patterns to allow/deny process\n"
+                      "  -b  --debug\tprint debug message - more -b's increase the debug level\n"
+                      "Patterns are Ant syntax e.g. **/src/**/*.java\n";
 
 struct Case {
   std::vector<std::string> args;
@@ -58,6 +59,8 @@ const Case kCases[] = {
    "stdout will be treated as an error\nstderr will be treated as an error\n"
    "strip temp path is on\ndump is on\nexclude set\ncase-insensitive is on\n"
    "versions check only mode is on\ndebug level is now 3\nexit code is 0\n", 0},
+  {{"-b", "-w", "--workdir-cwd", "-v"}, "debug level is now 1\nchecker starts in the temp folder\n"
+   "checker starts in the temp folder\nversions check only mode is on\nexit code is 0\n", 0},
   // Messages need a -b before them; -i takes the next argument whatever it is.
   {{"-o", "-b", "-v"}, "debug level is now 1\nversions check only mode is on\nexit code is 0\n", 0},
   {{"-i", "-o", "-b", "-v"},

@@ -4,6 +4,7 @@
 //   err:TEXT        write TEXT to standard error
 //   repeat:N:TEXT   write TEXT N times to standard output
 //   workdir:TEXT    write the value of WORKDIR followed by TEXT
+//   cwd:TEXT        write the current folder followed by TEXT
 //   list            write every file under WORKDIR as "<relative path> <size>\n"
 //   stdin           read standard input to its end, write "stdin:<bytes>\n"
 //   sleep:MS        pause
@@ -230,6 +231,8 @@ const struct Step {
     {"err:", [](const char *text) { write_all(stderr, unescape(text)); }},
     {"repeat:", repeat},
     {"workdir:", [](const char *text) { write_all(stdout, variable("WORKDIR") + unescape(text)); }},
+    {"cwd:",
+     [](const char *text) { write_all(stdout, fs::current_path().string() + unescape(text)); }},
     {"list", list_workdir},
     {"stdin",
      [](const char *) {

@@ -11,13 +11,16 @@
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,9 +76,59 @@ int set_signal_attributes(posix_spawnattr_t *attributes) {
   return posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 }
 
+// The current folder, or none when it cannot be had.
+std::optional<std::string> current_folder() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE)
+      return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+bool is_executable_file(const std::string &path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+// PROGRAM as the child must name it once it starts in another folder: the
+// file that a start in our own folder would run (a relative path taken from
+// here, a bare name searched on PATH as execvp searches it, an empty entry
+// being this folder), made absolute. None when no such file is found.
+std::optional<std::string> program_from_here(const std::string &program) {
+  if (program.empty())
+    return std::nullopt;
+  if (program[0] == '/')
+    return program;
+  std::optional<std::string> here = current_folder();
+  if (!here)
+    return std::nullopt;
+  if (program.find('/') != std::string::npos)
+    return *here + "/" + program;
+  const char *path = std::getenv("PATH");
+  std::string entries = path != nullptr ? path : "/bin:/usr/bin";
+  for (std::size_t start = 0; start <= entries.size();) {
+    std::size_t end = entries.find(':', start);
+    if (end == std::string::npos)
+      end = entries.size();
+    std::string entry = entries.substr(start, end - start);
+    if (entry.empty() || entry[0] != '/')
+      entry = *here + (entry.empty() ? "" : "/" + entry);
+    std::string candidate = entry + "/" + program;
+    if (is_executable_file(candidate))
+      return candidate;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
 // Starts ARGV (searched on PATH when it holds no slash, no shell) with
-// SOURCES as its standard input, output and error.
-Status spawn_with_streams(char *const *argv, const PipeEnd sources[3], pid_t *pid) {
+// SOURCES as its standard input, output and error; with FOLDER (a system
+// path), the file PROGRAM in that folder instead.
+Status spawn_with_streams(char *const *argv, const PipeEnd sources[3], const char *program,
+                          const char *folder, pid_t *pid) {
   posix_spawn_file_actions_t actions;
   if (int error = posix_spawn_file_actions_init(&actions))
     return from_errno(error);
@@ -83,10 +136,13 @@ Status spawn_with_streams(char *const *argv, const PipeEnd sources[3], pid_t *pi
   int error = posix_spawnattr_init(&attributes);
   if (error == 0) {
     error = add_stream_actions(&actions, sources);
+    if (error == 0 && folder != nullptr)
+      error = posix_spawn_file_actions_addchdir_np(&actions, folder);
     if (error == 0)
       error = set_signal_attributes(&attributes);
     if (error == 0)
-      error = posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
+      error = folder != nullptr ? posix_spawn(pid, program, &actions, &attributes, argv, environ)
+                                : posix_spawnp(pid, argv[0], &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -159,10 +215,20 @@ void drain_pipes(std::span<const PipeEnd *const> pipes) {
 }
 
 Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process) {
+                     const PipeEnd &child_stderr, ChildProcess *process, const char *folder) {
   std::vector<std::string> arguments = split_command_line(command);
   if (arguments.empty() || arguments[0].empty())
     return from_errno(ENOENT);
+  std::string system_folder;
+  std::optional<std::string> program;
+  if (folder != nullptr) {
+    // The child changes folder before it looks for its program; it must
+    // find the same program as without the change.
+    program = program_from_here(arguments[0]);
+    if (!program)
+      return from_errno(ENOENT);
+    system_folder = system_path(folder);
+  }
   std::vector<char *> argv;
   for (std::string &argument : arguments)
     argv.push_back(argument.data());
@@ -173,7 +239,8 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   pid_t pid = -1;
   Status status = copy_child_ends(ends, sources);
   if (status.ok())
-    status = spawn_with_streams(argv.data(), sources, &pid);
+    status = spawn_with_streams(argv.data(), sources, program ? program->c_str() : nullptr,
+                                program ? system_folder.c_str() : nullptr, &pid);
   if (!status.ok())
     return status;
   *process = ChildProcess();

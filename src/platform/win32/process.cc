@@ -118,7 +118,7 @@ void drain_pipes(std::span<const PipeEnd *const> pipes) {
 }
 
 Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process) {
+                     const PipeEnd &child_stderr, ChildProcess *process, const char *folder) {
   STARTUPINFOA startup;
   GetStartupInfoA(&startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -130,11 +130,12 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   startup.hStdInput = as_windows(child_stdin.native());
   startup.hStdOutput = as_windows(child_stdout.native());
   startup.hStdError = as_windows(child_stderr.native());
-  // CreateProcessA may write into the command line; it gets a copy.
+  // CreateProcessA may write into the command line; it gets a copy. It
+  // looks for the program from this program's folder, whatever FOLDER is.
   std::vector<char> command_line(command, command + lstrlenA(command) + 1);
   PROCESS_INFORMATION info;
   if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, nullptr, &startup, &info))
+                      nullptr, folder, &startup, &info))
     return last_error();
   CloseHandle(info.hThread);
   *process = ChildProcess();
