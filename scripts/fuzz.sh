@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-15}
 runs=${2:--1}
-read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex reconcile}"
+read -r -a targets <<<"${TRELVIK_FUZZ_TARGETS:-regex reconcile quote}"
 
 source scripts/lib/setup.sh
 need_packages cmake ninja-build clang libclang-rt-14-dev

@@ -34,6 +34,32 @@ std::optional<bool> parse_bool(const std::optional<std::string> &value) {
   return value->find_first_not_of("-0") != std::string::npos;
 }
 
+// Whether the double quotes of COMMAND open and close in pairs under the
+// rules the gate splits a command line by: 2n backslashes before a quote
+// leave it acting, 2n+1 make it literal, and "" inside quotes is a literal
+// quote. git ends a value at an unquoted ';' or '#', which mostly leaves
+// one quote open.
+bool quotes_pair_up(std::string_view command) {
+  bool quoted = false;
+  std::size_t backslashes = 0;
+  for (std::size_t i = 0; i < command.size(); ++i) {
+    char c = command[i];
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    bool literal = c == '"' && backslashes % 2 == 1;
+    backslashes = 0;
+    if (c != '"' || literal)
+      continue;
+    if (quoted && i + 1 < command.size() && command[i + 1] == '"')
+      ++i;
+    else
+      quoted = !quoted;
+  }
+  return !quoted;
+}
+
 bool holds_line_end(const std::string &text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
@@ -47,6 +73,7 @@ constexpr Field kFields[] = {
     {"command", nullptr},
     {"include", nullptr},
     {"exclude", nullptr},
+    {"context", nullptr},
     {"ignore-case", &Check::ignore_case},
     {"strip", &Check::strip},
     {"stderr-fails", &Check::stderr_fails},
@@ -79,16 +106,27 @@ bool apply(Check *check, std::string_view key, const std::optional<std::string> 
     return false;
   }
   if (key == "command") {
+    if (!quotes_pair_up(text)) {
+      *error = where + "the double quotes of its command do not pair up: git read '" + text +
+               "'. In .trelvik, as in every git configuration file, ';' and '#' outside double "
+               "quotes start a comment; write the whole value in double quotes, with \\\" for "
+               "each quote inside: command = \"sh -c \\\"cd src; make\\\"\"";
+      return false;
+    }
     check->command = text;
     return true;
   }
   // The gate takes an argument that is empty or starts with a dash for an
-  // option, so such a pattern would be dropped, not matched.
+  // option: such a pattern is refused, so that a check means the same to
+  // the gate run by hand.
   if (text.empty() || text[0] == '-') {
     *error = where + "the gate cannot take the pattern '" + text + "'";
     return false;
   }
-  (key == "include" ? check->include : check->exclude).push_back(text);
+  (key == "include"   ? check->include
+   : key == "exclude" ? check->exclude
+                      : check->context)
+      .push_back(text);
   return true;
 }
 
@@ -107,8 +145,12 @@ bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::str
       value = std::string(entry.substr(line_end + 1));
     std::size_t first_dot = name.find('.');
     std::size_t last_dot = name.rfind('.');
-    if (name.substr(0, first_dot) != "check")
-      continue;
+    std::string_view section = name.substr(0, first_dot);
+    if (section != "check") {
+      *error = "unknown section '" + std::string(section) +
+               "': each check is a section [check \"name\"]";
+      return false;
+    }
     if (first_dot == last_dot) {
       *error = "a check needs a name, as in [check \"style\"]";
       return false;
@@ -135,6 +177,57 @@ bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::str
     return false;
   }
   return true;
+}
+
+} // namespace tvkgit
+
+namespace tvkgit {
+namespace {
+
+// Compiles each of SOURCES into LIST; false with *ERROR at the first that
+// does not compile.
+bool compile_list(const Check &check, const std::vector<std::string> &sources, PatternList *list,
+                  std::string *error) {
+  for (const std::string &source : sources) {
+    // Repository paths have no leading separator: one in a pattern anchors
+    // it at the top, where every pattern is anchored anyway.
+    std::string_view anchored = source;
+    if (anchored[0] == '/' || anchored[0] == '\\')
+      anchored.remove_prefix(1);
+    PatternEntry entry;
+    entry.source = source;
+    entry.compiled =
+        compile_regexp(translate_ant_pattern(std::string(anchored), check.ignore_case).c_str());
+    if (entry.compiled == nullptr) {
+      *error = "check '" + check.name + "': invalid pattern '" + source + "'";
+      return false;
+    }
+    list->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool matches(const PatternList &list, std::string_view path) {
+  std::string version(path);
+  std::replace(version.begin(), version.end(), '/', '\\');
+  return any_pattern_matches(list, version.c_str());
+}
+
+} // namespace
+
+bool Selector::compile(const Check &check, std::string *error) {
+  return compile_list(check, check.include, &include_, error) &&
+         compile_list(check, check.exclude, &exclude_, error) &&
+         compile_list(check, check.context, &context_, error);
+}
+
+bool Selector::selects(std::string_view path) const {
+  return (include_.empty() || matches(include_, path)) &&
+         (exclude_.empty() || !matches(exclude_, path));
+}
+
+bool Selector::wants_as_context(std::string_view path) const {
+  return !context_.empty() && matches(context_, path);
 }
 
 } // namespace tvkgit

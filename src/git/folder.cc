@@ -52,7 +52,7 @@ bool PrivateFolder::create(std::string *error) {
   return true;
 }
 
-bool PrivateFolder::write_file(const std::string &name, const std::string &text) {
+bool PrivateFolder::write_file(const std::string &name, std::string_view text) {
   std::string file = path_ + "/" + name;
   FILE *stream = platform::open_file(file.c_str(), "wx");
   if (stream == nullptr)

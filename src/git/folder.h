@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,12 +24,13 @@ public:
   // holds a backslash or a line end, which the gate's input cannot carry.
   bool create(std::string *error);
 
+  bool exists() const { return !path_.empty(); }
   // The folder's absolute path (slashes, no trailing one).
   const std::string &path() const { return path_; }
 
-  // Writes TEXT to the new file NAME in the folder and records it; false
-  // on failure.
-  bool write_file(const std::string &name, const std::string &text);
+  // Writes TEXT to the new file NAME (slashes, in a folder that exists) in the
+  // folder and records it; false on failure.
+  bool write_file(const std::string &name, std::string_view text);
 
   // Records the file RELATIVE (slashes) that another program made in the
   // folder, so that it is deleted with it. A name that holds no regular

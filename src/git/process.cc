@@ -10,22 +10,27 @@ namespace {
 
 using platform::PipeEnd;
 
-// Where one output stream of a child goes: into TEXT, or relayed to STREAM.
-struct Sink {
-  const PipeEnd *pipe = nullptr;
-  std::string *text = nullptr;
-  FILE *stream = nullptr;
+// One stream of a child and what is done with it.
+struct Stream {
+  PipeEnd *pipe = nullptr;
+  OutputTaker take;      // output: what receives it
+  std::string_view text; // input: what is written
 };
 
-std::uint32_t read_to_sink(void *raw) {
-  Sink *sink = static_cast<Sink *>(raw);
+std::uint32_t read_stream(void *raw) {
+  Stream *stream = static_cast<Stream *>(raw);
   char buffer[1 << 16];
-  while (std::uint32_t count = platform::read_pipe(*sink->pipe, buffer, sizeof buffer)) {
-    if (sink->text != nullptr)
-      sink->text->append(buffer, count);
-    else
-      platform::relay_output(sink->stream, buffer, count);
-  }
+  while (std::uint32_t count = platform::read_pipe(*stream->pipe, buffer, sizeof buffer))
+    stream->take(std::string_view(buffer, count));
+  return 0;
+}
+
+std::uint32_t write_stream(void *raw) {
+  Stream *stream = static_cast<Stream *>(raw);
+  // A child that ends without reading it all is no fault of ours: its exit
+  // code tells what happened.
+  (void)platform::write_pipe(*stream->pipe, stream->text.data(), stream->text.size());
+  stream->pipe->close(); // the child reads the end of its input
   return 0;
 }
 
@@ -45,34 +50,42 @@ struct ChildPipe {
   }
 };
 
-// Starts COMMAND with its output streams on the two sinks, the error
-// stream's read on a thread of its own, the output stream's here, so that
-// neither pipe can fill up while the other is read.
-std::optional<std::uint32_t> run(const std::string &command, Sink *out, Sink *err) {
-  ChildPipe input;
-  ChildPipe output;
-  ChildPipe errors;
-  if (!input.open(false) || !output.open(true) || !errors.open(true))
+// Starts COMMAND with INPUT written to it on a thread of its own, its error
+// stream read on another and its output stream read here, so that no pipe
+// can fill up while another one is served.
+std::optional<std::uint32_t> run(const std::string &command, std::string_view input,
+                                 const OutputTaker &take_out, const OutputTaker &take_err) {
+  ChildPipe input_pipe, output, errors;
+  if (!input_pipe.open(false) || !output.open(true) || !errors.open(true))
     return std::nullopt;
-  input.own_end.close(); // the input ends at once: nothing is ever written to it
-  out->pipe = &output.own_end;
-  err->pipe = &errors.own_end;
+  Stream in{&input_pipe.own_end, {}, input};
+  Stream out{&output.own_end, take_out, {}};
+  Stream err{&errors.own_end, take_err, {}};
   // Started first, so that a failure leaves no child to wait for; once the
-  // child's ends are closed below, it sees the end of the stream.
-  platform::Thread thread;
-  if (!platform::start_thread(read_to_sink, err, &thread).ok())
+  // child's ends are closed below, the threads see the end of each stream.
+  platform::Thread err_thread, in_thread;
+  bool threads = platform::start_thread(read_stream, &err, &err_thread).ok() &&
+                 (input.empty() || platform::start_thread(write_stream, &in, &in_thread).ok());
+  if (input.empty())
+    input_pipe.own_end.close();
+  if (!threads) {
+    input_pipe.child_end.close();
+    errors.child_end.close();
     return std::nullopt;
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   platform::ChildProcess process;
-  platform::Status started = platform::start_process(command.c_str(), input.child_end,
+  platform::Status started = platform::start_process(command.c_str(), input_pipe.child_end,
                                                      output.child_end, errors.child_end, &process);
-  input.child_end.close();
+  input_pipe.child_end.close();
   output.child_end.close();
   errors.child_end.close();
+  // Without a child the writer meets a pipe without a reader and stops.
   if (started.ok())
-    read_to_sink(out);
-  thread.join();
+    read_stream(&out);
+  in_thread.join();
+  err_thread.join();
   if (!started.ok())
     return std::nullopt;
   process.wait();
@@ -82,21 +95,27 @@ std::optional<std::uint32_t> run(const std::string &command, Sink *out, Sink *er
 
 } // namespace
 
-std::optional<Captured> capture(const std::string &command) {
+std::optional<Captured> capture(const std::string &command, std::string_view input) {
   Captured captured;
-  Sink out{nullptr, &captured.out, nullptr};
-  Sink err{nullptr, &captured.err, nullptr};
-  std::optional<std::uint32_t> code = run(command, &out, &err);
+  std::optional<std::uint32_t> code = run(
+      command, input, [&](std::string_view bytes) { captured.out.append(bytes); },
+      [&](std::string_view bytes) { captured.err.append(bytes); });
   if (!code)
     return std::nullopt;
   captured.exit_code = *code;
   return captured;
 }
 
-std::optional<std::uint32_t> relay(const std::string &command) {
-  Sink out{nullptr, nullptr, stdout};
-  Sink err{nullptr, nullptr, stderr};
-  return run(command, &out, &err);
+std::optional<std::uint32_t> stream(const std::string &command, std::string_view input,
+                                    const OutputTaker &take, std::string *errors) {
+  return run(command, input, take, [&](std::string_view bytes) { errors->append(bytes); });
+}
+
+std::optional<std::uint32_t> relay(const std::string &command, std::string_view input) {
+  return run(
+      command, input,
+      [](std::string_view bytes) { platform::relay_output(stdout, bytes.data(), bytes.size()); },
+      [](std::string_view bytes) { platform::relay_output(stderr, bytes.data(), bytes.size()); });
 }
 
 } // namespace tvkgit

@@ -37,23 +37,56 @@ std::string quote_argument(std::string_view argument) {
   return quoted;
 }
 
-std::string gate_command_line(const Check &check, const std::string &input_file) {
-  std::string line = "trelvik -i " + quote_argument(input_file);
+std::string gate_command_line(const Check &check) {
+  std::string line = "trelvik -w";
   const std::pair<bool, const char *> options[] = {
-      {check.strip, " -s"}, {check.stderr_fails, " -e"}, {check.stdout_fails, " -o"},
-      {check.dump, " -d"},  {check.ignore_case, " -c"},
+      {check.strip, " -s"},
+      {check.stderr_fails, " -e"},
+      {check.stdout_fails, " -o"},
+      {check.dump, " -d"},
   };
   for (const auto &[on, option] : options) {
     if (on)
       line += option;
   }
-  for (const std::string &pattern : check.include)
-    line += " " + quote_argument(pattern);
-  if (!check.exclude.empty())
-    line += " -x";
-  for (const std::string &pattern : check.exclude)
-    line += " " + quote_argument(pattern);
   return line;
+}
+
+std::vector<Batch> batch_commands(const std::string &command, const std::vector<std::string> &names,
+                                  std::size_t limit) {
+  std::vector<std::string_view> pieces; // the command around each mark
+  for (std::size_t start = 0;;) {
+    std::size_t mark = command.find(kFilesMark, start);
+    pieces.push_back(std::string_view(command).substr(start, mark - start));
+    if (mark == std::string::npos)
+      break;
+    start = mark + kFilesMark.size();
+  }
+  if (pieces.size() == 1)
+    return {Batch{command, names.size()}};
+  std::size_t marks = pieces.size() - 1;
+  std::size_t fixed = command.size() - marks * kFilesMark.size();
+  std::vector<Batch> batches;
+  std::string list;
+  std::size_t count = 0;
+  auto flush = [&] {
+    std::string line(pieces[0]);
+    for (std::size_t i = 1; i < pieces.size(); ++i)
+      line += list + std::string(pieces[i]);
+    batches.push_back({std::move(line), count});
+    list.clear();
+    count = 0;
+  };
+  for (const std::string &name : names) {
+    std::string quoted = quote_argument(name);
+    if (count > 0 && fixed + marks * (list.size() + 1 + quoted.size()) > limit)
+      flush();
+    list += (count > 0 ? " " : "") + quoted;
+    ++count;
+  }
+  if (count > 0 || batches.empty())
+    flush();
+  return batches;
 }
 
 std::string source_path(const std::string &folder, const std::string &path) {

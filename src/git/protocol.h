@@ -13,10 +13,27 @@ namespace tvkgit {
 // rules (the gate's and the platform's) gives it back unchanged.
 std::string quote_argument(std::string_view argument);
 
-// The gate's command line for CHECK, reading its input from INPUT_FILE:
-// the check's options, then the include patterns and, after -x, the
-// exclude ones.
-std::string gate_command_line(const Check &check, const std::string &input_file);
+// The gate's command line for CHECK, its input on standard input: the
+// checker starts in the staging folder (-w), with the check's options.
+// trelvik-git selects the files itself, so no pattern goes to the gate.
+std::string gate_command_line(const Check &check);
+
+// The word of a command that stands for the checked files.
+inline constexpr std::string_view kFilesMark = "{files}";
+
+// One run of a check: its command line and how many of the names it takes.
+struct Batch {
+  std::string command;
+  std::size_t count = 0;
+};
+
+// COMMAND with every "{files}" replaced by NAMES, each one argument quoted
+// for the gate's split, in order: one batch of names per command line, as
+// few as keep each within LIMIT characters (a name too long for that makes
+// a batch of its own). COMMAND alone, taking every name, when it holds no
+// "{files}".
+std::vector<Batch> batch_commands(const std::string &command, const std::vector<std::string> &names,
+                                  std::size_t limit);
 
 // One file for the gate: where its staged content is read and its
 // repository path.

@@ -14,14 +14,27 @@ void report(const std::string &message) {
 
 namespace {
 
-std::optional<Captured> run_git(const std::string &top, const std::string &arguments) {
+std::string git_command(const std::string &top, const std::string &arguments) {
   std::string command = "git";
   if (!top.empty())
     command += " -C " + quote_argument(top);
-  std::optional<Captured> result = capture(command + " " + arguments);
+  return command + " " + arguments;
+}
+
+std::optional<Captured> run_git(const std::string &top, const std::string &arguments) {
+  std::optional<Captured> result = capture(git_command(top, arguments));
   if (!result)
     report("git cannot be started: it must be on PATH");
   return result;
+}
+
+// True when git ran and succeeded; otherwise prints why not.
+bool succeeded(const std::string &arguments, const Captured &result) {
+  if (result.exit_code == 0)
+    return true;
+  std::fputs(result.err.c_str(), stderr);
+  report("'git " + arguments + "' failed with exit code " + std::to_string(result.exit_code));
+  return false;
 }
 
 } // namespace
@@ -31,11 +44,20 @@ bool Repository::git(const std::string &arguments, Captured *result) const {
   if (!captured)
     return false;
   *result = std::move(*captured);
-  if (result->exit_code == 0)
-    return true;
-  std::fputs(result->err.c_str(), stderr);
-  report("'git " + arguments + "' failed with exit code " + std::to_string(result->exit_code));
-  return false;
+  return succeeded(arguments, *result);
+}
+
+bool Repository::stream(const std::string &arguments, std::string_view input,
+                        const OutputTaker &take, Captured *result) const {
+  *result = Captured();
+  std::optional<std::uint32_t> code =
+      tvkgit::stream(git_command(top, arguments), input, take, &result->err);
+  if (!code) {
+    report("git cannot be started: it must be on PATH");
+    return false;
+  }
+  result->exit_code = *code;
+  return succeeded(arguments, *result);
 }
 
 bool find_repository(Repository *repository) {
@@ -65,6 +87,21 @@ bool find_repository(Repository *repository) {
     return false;
   }
   repository->top = top;
+  return true;
+}
+
+} // namespace tvkgit
+
+namespace tvkgit {
+
+bool enter_top(Repository *repository) {
+  if (repository->top.empty())
+    return true;
+  if (!platform::change_folder(repository->top.c_str()).ok()) {
+    report("cannot enter the top of the work tree '" + repository->top + "'");
+    return false;
+  }
+  repository->top.clear();
   return true;
 }
 

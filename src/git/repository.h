@@ -19,10 +19,19 @@ struct Repository {
   // output. False, with git's messages and one line of ours printed, when
   // git cannot be started or fails.
   bool git(const std::string &arguments, Captured *result) const;
+
+  // The same with INPUT on git's standard input and its standard output
+  // handed to TAKE as it comes (RESULT->out stays empty).
+  bool stream(const std::string &arguments, std::string_view input, const OutputTaker &take,
+              Captured *result) const;
 };
 
 // Finds the work tree around the current folder; false with one line
 // printed when there is none or git cannot be run.
 bool find_repository(Repository *repository);
+
+// Makes the top of the work tree the current folder, where the checks run
+// as git runs its hooks; false with one line printed when that fails.
+bool enter_top(Repository *repository);
 
 } // namespace tvkgit

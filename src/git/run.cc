@@ -1,8 +1,11 @@
-// The run: one listing of what is staged and whether the work tree differs,
-// one export of the index for the files where it does, then one gate run
-// per check. Nothing in the work tree, the index or the stash is touched.
+// The run: what is staged (one git run), which files each check takes, the
+// staged content of those files (read in place where the work tree
+// provably holds it, else written from the index by one more git run),
+// then one gate run per check and batch. Nothing in the work tree, the
+// index or the stash is touched.
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "git/checks.h"
@@ -10,16 +13,19 @@
 #include "git/folder.h"
 #include "git/protocol.h"
 #include "git/repository.h"
+#include "git/snapshot.h"
 #include "git/staged.h"
 
 namespace tvkgit {
 namespace {
 
-// Keeps one checkout-index command line well below the system's limits.
-constexpr std::size_t kExportLineLimit = 64 * 1024;
+// The longest checker command line a batch of {files} makes: well below
+// what Linux takes for one argument (128 KiB) and for all (ARG_MAX).
+constexpr std::size_t kCommandLimit = 100000;
 
-bool load_checks(const Repository &repository, std::vector<Check> *checks) {
-  if (platform::path_kind((repository.top + ".trelvik").c_str()) != platform::PathKind::File) {
+bool load_checks(const Repository &repository, std::vector<Check> *checks,
+                 std::vector<Selector> *selectors) {
+  if (platform::path_kind(".trelvik") != platform::PathKind::File) {
     report("no .trelvik at the top of the work tree");
     return false;
   }
@@ -31,105 +37,132 @@ bool load_checks(const Repository &repository, std::vector<Check> *checks) {
     report(".trelvik: " + error);
     return false;
   }
+  selectors->resize(checks->size());
+  for (std::size_t i = 0; i < checks->size(); ++i) {
+    if (!(*selectors)[i].compile((*checks)[i], &error)) {
+      report(".trelvik: " + error);
+      return false;
+    }
+  }
   return true;
 }
 
-// Marks the FILES the work tree holds otherwise, as diff-files names them.
-// It compares without refreshing the index: a file whose only change is its
-// time stamp is then read from the index, which holds the same bytes.
-bool mark_differing(const Repository &repository, std::vector<IndexFile> *files) {
-  Captured changed;
-  if (!repository.git("diff-files -z --name-only", &changed))
-    return false;
-  std::vector<std::string> names = split_names(changed.out);
-  std::set<std::string> differing(names.begin(), names.end());
-  for (IndexFile &file : *files)
-    file.differs = differing.count(file.path) != 0;
-  return true;
-}
-
-// The files to check, with the lines about those skipped printed; false
-// when a name blocks the commit. One git run lists what is staged and
-// whether the work tree differs from it: status without its optional index
-// write (git diff would refresh the index), without untracked files and
-// without looking into the work trees of submodules. Renames are not looked for: the new
+// The files of the commit (ALL: every tracked file). One git run lists
+// what is staged and whether the work tree differs from it: status without
+// its optional index write, without untracked files and without looking
+// into the work trees of submodules. Renames are not looked for: the new
 // name is listed all the same, and the search would compare every deleted
 // file with every added one.
-bool list_files(const Repository &repository, bool all, std::vector<IndexFile> *files) {
+bool list_committed(const Repository &repository, bool all, std::vector<IndexFile> *files) {
   Captured listing;
   if (!repository.git(all ? "ls-files -s -z"
                           : "--no-optional-locks status --porcelain=v2 -z --untracked-files=no "
                             "--ignore-submodules=dirty --no-renames",
                       &listing))
     return false;
-  std::vector<IndexFile> listed =
-      all ? parse_index_listing(listing.out) : parse_status(listing.out);
-  if (all && !listed.empty() && !mark_differing(repository, &listed))
-    return false;
-  Selection selection = select_files(listed);
-  for (const std::string &line : selection.skipped)
-    std::printf("trelvik-git: %s\n", line.c_str());
-  for (const std::string &line : selection.unusable)
-    report(line);
-  *files = std::move(selection.files);
-  return selection.unusable.empty();
-}
-
-// Copies the staged content of PATHS into FOLDER/index/ with as few
-// checkout-index runs as the command-line limit allows.
-bool export_index(const Repository &repository, const std::vector<std::string> &paths,
-                  PrivateFolder *folder) {
-  if (!platform::make_folder((folder->path() + "/index").c_str()).ok()) {
-    report("cannot create a folder in '" + folder->path() + "'");
-    return false;
-  }
-  std::string start =
-      "checkout-index " + quote_argument("--prefix=" + folder->path() + "/index/") + " --";
-  for (std::size_t next = 0; next < paths.size();) {
-    std::string arguments = start;
-    std::size_t first = next;
-    while (next < paths.size() && (next == first || arguments.size() < kExportLineLimit))
-      arguments += " " + quote_argument(paths[next++]);
-    Captured result;
-    bool done = repository.git(arguments, &result);
-    for (std::size_t i = first; i < next; ++i)
-      folder->record("index/" + paths[i]);
-    if (!done)
-      return false;
-  }
+  *files = all ? parse_index_listing(listing.out) : parse_status(listing.out);
   return true;
 }
 
-// Where the gate reads each file: in place when the work tree holds what
-// is staged, else from the index's copy in FOLDER.
-bool stage_files(const Repository &repository, const std::vector<IndexFile> &files,
-                 PrivateFolder *folder, std::vector<StagedFile> *staged) {
-  std::string in_place = repository.top;
-  std::string copies = folder->path() + "/index/";
-  for (std::string *form : {&in_place, &copies})
-    std::replace(form->begin(), form->end(), '/', '\\');
-  std::vector<std::string> exported;
-  for (const IndexFile &file : files) {
-    if (file.differs)
-      exported.push_back(file.path);
-    staged->push_back({source_path(file.differs ? copies : in_place, file.path), file.path});
+// What each check takes: indexes into the run's list of distinct files.
+struct CheckFiles {
+  std::vector<std::size_t> checked;
+  std::vector<std::size_t> context;
+};
+
+// Sorts the files of the commit (and of the index, for context) into what
+// each check takes. Prints each line about a file that is skipped once;
+// false, with a line for each, when a file that a check takes cannot be
+// handed to the gate.
+class Planner {
+public:
+  bool plan(const std::vector<Selector> &selectors, const std::vector<IndexFile> &committed,
+            const std::vector<IndexFile> &index, std::vector<CheckFiles> *plans) {
+    for (const Selector &selector : selectors) {
+      CheckFiles check;
+      for (const IndexFile &file : committed) {
+        if (selector.selects(file.path))
+          take(file, &check.checked);
+      }
+      if (!check.checked.empty() && selector.has_context()) {
+        for (const IndexFile &file : index) {
+          if (selector.wants_as_context(file.path) && !selector.selects(file.path))
+            take(file, &check.context);
+        }
+      }
+      plans->push_back(std::move(check));
+    }
+    return blocked_ == 0;
   }
-  return exported.empty() || export_index(repository, exported, folder);
+
+  const std::vector<const IndexFile *> &files() const { return files_; }
+
+private:
+  void take(const IndexFile &file, std::vector<std::size_t> *into) {
+    FileKind kind = kind_of(file);
+    if (kind == FileKind::Regular) {
+      auto [found, added] = positions_.try_emplace(file.path, files_.size());
+      if (added)
+        files_.push_back(&file);
+      into->push_back(found->second);
+    } else if (said_.insert(file.path).second) {
+      if (kind == FileKind::Unusable) {
+        report(skip_line(file, kind));
+        ++blocked_;
+      } else {
+        std::printf("trelvik-git: %s\n", skip_line(file, kind).c_str());
+      }
+    }
+  }
+
+  std::map<std::string, std::size_t> positions_;
+  std::vector<const IndexFile *> files_;
+  std::set<std::string> said_; // files not staged, once told why
+  int blocked_ = 0;
+};
+
+// Runs CHECK once per batch of its files; the exit code of the first batch
+// that failed, 0 when none did, none when the gate cannot be started.
+std::optional<std::uint32_t> run_check(const Check &check, const CheckFiles &plan,
+                                       const std::vector<StagedFile> &staged) {
+  std::vector<std::string> names;
+  for (std::size_t i : plan.checked)
+    names.push_back(staged[i].path);
+  std::vector<Batch> batches = batch_commands(check.command, names, kCommandLimit);
+  std::uint32_t first_failure = 0;
+  std::size_t next = 0;
+  for (std::size_t b = 0; b < batches.size(); ++b) {
+    if (batches.size() == 1)
+      std::printf("trelvik-git: check '%s'\n", check.name.c_str());
+    else
+      std::printf("trelvik-git: check '%s', batch %zu of %zu\n", check.name.c_str(), b + 1,
+                  batches.size());
+    std::vector<StagedFile> files;
+    for (std::size_t i = 0; i < batches[b].count; ++i)
+      files.push_back(staged[plan.checked[next + i]]);
+    next += batches[b].count;
+    for (std::size_t i : plan.context)
+      files.push_back(staged[i]);
+    std::optional<std::uint32_t> code =
+        relay(gate_command_line(check), protocol_text(batches[b].command, files));
+    if (!code)
+      return std::nullopt;
+    if (first_failure == 0)
+      first_failure = *code;
+  }
+  return first_failure;
 }
 
-int run_each(const std::vector<Check> &checks, const std::vector<StagedFile> &staged,
-             PrivateFolder *folder) {
+int run_each(const std::vector<Check> &checks, const std::vector<CheckFiles> &plans,
+             const std::vector<StagedFile> &staged) {
   std::uint32_t first_failure = 0;
   for (std::size_t i = 0; i < checks.size(); ++i) {
     const Check &check = checks[i];
-    std::string input = "input-" + std::to_string(i) + ".txt";
-    if (!folder->write_file(input, protocol_text(check.command, staged))) {
-      report("cannot write the gate's input in '" + folder->path() + "'");
-      return 1;
+    if (plans[i].checked.empty()) {
+      std::printf("trelvik-git: check '%s': no files to check\n", check.name.c_str());
+      continue;
     }
-    std::printf("trelvik-git: check '%s'\n", check.name.c_str());
-    std::optional<std::uint32_t> code =
-        relay(gate_command_line(check, folder->path() + "/" + input));
+    std::optional<std::uint32_t> code = run_check(check, plans[i], staged);
     if (!code) {
       report("trelvik cannot be started: it must be on PATH");
       return 1;
@@ -150,24 +183,33 @@ int run_each(const std::vector<Check> &checks, const std::vector<StagedFile> &st
 int run_checks(bool all) {
   Repository repository;
   std::vector<Check> checks;
-  std::vector<IndexFile> files;
-  if (!find_repository(&repository) || !load_checks(repository, &checks) ||
-      !list_files(repository, all, &files))
+  std::vector<Selector> selectors;
+  std::vector<IndexFile> committed;
+  if (!find_repository(&repository) || !enter_top(&repository) ||
+      !load_checks(repository, &checks, &selectors) || !list_committed(repository, all, &committed))
     return 1;
-  if (files.empty()) {
+  if (committed.empty()) {
     std::printf("trelvik-git: no files to check\n");
     return 0;
   }
+  std::vector<IndexFile> index;
+  bool context = std::any_of(selectors.begin(), selectors.end(),
+                             [](const Selector &s) { return s.has_context(); });
+  if (context && !all && !list_committed(repository, true, &index))
+    return 1;
+  Planner planner;
+  std::vector<CheckFiles> plans;
+  if (!planner.plan(selectors, committed, all ? committed : index, &plans))
+    return 1;
+  const std::vector<const IndexFile *> &files = planner.files();
   PrivateFolder folder;
-  std::string error;
-  if (!folder.create(&error)) {
-    report(error);
+  std::vector<std::string> sources;
+  if (!place_files(repository, files, &folder, &sources))
     return 1;
-  }
   std::vector<StagedFile> staged;
-  if (!stage_files(repository, files, &folder, &staged))
-    return 1;
-  return run_each(checks, staged, &folder);
+  for (std::size_t i = 0; i < files.size(); ++i)
+    staged.push_back({sources[i], files[i]->path});
+  return run_each(checks, plans, staged);
 }
 
 } // namespace tvkgit

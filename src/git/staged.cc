@@ -78,7 +78,8 @@ std::vector<IndexFile> parse_status(std::string_view listing) {
     if (fields.empty() || (fields[0] != "1" && !renamed) || fields[1].size() != 2 ||
         std::string_view("AMCRT").find(fields[1][0]) == std::string_view::npos)
       continue;
-    files.push_back({std::string(fields.back()), std::string(fields[4]), fields[1][1] != '.'});
+    files.push_back({std::string(fields.back()), std::string(fields[4]), std::string(fields[7]),
+                     fields[1][1] != '.'});
   }
   return files;
 }
@@ -91,26 +92,36 @@ std::vector<IndexFile> parse_index_listing(std::string_view listing) {
     std::size_t tab = entry.find('\t');
     if (tab == std::string_view::npos || tab < 2 || entry[tab - 1] != '0' || entry[tab - 2] != ' ')
       continue;
-    files.push_back({std::string(entry.substr(tab + 1)), std::string(entry.substr(0, 6)), false});
+    std::vector<std::string_view> fields = fields_of(entry.substr(0, tab), 2);
+    if (fields.size() != 3)
+      continue;
+    files.push_back({std::string(entry.substr(tab + 1)), std::string(fields[0]),
+                     std::string(fields[1]), false});
   }
   return files;
 }
 
-Selection select_files(const std::vector<IndexFile> &files) {
-  Selection selection;
-  for (const IndexFile &file : files) {
-    if (file.mode == "120000") {
-      selection.skipped.push_back("skipping symbolic link '" + shown(file.path) + "'");
-    } else if (file.mode == "160000") {
-      selection.skipped.push_back("skipping submodule '" + shown(file.path) + "'");
-    } else if (file.path.find_first_of("\\\r\n") != std::string::npos) {
-      selection.unusable.push_back("'" + shown(file.path) +
-                                   "' cannot be checked: its name holds a backslash or a line end");
-    } else {
-      selection.files.push_back(file);
-    }
+FileKind kind_of(const IndexFile &file) {
+  if (file.mode == "120000")
+    return FileKind::Link;
+  if (file.mode == "160000")
+    return FileKind::Submodule;
+  if (file.path.find_first_of("\\\r\n") != std::string::npos)
+    return FileKind::Unusable;
+  return FileKind::Regular;
+}
+
+std::string skip_line(const IndexFile &file, FileKind kind) {
+  switch (kind) {
+  case FileKind::Link:
+    return "skipping symbolic link '" + shown(file.path) + "'";
+  case FileKind::Submodule:
+    return "skipping submodule '" + shown(file.path) + "'";
+  case FileKind::Unusable:
+  case FileKind::Regular:
+    break;
   }
-  return selection;
+  return "'" + shown(file.path) + "' cannot be checked: its name holds a backslash or a line end";
 }
 
 } // namespace tvkgit

@@ -8,11 +8,13 @@
 
 namespace tvkgit {
 
-// One file of the index: its repository path (slashes), its git mode, and
-// whether the work tree holds other content than the index.
+// One file of the index: its repository path (slashes), its git mode, its
+// object name, and whether git already knows that the work tree holds
+// other content.
 struct IndexFile {
   std::string path;
   std::string mode; // "100644", "100755", "120000" (link), "160000" (submodule)
+  std::string object;
   bool differs = false;
 };
 
@@ -28,15 +30,11 @@ std::vector<IndexFile> parse_status(std::string_view listing);
 // The entries at stage 0 in `git ls-files -s -z` output.
 std::vector<IndexFile> parse_index_listing(std::string_view listing);
 
-struct Selection {
-  std::vector<IndexFile> files;      // regular files, for the gate
-  std::vector<std::string> skipped;  // one line each: links and submodules
-  std::vector<std::string> unusable; // one line each: names the protocol cannot carry
-};
+// What the gate can be handed of FILE, and why not.
+enum class FileKind { Regular, Link, Submodule, Unusable };
+FileKind kind_of(const IndexFile &file);
 
-// Sorts FILES into what the gate checks, what is skipped and what blocks
-// the commit: a backslash or a line end in a name cannot be written as a
-// file line and a version line.
-Selection select_files(const std::vector<IndexFile> &files);
+// The line that says why a file of KIND (not Regular) is not checked.
+std::string skip_line(const IndexFile &file, FileKind kind);
 
 } // namespace tvkgit

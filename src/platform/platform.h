@@ -57,6 +57,10 @@ Status set_environment(const char *name, const char *value);
 // writes it (POSIX: every backslash a slash; Windows: unchanged).
 std::string workdir_value(const std::string &staging_folder);
 
+// Makes PATH the program's current folder (an errno value on POSIX, a
+// Win32 code on Windows).
+Status change_folder(const char *path);
+
 // Opens a file of the program's (the -i input file) with fopen semantics.
 FILE *open_file(const char *path, const char *mode);
 
@@ -108,6 +112,15 @@ Status copy_file(const char *source, const char *destination, FileIdentity *copy
 // can be deleted as a copy is. None when PATH is no regular file. Windows:
 // not recorded (both 0), as for a copy.
 std::optional<FileIdentity> file_identity(const char *path);
+
+// What stands at PATH when it is a regular file, without following a link:
+// its size and whether its owner may execute it (Windows: never). None
+// for anything else or when PATH cannot be queried.
+struct RegularFile {
+  std::uint64_t size = 0;
+  bool executable = false;
+};
+std::optional<RegularFile> regular_file(const char *path);
 
 // Gives the file at PATH execute permission wherever it has read permission
 // (POSIX, an errno value on failure; a hook script must be executable).
@@ -195,6 +208,10 @@ Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate);
 // Blocking read of at most SIZE bytes: the count read, 0 at end of stream
 // or on failure.
 std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size);
+
+// Writes all SIZE bytes to PIPE, waiting while it is full. Fails when the
+// reader has gone (POSIX: EPIPE, this program ignores SIGPIPE).
+Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size);
 
 // Reads and discards everything from PIPES until each reports end of
 // stream; used when no pump could be started for a pipe, so that the child

@@ -3,6 +3,8 @@
 // with its content (and fails on one that holds "BAD"), prepares the case
 // and runs it. Unless a case commits, the work tree, the index and the
 // stash list must be byte-identical afterwards, and TEMP must be empty.
+// Every case is a test of its own; the real checkers (shellcheck, flake8,
+// clang-format, cppcheck, yamllint) must be on PATH.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,23 +28,28 @@ public:
     char name[] = "/tmp/tvkgit-test-XXXXXX";
     root_ = mkdtemp(name);
     std::filesystem::create_directories(root_ + "/tmp");
+    // The listing check: every staged file with its content, from the
+    // folder it starts in.
     std::ofstream(root_ + "/check.sh")
-        << ("cd \"$WORKDIR\" || exit 9\n"
-            "find . -type f | sort | while read -r f; do printf '%s: %s\\n' "
-            "\"${f#./}\" \"$(cat \"$f\")\"; "
-            "done\n! grep -rq BAD .\n");
+        << "find . -type f | sort | while read -r f; do printf '%s: %s\\n' \"${f#./}\" "
+           "\"$(cat \"$f\")\"; done\n! grep -rq BAD .\n";
+    // The arguments check: each argument in brackets; fails on a file
+    // that holds BAD.
+    std::ofstream(root_ + "/args.sh")
+        << "#!/bin/sh\nprintf '[%s]\\n' \"$@\"\n! grep -q BAD -- \"$@\"\n";
     Shell made = sh("git init -q && printf '[check \"list\"]\\n\\tcommand = sh " + root_ +
                     "/check.sh\\n' >.trelvik && git add .trelvik && git commit -qm init");
     EXPECT_EQ(made.code, 0) << made.out;
   }
   ~Scratch() { std::filesystem::remove_all(root_); }
 
-  // Runs SCRIPT with sh in the repository, both output streams captured.
+  // Runs SCRIPT with sh in the repository, both output streams captured;
+  // $T is the scratch folder, where check.sh lies.
   Shell sh(const std::string &script) const {
     const char *bin = std::getenv("TRELVIK_GIT_TEST_BIN");
-    std::string command = "cd " + root_ +
-                          " && mkdir -p r && cd r && export PATH=" + std::string(bin ? bin : ".") +
-                          ":$PATH TEMP=" + root_ + "/tmp HOME=" + root_ +
+    std::string command = "cd " + root_ + " && mkdir -p r && cd r && export T=" + root_ +
+                          " PATH=" + std::string(bin ? bin : ".") + ":$PATH TEMP=" + root_ +
+                          "/tmp HOME=" + root_ +
                           " GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@t "
                           "GIT_COMMITTER_NAME=t GIT_COMMITTER_EMAIL=t@t && (:;" +
                           script + ") 2>&1";
@@ -58,8 +65,9 @@ public:
 
   // The work tree, the index and the stash list, as checksums.
   std::string snapshot() const {
-    return sh("find . -path ./.git -prune -o \\( -type f -o -type l \\) -print | LC_ALL=C sort | "
-              "while read -r f; do sha1sum \"$f\"; done; sha1sum .git/index; git stash list")
+    return sh("find . -path ./.git -prune -o \\( -type f -o -type l \\) -print0 | LC_ALL=C sort -z "
+              "| "
+              "xargs -0 sha1sum; sha1sum .git/index; git stash list")
         .out;
   }
   bool temp_empty() const { return std::filesystem::is_empty(root_ + "/tmp"); }
@@ -69,114 +77,256 @@ private:
 };
 
 struct Case {
-  const char *name;
+  const char *name;  // the test's name
   std::string setup; // in the repository after its first commit
   std::string run;   // its exit status is the case's
   int code;
   std::vector<std::string> want; // in the output, in this order
-  std::vector<std::string> reject;
+  std::vector<std::string> reject = {};
   bool untouched = true;
 };
 
+// A shell command that writes TEXT as .trelvik ($T and $PWD expanded).
+std::string trelvik(const std::string &text) {
+  return "cat >.trelvik <<EOF\n" + text + "EOF\n";
+}
+
 // A .trelvik of two checks whose commands end with exit codes FIRST and 3.
 std::string two_checks(const char *first) {
-  return std::string("printf '[check \"one\"]\\ncommand = sh -c \\\\\"exit ") + first +
-         "\\\\\"\\n[check \"two\"]\\ncommand = sh -c \\\\\"exit 3\\\\\"\\n' >.trelvik; echo x "
-         ">a.c; "
-         "git add a.c";
+  return trelvik(std::string("[check \"one\"]\ncommand = sh -c \\\\\"exit ") + first +
+                 "\\\\\"\n[check \"two\"]\ncommand = sh -c \\\\\"exit 3\\\\\"\n") +
+         "echo x >a.c; git add a.c";
 }
 
 const char *const kFakeGit = "mkdir ../only; ln -s \"$(command -v git)\" ../only/git; "
                              "ln -s \"$(command -v trelvik-git)\" ../only/trelvik-git";
 
+// Files for the real checkers, committed with their configuration.
+const char *const kToolFiles = R"(mkdir -p src legacy vendor
+printf 'disable=SC2086\n' >.shellcheckrc
+printf '[flake8]\nper-file-ignores =\n    legacy/*.py: F401\n' >setup.cfg
+printf 'BasedOnStyle: LLVM\nIndentWidth: 8\nAllowShortFunctionsOnASingleLine: None\n' >.clang-format
+printf 'extends: relaxed\nignore: |\n  vendor/\n' >.yamllint
+printf '#define N 4\n' >src/size.h
+printf 'int f(void) {\n        return 0;\n}\n' >src/ok.c
+printf 'import os\n' >legacy/old.py
+printf 'a:   [1,2]\n' >vendor/v.yml
+git add -A && git commit -qm tools
+)";
+
+const char *const kToolChecks = R"([check "shellcheck"]
+	command = shellcheck {files}
+	include = **/*.sh
+	context = .shellcheckrc
+[check "flake8"]
+	command = flake8 {files}
+	include = **/*.py
+	context = setup.cfg
+[check "clang-format"]
+	command = clang-format --dry-run -Werror {files}
+	include = **/*.c
+	include = **/*.h
+	context = .clang-format
+[check "cppcheck"]
+	command = cppcheck -q --error-exitcode=1 {files}
+	include = **/*.c
+	context = **/*.h
+[check "yamllint"]
+	command = yamllint -s {files}
+	include = **/*.yml
+	context = .yamllint
+)";
+
+std::string with_tools(const std::string &then) {
+  return std::string(kToolFiles) + trelvik(kToolChecks) + then;
+}
+
 // clang-format off
-const std::vector<Case> kCases = {
-  {"partly staged: the staged bytes, not the work tree's", "echo ok >a.c; git add a.c; echo BAD >a.c",
+const Case kCases[] = {
+  {"PartlyStagedStagedBytes", "echo ok >a.c; git add a.c; echo BAD >a.c",
    "trelvik-git run", 0, {"check 'list'", "a.c: ok"}, {"BAD"}},
-  {"partly staged, the other way round", "echo BAD >a.c; git add a.c; echo ok >a.c",
-   "trelvik-git run", 1, {"a.c: BAD", "check 'list' failed with exit code 1"}, {}},
-  {"every file pairs with its own path, in both orders",
+  {"PartlyStagedTheOtherWay", "echo BAD >a.c; git add a.c; echo ok >a.c",
+   "trelvik-git run", 1, {"a.c: BAD", "check 'list' failed with exit code 1"}},
+  {"EveryFileOwnPath",
    "mkdir a sub; for f in a/x.c x.c b.c sub/b.c; do echo $f >$f; done; git add .",
    "trelvik-git run", 0, {"a/x.c: a/x.c", "b.c: b.c", "sub/b.c: sub/b.c", "x.c: x.c"}, {"multiple", "ERROR"}},
-  {"deleted and renamed files",
+  {"DeletedAndRenamed",
    "echo g >gone.c; echo o >old.c; git add .; git commit -qm c; git rm -q gone.c; git mv old.c new.c",
    "trelvik-git run", 0, {"new.c: o"}, {"gone.c", "old.c"}},
-  {"a link that became a file is checked", "ln -s x t.c; git add t.c; git commit -qm l; rm t.c; echo BAD >t.c; git add t.c",
-   "trelvik-git run", 1, {"t.c: BAD"}, {}},
-  {"names with blanks, non-ASCII bytes and a leading dash",
+  {"LinkBecameFile", "ln -s x t.c; git add t.c; git commit -qm l; rm t.c; echo BAD >t.c; git add t.c",
+   "trelvik-git run", 1, {"t.c: BAD"}},
+  {"AwkwardNames",
    "echo 1 >'with blank.c'; echo 2 >\"$(printf '\\303\\274.c')\"; echo 3 >./-dash.c; git add .",
-   "trelvik-git run", 0, {"-dash.c: 3", "with blank.c: 1", "\xc3\xbc.c: 2"}, {}},
-  {"run from a sub-folder", "mkdir -p s/t; echo ok >s/t/a.c; git add s",
-   "cd s/t && trelvik-git run", 0, {"s/t/a.c: ok"}, {}},
-  {"--all checks every tracked file, as staged", "echo BAD >a.c; git add a.c; git commit -qm c; echo ok >a.c",
-   "trelvik-git run && trelvik-git run --all", 1, {"no files to check", "a.c: BAD"}, {}},
-  {"two checks, the second failing", two_checks("0"),
+   "trelvik-git run", 0, {"-dash.c: 3", "with blank.c: 1", "\xc3\xbc.c: 2"}},
+  {"FromASubFolder", "mkdir -p s/t; echo ok >s/t/a.c; git add s",
+   "cd s/t && trelvik-git run", 0, {"s/t/a.c: ok"}},
+  {"AllChecksEveryTrackedFileAsStaged", "echo BAD >a.c; git add a.c; git commit -qm c; echo ok >a.c",
+   "trelvik-git run && trelvik-git run --all", 1, {"no files to check", "a.c: BAD"}},
+  {"SecondCheckFails", two_checks("0"),
    "trelvik-git run", 3, {"check 'one'", "check 'two' failed with exit code 3"}, {"'one' failed"}},
-  {"two checks failing: the first one's exit code", two_checks("4"),
-   "trelvik-git run", 4, {"'one' failed with exit code 4", "'two' failed with exit code 3"}, {}},
-  {"links and submodules are skipped, saying so",
+  {"FirstFailingCheckGivesTheCode", two_checks("4"),
+   "trelvik-git run", 4, {"'one' failed with exit code 4", "'two' failed with exit code 3"}},
+  {"LinksAndSubmodulesSkipped",
    "ln -s x link.c; echo ok >a.c; git add .; git update-index --add --cacheinfo 160000,$(git rev-parse HEAD),mod",
-   "trelvik-git run", 0, {"skipping symbolic link 'link.c'", "skipping submodule 'mod'", "a.c: ok"}, {}},
-  {"a backslash or a line end in a name blocks the commit",
+   "trelvik-git run", 0, {"skipping symbolic link 'link.c'", "skipping submodule 'mod'", "a.c: ok"}},
+  {"UnusableNameSelectedBlocks",
    "echo 1 >'a\\b.c'; echo 2 >\"$(printf 'n\\nl.c')\"; echo 3 >ok.c; git add .",
    "trelvik-git run", 1, {"'a\\\\b.c' cannot be checked", "'n\\nl.c' cannot be checked"}, {"ok.c:"}},
-  {"not inside a work tree: in .git, outside any repository", "",
+  {"UnusableNameNoCheckSelects",
+   trelvik("[check \"c\"]\ncommand = sh $T/check.sh\ninclude = **/*.c\n") + "echo 1 >'a\\b.txt'; echo ok >b.c; git add .",
+   "trelvik-git run", 0, {"b.c: ok"}, {"cannot be checked"}},
+  {"NotInAWorkTree", "",
    "(cd .git && trelvik-git run); cd .. && trelvik-git run", 1,
-   {"trelvik-git: not inside a git work tree\n", "trelvik-git: not inside a git work tree\n"}, {}},
-  {"no .trelvik", "git rm -q .trelvik; echo a >a.c; git add a.c",
-   "trelvik-git run", 1, {"trelvik-git: no .trelvik at the top of the work tree\n"}, {}},
-  {"a check without a command", "printf '[check \"x\"]\\ninclude = *.c\\n' >.trelvik",
-   "trelvik-git run", 1, {"trelvik-git: .trelvik: check 'x' has no command\n"}, {}},
-  {"an unknown key", "printf '[check \"x\"]\\ncommand = true\\nexlude = *.c\\n' >.trelvik",
-   "trelvik-git run", 1, {"check 'x': unknown key 'exlude'"}, {}},
-  {"trelvik not found", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
-   "PATH=$PWD/../only trelvik-git run", 1, {"trelvik-git: trelvik cannot be started: it must be on PATH\n"}, {}},
-  {"patterns and options reach the gate",
-   "printf '[check \"c\"]\\ncommand = sh ../check.sh\\ninclude = **/*.C\\nexclude = **/test/**\\n"
-   "ignore-case\\nstrip = no\\n' >.trelvik; mkdir test; echo 1 >a.c; echo 2 >test/b.c; echo 3 >c.h; git add .",
-   "trelvik-git run", 0, {"a.c: 1"}, {"b.c:", "c.h:"}},
-  {"the hook blocks a failing commit", "trelvik-git install; echo BAD >a.c; git add a.c",
+   {"trelvik-git: not inside a git work tree\n", "trelvik-git: not inside a git work tree\n"}},
+  {"NoTrelvikFile", "git rm -q .trelvik; echo a >a.c; git add a.c",
+   "trelvik-git run", 1, {"trelvik-git: no .trelvik at the top of the work tree\n"}},
+  {"CheckWithoutCommand", trelvik("[check \"x\"]\ninclude = *.c\n"),
+   "trelvik-git run", 1, {"trelvik-git: .trelvik: check 'x' has no command\n"}},
+  {"UnknownKey", trelvik("[check \"x\"]\ncommand = true\nexlude = *.c\n"),
+   "trelvik-git run", 1, {"check 'x': unknown key 'exlude'"}},
+  {"UnknownSection", trelvik("[chek \"lint\"]\ncommand = true\n") + "echo a >a.c; git add a.c",
+   "trelvik-git run", 1, {"trelvik-git: .trelvik: unknown section 'chek'"}},
+  // git ends the value at the unquoted ';', leaving sh -c "cd $WORKDIR.
+  {"SemicolonStartsAComment",
+   trelvik("[check \"x\"]\ncommand = sh -c \\\\\"cd \\$WORKDIR; ! grep -rq BAD .\\\\\"\n") + "echo BAD >a.c; git add a.c",
+   "trelvik-git run", 1, {"check 'x': the double quotes of its command do not pair up: git read 'sh -c \"cd $WORKDIR'",
+    "';' and '#' outside double quotes start a comment"}},
+  {"InvalidPattern", trelvik("[check \"x\"]\ncommand = true\ninclude = a(b\n"),
+   "trelvik-git run", 1, {"check 'x': invalid pattern 'a(b'"}},
+  {"TrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
+   "PATH=$PWD/../only trelvik-git run", 1, {"trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
+  {"OptionsReachTheGate",
+   trelvik("[check \"c\"]\ncommand = \"sh -c \\\\\"echo \\$WORKDIR; echo x >&2\\\\\"\"\nstrip = no\nstderr-fails\n") +
+   "echo 1 >a.c; git add .",
+   "trelvik-git run", 5, {"/tvk", "Exiting code 5"}},
+  {"StripByDefault", trelvik("[check \"p\"]\ncommand = sh -c \\\\\"echo \\$WORKDIR/x\\\\\"\n") + "echo a >a.c; git add .",
+   "trelvik-git run", 0, {"check 'p'", "\nx\n"}, {"tvk"}},
+  // Patterns are relative to the top of the work tree.
+  {"PatternsFromTheTop",
+   trelvik("[check \"top\"]\ncommand = sh $T/check.sh\ninclude = *.C\nignore-case\n"
+           "[check \"below\"]\ncommand = sh $T/check.sh\ninclude = src/**/*.h\nexclude = **/test/**\n"
+           "[check \"anchored\"]\ncommand = sh $T/check.sh\ninclude = /setup.cfg\n") +
+   "mkdir -p sub src/x src/test; for f in a.c sub/b.c src/c.h src/x/d.h src/test/e.h setup.cfg sub/setup.cfg; "
+   "do echo $f >$f; done; git add .",
+   "trelvik-git run", 0,
+   {"check 'top'", "a.c: a.c\ntrelvik-git: check 'below'\nsrc/c.h: src/c.h\nsrc/x/d.h: src/x/d.h\n",
+    "check 'anchored'\nsetup.cfg: setup.cfg\n"}, {"sub/b.c:", "e.h:", "sub/setup.cfg:"}},
+  {"NothingSelectedIsQuiet",
+   trelvik("[check \"h\"]\ncommand = false\ninclude = **/*.h\n") +
+   "for i in $(seq 300); do echo $i >f$i.c; done; git add .",
+   "trelvik-git run", 0, {"trelvik-git: check 'h': no files to check\n"}, {"Skipping", "f1.c"}},
+  // {files}: every name one argument, exactly as it is.
+  {"FilesExactly",
+   trelvik("[check \"a\"]\ncommand = sh $T/args.sh {files}\n") +
+   "echo 1 >'a b.c'; echo 2 >'q\"uote.c'; echo 3 >./-d.c; echo 4 >\"$(printf '\\303\\274')\"; "
+   "echo 5 >\"it's \\$x.c\"; git add .",
+   "trelvik-git run", 0, {"[-d.c]\n[.trelvik]\n[a b.c]\n[it's $x.c]\n[q\"uote.c]\n[\xc3\xbc]\n"}},
+  // Thousands of long paths: several batches, each file once, the context
+  // with every batch, and a fault in the last batch (file-999.c sorts last)
+  // blocks.
+  {"FilesInBatches",
+   trelvik("[check \"b\"]\ncommand = sh $T/batch.sh {files}\ninclude = **/*.c\ncontext = ctx.cfg\n") +
+   "printf 'test -f ctx.cfg || exit 7\\necho BATCH $#\\nfor f; do echo \"F $f\"; done\\n! grep -q BAD \"$@\"\\n' "
+   ">../batch.sh; d=$(printf 'folder-with-a-rather-long-name-%s/' 1 2); mkdir -p $d; echo c >ctx.cfg; "
+   "for i in $(seq 3000); do echo $i >${d}file-$i.c; done; echo BAD >${d}file-999.c; git add .",
+   "trelvik-git run >../o; c=$?; grep -c '^F ' ../o; grep -c '^F .*ctx.cfg' ../o; grep '^F ' ../o | sort -u | wc -l; "
+   "grep -c '^BATCH' ../o; grep 'batch 3 of 3' ../o; exit $c", 1, {"3000\n0\n3000\n3\n", "batch 3 of 3"}},
+  // Repository-local script: the program is found from the top of the work tree.
+  {"RepositoryScript",
+   trelvik(std::string("[check \"s\"]\ncommand = tools/args.sh {files}\ninclude = **/*.c\n")) +
+   "mkdir -p tools s; cp $T/args.sh tools; chmod +x tools/args.sh; echo ok >s/a.c; git add .",
+   "cd s && trelvik-git run", 0, {"[s/a.c]"}},
+  // What the checker sees is the staged bytes and mode, whatever git's
+  // view of the work tree.
+  {"AssumeUnchanged", "echo BAD >a.c; git add a.c; echo ok >a.c; git update-index --assume-unchanged a.c",
+   "trelvik-git run", 1, {"a.c: BAD"}},
+  {"LineEndsConvertedByAttributes",
+   "printf '*.txt text eol=crlf\\n' >.gitattributes; printf 'ok\\n' >a.txt; git add .; git commit -qm t; "
+   "rm a.txt; git checkout a.txt; printf 'ok\\n' >b.txt; git add b.txt; printf 'ok\\r\\n' >b.txt",
+   "grep -c $(printf '\\r') a.txt && trelvik-git run --all", 0, {"1\n", "a.txt: ok\nb.txt: ok\n"}, {"\r"}},
+  {"ModeWithoutFileMode",
+   trelvik("[check \"x\"]\ncommand = sh -c \\\\\"ls -l *.sh | cut -c1-4\\\\\"\n") +
+   "git config core.fileMode false; echo a >x.sh; echo b >n.sh; chmod +x n.sh; git add .; "
+   "git update-index --chmod=+x x.sh --chmod=-x n.sh",
+   "trelvik-git run", 0, {"-rw-\n-rwx\n"}},
+  {"SparseCheckout",
+   "mkdir in out; echo ok >in/a.c; echo ok >out/b.c; git add .; git commit -qm s; git sparse-checkout set in; "
+   "git update-index --cacheinfo 100644,$(echo BAD | git hash-object -w --stdin),out/b.c",
+   "trelvik-git run; echo code=$?; trelvik-git run --all", 1, {"out/b.c: BAD", "code=1", "in/a.c: ok", "out/b.c: BAD"},
+   {"does not match", "non-existant"}},
+  // The check greps what is committed, not an untracked file.
+  {"ConflictMarkersInTheCommitOnly",
+   trelvik("[check \"m\"]\ncommand = sh -c \\\\\"! grep -rn '^<<<<<<< ' .\\\\\"\n") +
+   "printf '<<<<<<< HEAD\\n' >notes.txt; echo ok >a.c; git add a.c",
+   "trelvik-git run && printf '<<<<<<< x\\n' >b.c && git add b.c && trelvik-git run", 1,
+   {"check 'm'\ntrelvik-git: check 'm'\n./b.c:1:<<<<<<< x"}, {"notes.txt"}, false},
+  // The real checkers, finding their configuration through context and
+  // judging the staged bytes of a partly staged file.
+  {"ToolsPassAGoodCommit",
+   with_tools("printf '#!/bin/sh\\necho $1\\n' >src/a.sh; printf 'x = 1\\n' >src/a.py; "
+              "printf '#include \"size.h\"\\nint g(void) {\\n        int a[N];\\n        a[0] = 1;\\n"
+              "        return a[0];\\n}\\n' >src/m.c; printf 'a: 1\\n' >a.yml; git add .; git commit -qm g"),
+   "trelvik-git run --all", 0, {"check 'shellcheck'", "check 'yamllint'"}, {"failed", "tvk"}},
+  {"ShellcheckBlocks", with_tools("printf '#!/bin/sh\\necho $(ls)\\n' >src/a.sh; git add .; "
+                                   "printf '#!/bin/sh\\necho ok\\n' >src/a.sh"),
+   "trelvik-git run", 1, {"In src/a.sh line 2:", "SC2046", "check 'shellcheck' failed"}, {"tvk"}},
+  {"Flake8Blocks", with_tools("printf 'import sys\\n' >src/b.py; printf 'import re\\n' >legacy/new.py; git add ."),
+   "trelvik-git run", 1, {"src/b.py:1:1: F401", "check 'flake8' failed"}, {"legacy", "tvk"}},
+  {"ClangFormatBlocks", with_tools("printf 'int f(void) {\\n  return 0;\\n}\\n' >src/ok.c; git add .; "
+                                    "printf 'int f(void) {\\n        return 1;\\n}\\n' >src/ok.c"),
+   "trelvik-git run", 1, {"src/ok.c:", "code should be clang-formatted", "check 'clang-format' failed"}, {"tvk"}},
+  {"CppcheckSeesCommittedHeaders",
+   with_tools("printf '#include \"size.h\"\\nint g(void) {\\n        int a[N];\\n        a[N] = 0;\\n"
+              "        return a[0];\\n}\\n' >src/m.c; git add ."),
+   "trelvik-git run", 1, {"src/m.c:4:", "arrayIndexOutOfBounds", "check 'cppcheck' failed"}, {"tvk"}},
+  {"YamllintBlocks", with_tools("printf 'a: [1,2]\\nb: 1\\nb: 2\\n' >c.yml; git add ."),
+   "trelvik-git run", 1, {"c.yml", "key-duplicates", "check 'yamllint' failed"}, {"vendor", "tvk"}},
+  {"HookBlocksAFailingCommit", "trelvik-git install; echo BAD >a.c; git add a.c",
    "git commit -qm c; c=$?; echo commits=$(git rev-list --count HEAD); exit $c", 1,
    {"a.c: BAD", "commits=1"}, {}, false},
-  {"the hook lets a passing commit through, installed twice",
+  {"HookLetsAPassingCommitThrough",
    "trelvik-git install; trelvik-git install; echo ok >a.c; git add a.c",
    "git commit -qm c; c=$?; echo commits=$(git rev-list --count HEAD); exit $c", 0,
    {"a.c: ok", "commits=2"}, {}, false},
-  {"another tool's hook stays unless forced", "printf '#!/bin/sh\\nexit 0\\n' >.git/hooks/pre-commit",
+  {"AnotherToolsHookStaysUnlessForced", "printf '#!/bin/sh\\nexit 0\\n' >.git/hooks/pre-commit",
    "trelvik-git install; cat .git/hooks/pre-commit; trelvik-git install --force && cat .git/hooks/pre-commit", 0,
    {"is a hook of another tool; --force replaces it", "exit 0", "installed .git/hooks/pre-commit",
-    "exec trelvik-git run"}, {}},
-  // Unless a check says otherwise, the staging folder is stripped from what it prints.
-  {"strip by default", "printf '[check \"p\"]\\ncommand = sh -c \\\\\"echo $WORKDIR/x\\\\\"\\n' >.trelvik; echo a >a.c; git add .",
-   "trelvik-git run", 0, {"check 'p'", "\nx\n"}, {"tvk"}},
-  {"core.hooksPath is honoured", "git config core.hooksPath hooks",
+    "exec trelvik-git run"}},
+  {"HooksPathHonoured", "git config core.hooksPath hooks",
    "mkdir s && cd s && trelvik-git install && test -x ../hooks/pre-commit", 0,
    {"installed ../hooks/pre-commit"}, {}, false},
 };
 // clang-format on
 
-TEST(TrelvikGit, Cases) {
-  for (const Case &c : kCases) {
-    SCOPED_TRACE(c.name);
-    Scratch scratch;
-    Shell prepared = scratch.sh(c.setup);
-    ASSERT_EQ(prepared.code, 0) << prepared.out;
-    std::string before = scratch.snapshot();
-    Shell ran = scratch.sh(c.run);
-    EXPECT_EQ(ran.code, c.code) << ran.out;
-    std::size_t at = 0;
-    for (const std::string &want : c.want) {
-      std::size_t found = ran.out.find(want, at);
-      EXPECT_NE(found, std::string::npos) << "wanted \"" << want << "\" in:\n" << ran.out;
-      at = found == std::string::npos ? at : found + want.size();
-    }
-    for (const std::string &reject : c.reject)
-      EXPECT_EQ(ran.out.find(reject), std::string::npos) << reject << " in:\n" << ran.out;
-    if (c.untouched) {
-      EXPECT_EQ(scratch.snapshot(), before);
-    }
-    EXPECT_TRUE(scratch.temp_empty());
-  }
+void PrintTo(const Case &c, std::ostream *os) {
+  *os << c.name;
 }
+
+class TrelvikGit : public testing::TestWithParam<Case> {};
+
+TEST_P(TrelvikGit, Runs) {
+  const Case &c = GetParam();
+  Scratch scratch;
+  Shell prepared = scratch.sh(c.setup);
+  ASSERT_EQ(prepared.code, 0) << prepared.out;
+  std::string before = scratch.snapshot();
+  Shell ran = scratch.sh(c.run);
+  EXPECT_EQ(ran.code, c.code) << ran.out;
+  std::size_t at = 0;
+  for (const std::string &want : c.want) {
+    std::size_t found = ran.out.find(want, at);
+    EXPECT_NE(found, std::string::npos) << "wanted \"" << want << "\" in:\n" << ran.out;
+    at = found == std::string::npos ? at : found + want.size();
+  }
+  for (const std::string &reject : c.reject)
+    EXPECT_EQ(ran.out.find(reject), std::string::npos) << reject << " in:\n" << ran.out;
+  if (c.untouched) {
+    EXPECT_EQ(scratch.snapshot(), before);
+  }
+  EXPECT_TRUE(scratch.temp_empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TrelvikGit, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case> &info) { return info.param.name; });
 
 } // namespace

@@ -289,6 +289,13 @@ std::optional<FileIdentity> file_identity(const char *path) {
                       static_cast<std::uint64_t>(status.st_ino)};
 }
 
+std::optional<RegularFile> regular_file(const char *path) {
+  struct stat status {};
+  if (lstat(system_path(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    return std::nullopt;
+  return RegularFile{static_cast<std::uint64_t>(status.st_size), (status.st_mode & S_IXUSR) != 0};
+}
+
 Status make_executable(const char *path) {
   std::string system_form = system_path(path);
   struct stat status {};

@@ -193,6 +193,10 @@ std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
   return got > 0 ? static_cast<std::uint32_t>(got) : 0;
 }
 
+Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size) {
+  return write_all(descriptor(pipe), data, size);
+}
+
 void drain_pipes(std::span<const PipeEnd *const> pipes) {
   std::vector<pollfd> open_pipes;
   for (const PipeEnd *pipe : pipes)

@@ -50,6 +50,10 @@ std::string workdir_value(const std::string &staging_folder) {
   return system_path(staging_folder.c_str());
 }
 
+Status change_folder(const char *path) {
+  return from_errno(chdir(system_path(path).c_str()) == 0 ? 0 : errno);
+}
+
 FILE *open_file(const char *path, const char *mode) {
   return std::fopen(system_path(path).c_str(), mode);
 }

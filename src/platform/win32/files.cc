@@ -140,6 +140,14 @@ std::optional<FileIdentity> file_identity(const char *path) {
   return FileIdentity{};
 }
 
+std::optional<RegularFile> regular_file(const char *path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    return std::nullopt;
+  return RegularFile{(std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, false};
+}
+
 Status make_executable(const char *path) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
     return Status::failure(GetLastError());

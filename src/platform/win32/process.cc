@@ -87,6 +87,18 @@ std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
   return got;
 }
 
+Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size) {
+  while (size > 0) {
+    DWORD wanted = size < 0x40000000u ? static_cast<DWORD>(size) : 0x40000000u;
+    DWORD written = 0;
+    if (!WriteFile(as_windows(pipe.native()), data, wanted, &written, nullptr))
+      return last_error();
+    data += written;
+    size -= written;
+  }
+  return Status();
+}
+
 void drain_pipes(std::span<const PipeEnd *const> pipes) {
   if (pipes.size() == 1)
     return drain_one(as_windows(pipes[0]->native()));

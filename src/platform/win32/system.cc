@@ -43,6 +43,12 @@ std::string workdir_value(const std::string &staging_folder) {
   return staging_folder;
 }
 
+Status change_folder(const char *path) {
+  if (SetCurrentDirectoryA(path))
+    return Status();
+  return Status::failure(GetLastError());
+}
+
 FILE *open_file(const char *path, const char *mode) {
   return std::fopen(path, mode);
 }
