@@ -53,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       names.push_back(name);
     name.clear();
   }
+  if (names.empty())
+    return 0; // a check without files runs nothing
   std::vector<tvkgit::Batch> batches = tvkgit::batch_commands(shape.command, names, limit);
   std::size_t next = 0;
   for (const tvkgit::Batch &batch : batches) {

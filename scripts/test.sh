@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 source scripts/lib/setup.sh
 need_packages cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev mingw-w64 \
   g++-mingw-w64-x86-64-posix wine64 clang-format dpkg-dev file man-db groff-base unzip \
-  binutils-mingw-w64-x86-64 lintian pkg-config libre2-dev libpcre2-dev clang libclang-rt-14-dev git
+  binutils-mingw-w64-x86-64 lintian pkg-config libre2-dev libpcre2-dev clang libclang-rt-14-dev git \
+  shellcheck flake8 cppcheck yamllint
 prepare_wine
 
 for preset in native sanitize tsan windows; do
