@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "common/parallel.h"
 #include "git/protocol.h"
 #include "git/sha1.h"
 #include "platform/platform.h"
@@ -163,12 +164,26 @@ bool holds_staged_content(const std::string &path, const IndexFile &file) {
 
 bool place_files(const Repository &repository, const std::vector<const IndexFile *> &files,
                  PrivateFolder *folder, std::vector<std::string> *sources) {
+  // Hashing reads every file the work tree may hold: spread over the cores.
+  struct Hashing {
+    const std::vector<const IndexFile *> *files;
+    std::vector<char> in_place;
+  } hashing{&files, std::vector<char>(files.size())};
+  for_each_slice(
+      files.size(), 64,
+      [](void *raw, std::size_t begin, std::size_t end) {
+        Hashing &job = *static_cast<Hashing *>(raw);
+        for (std::size_t i = begin; i < end; ++i) {
+          const IndexFile &file = *(*job.files)[i];
+          job.in_place[i] = !file.differs && holds_staged_content(file.path, file);
+        }
+      },
+      &hashing);
+  const std::vector<char> &in_place = hashing.in_place;
   std::vector<const IndexFile *> exported;
-  std::vector<bool> in_place;
-  for (const IndexFile *file : files) {
-    in_place.push_back(!file->differs && holds_staged_content(file->path, *file));
-    if (!in_place.back())
-      exported.push_back(file);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!in_place[i])
+      exported.push_back(files[i]);
   }
   if (!exported.empty() && !export_blobs(repository, exported, folder))
     return false;
