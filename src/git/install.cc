@@ -1,7 +1,9 @@
-// Installing the pre-commit hook where git looks for it (core.hooksPath
-// when set), never over a hook of another tool unless told to.
+// Installing a hook where git looks for it (core.hooksPath when set),
+// never over a hook of another tool unless told to.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "git/commands.h"
 #include "git/repository.h"
@@ -10,12 +12,26 @@
 namespace tvkgit {
 namespace {
 
-constexpr const char *kMarker = "# trelvik-git pre-commit hook";
+// The hooks trelvik-git writes, and what each runs.
+struct Hook {
+  const char *name;
+  const char *command;
+};
 
-constexpr const char *kHook = "#!/bin/sh\n"
-                              "# trelvik-git pre-commit hook: checks what is staged with the\n"
-                              "# checks in .trelvik. \"trelvik-git install\" rewrites this file.\n"
-                              "exec trelvik-git run\n";
+constexpr Hook kHooks[] = {
+    {"pre-commit", "exec trelvik-git run"},
+    {"pre-push", "exec trelvik-git pre-push \"$@\""},
+    {"pre-receive", "exec trelvik-git pre-receive"},
+};
+
+// The line that marks a hook as trelvik-git's, whichever it is.
+constexpr const char *kMarker = "# trelvik-git ";
+
+std::string hook_text(const Hook &hook) {
+  return std::string("#!/bin/sh\n") + kMarker + hook.name +
+         " hook: runs the checks of trelvik-git.\n# \"trelvik-git install --hook " + hook.name +
+         "\" rewrites this file.\n" + hook.command + "\n";
+}
 
 // The folder git takes its hooks from, as seen from the current folder.
 bool hooks_folder(const Repository &repository, std::string *folder) {
@@ -69,28 +85,36 @@ bool may_write(const std::string &hook, bool force) {
 
 } // namespace
 
-int install_hook(bool force) {
+int install_hook(const std::string &name, bool force) {
+  const Hook *hook = std::find_if(std::begin(kHooks), std::end(kHooks),
+                                  [&](const Hook &h) { return name == h.name; });
+  if (hook == std::end(kHooks)) {
+    report("no hook '" + name + "': pre-commit, pre-push or pre-receive");
+    return 1;
+  }
   Repository repository;
   std::string folder;
-  if (!find_repository(&repository) || !hooks_folder(repository, &folder))
+  // A server's pre-receive hook goes into a bare repository as well.
+  if (!find_repository(&repository, true) || !hooks_folder(repository, &folder))
     return 1;
   if (platform::path_kind(folder.c_str()) == platform::PathKind::Missing &&
       !platform::make_folder(folder.c_str()).ok()) {
     report("cannot create the hooks folder '" + folder + "'");
     return 1;
   }
-  std::string hook = folder + "/pre-commit";
-  if (!may_write(hook, force))
+  std::string path = folder + "/" + hook->name;
+  if (!may_write(path, force))
     return 1;
-  FILE *stream = platform::open_file(hook.c_str(), "w");
-  bool written = stream != nullptr && std::fputs(kHook, stream) >= 0;
+  std::string text = hook_text(*hook);
+  FILE *stream = platform::open_file(path.c_str(), "w");
+  bool written = stream != nullptr && std::fputs(text.c_str(), stream) >= 0;
   if (stream != nullptr)
     written = std::fclose(stream) == 0 && written;
-  if (!written || !platform::make_executable(hook.c_str()).ok()) {
-    report("cannot write '" + hook + "'");
+  if (!written || !platform::make_executable(path.c_str()).ok()) {
+    report("cannot write '" + path + "'");
     return 1;
   }
-  std::printf("trelvik-git: installed %s\n", hook.c_str());
+  std::printf("trelvik-git: installed %s\n", path.c_str());
   return 0;
 }
 

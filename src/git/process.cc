@@ -111,11 +111,34 @@ std::optional<std::uint32_t> stream(const std::string &command, std::string_view
   return run(command, input, take, [&](std::string_view bytes) { errors->append(bytes); });
 }
 
-std::optional<std::uint32_t> relay(const std::string &command, std::string_view input) {
+void Output::write(FILE *stream, std::string_view bytes) {
+  if (!hold_) {
+    platform::relay_output(stream, bytes.data(), bytes.size());
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!held_.empty() && held_.back().first == stream)
+    held_.back().second.append(bytes);
+  else
+    held_.emplace_back(stream, std::string(bytes));
+}
+
+void Output::line(const std::string &text) {
+  write(stdout, "trelvik-git: " + text + "\n");
+}
+
+void Output::release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto &[stream, bytes] : held_)
+    platform::relay_output(stream, bytes.data(), bytes.size());
+  held_.clear();
+}
+
+std::optional<std::uint32_t> relay(const std::string &command, std::string_view input,
+                                   Output *output) {
   return run(
-      command, input,
-      [](std::string_view bytes) { platform::relay_output(stdout, bytes.data(), bytes.size()); },
-      [](std::string_view bytes) { platform::relay_output(stderr, bytes.data(), bytes.size()); });
+      command, input, [&](std::string_view bytes) { output->write(stdout, bytes); },
+      [&](std::string_view bytes) { output->write(stderr, bytes); });
 }
 
 } // namespace tvkgit

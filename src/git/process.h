@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tvkgit {
 
@@ -31,8 +35,32 @@ std::optional<Captured> capture(const std::string &command, std::string_view inp
 std::optional<std::uint32_t> stream(const std::string &command, std::string_view input,
                                     const OutputTaker &take, std::string *errors);
 
-// Runs COMMAND with INPUT and its output streams relayed to ours as they
+// Where a run's own lines and the output of the gate runs go: to our
+// standard streams as they come, or held and printed later in one piece
+// (a server hook judges every pushed ref before it says anything).
+class Output {
+public:
+  explicit Output(bool hold = false) : hold_(hold) {}
+  Output(const Output &) = delete;
+  Output &operator=(const Output &) = delete;
+
+  // Writes BYTES to STREAM (stdout or stderr), or holds them; safe from
+  // several threads at once.
+  void write(FILE *stream, std::string_view bytes);
+  // Writes "trelvik-git: TEXT" and a line end to standard output.
+  void line(const std::string &text);
+  // Prints what is held, in the order it came, and forgets it.
+  void release();
+
+private:
+  bool hold_;
+  std::mutex mutex_;
+  std::vector<std::pair<FILE *, std::string>> held_;
+};
+
+// Runs COMMAND with INPUT and its output streams written to OUTPUT as they
 // come; its exit code, or none when it cannot be started.
-std::optional<std::uint32_t> relay(const std::string &command, std::string_view input = {});
+std::optional<std::uint32_t> relay(const std::string &command, std::string_view input,
+                                   Output *output);
 
 } // namespace tvkgit

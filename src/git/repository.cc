@@ -47,6 +47,10 @@ bool Repository::git(const std::string &arguments, Captured *result) const {
   return succeeded(arguments, *result);
 }
 
+std::optional<Captured> Repository::quiet_git(const std::string &arguments) const {
+  return run_git(top, arguments);
+}
+
 bool Repository::stream(const std::string &arguments, std::string_view input,
                         const OutputTaker &take, Captured *result) const {
   *result = Captured();
@@ -60,7 +64,7 @@ bool Repository::stream(const std::string &arguments, std::string_view input,
   return succeeded(arguments, *result);
 }
 
-bool find_repository(Repository *repository) {
+bool find_repository(Repository *repository, bool any_repository) {
   // git starts its hooks at the top of the work tree, where .git is, and
   // with GIT_DIR and GIT_WORK_TREE unset finds the repository there first:
   // a run of git spared on every commit.
@@ -75,8 +79,12 @@ bool find_repository(Repository *repository) {
   if (!found)
     return false;
   const std::string answer = "true\n";
+  if (any_repository && found->exit_code == 0 && found->out == "false\n") {
+    repository->top.clear();
+    return true;
+  }
   if (found->exit_code != 0 || found->out.compare(0, answer.size(), answer) != 0) {
-    report("not inside a git work tree");
+    report(any_repository ? "not inside a git repository" : "not inside a git work tree");
     return false;
   }
   std::string top = found->out.substr(answer.size());

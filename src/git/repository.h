@@ -1,6 +1,7 @@
 // The work tree trelvik-git runs in, and git run from its top.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "git/process.h"
@@ -20,6 +21,10 @@ struct Repository {
   // git cannot be started or fails.
   bool git(const std::string &arguments, Captured *result) const;
 
+  // Runs `git ARGUMENTS` and hands back what it did, failure or not;
+  // none (with one line printed) when git cannot be started.
+  std::optional<Captured> quiet_git(const std::string &arguments) const;
+
   // The same with INPUT on git's standard input and its standard output
   // handed to TAKE as it comes (RESULT->out stays empty).
   bool stream(const std::string &arguments, std::string_view input, const OutputTaker &take,
@@ -27,8 +32,9 @@ struct Repository {
 };
 
 // Finds the work tree around the current folder; false with one line
-// printed when there is none or git cannot be run.
-bool find_repository(Repository *repository);
+// printed when there is none or git cannot be run. With ANY_REPOSITORY a
+// bare repository (or the inside of .git) is taken too, with no top.
+bool find_repository(Repository *repository, bool any_repository = false);
 
 // Makes the top of the work tree the current folder, where the checks run
 // as git runs its hooks; false with one line printed when that fails.

@@ -101,6 +101,21 @@ std::vector<IndexFile> parse_index_listing(std::string_view listing) {
   return files;
 }
 
+std::vector<IndexFile> parse_tree_listing(std::string_view listing) {
+  // Each entry: "mode type object\tpath".
+  std::vector<IndexFile> files;
+  std::string_view entry;
+  while (take_field(&listing, &entry)) {
+    std::size_t tab = entry.find('\t');
+    std::vector<std::string_view> fields =
+        fields_of(entry.substr(0, tab == std::string_view::npos ? 0 : tab), 2);
+    if (fields.size() == 3)
+      files.push_back({std::string(entry.substr(tab + 1)), std::string(fields[0]),
+                       std::string(fields[2]), true});
+  }
+  return files;
+}
+
 FileKind kind_of(const IndexFile &file) {
   if (file.mode == "120000")
     return FileKind::Link;

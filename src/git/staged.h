@@ -30,6 +30,10 @@ std::vector<IndexFile> parse_status(std::string_view listing);
 // The entries at stage 0 in `git ls-files -s -z` output.
 std::vector<IndexFile> parse_index_listing(std::string_view listing);
 
+// The entries of `git ls-tree -r -z` output: a commit's files, each marked
+// as differing from the work tree, whose copy is never read for a commit.
+std::vector<IndexFile> parse_tree_listing(std::string_view listing);
+
 // What the gate can be handed of FILE, and why not.
 enum class FileKind { Regular, Link, Submodule, Unusable };
 FileKind kind_of(const IndexFile &file);

@@ -141,6 +141,22 @@ std::string with_tools(const std::string &then) {
   return std::string(kToolFiles) + trelvik(kToolChecks) + then;
 }
 
+// A bare server with trelvik-git's pre-receive hook, the repository's
+// first commit pushed to its main branch; git commits with "commit NAME".
+const char *const kServer =
+    "git init -q --bare ../srv.git && git remote add origin ../srv.git && git push -q origin "
+    "HEAD:main 2>/dev/null && (cd ../srv.git && trelvik-git install --hook pre-receive) "
+    ">/dev/null; "
+    "commit() { git add -A && git commit -qm \"$1\"; }; ";
+
+// Pushes ARGUMENTS, then prints "pushed=<exit code>" and the commits the
+// server's main branch holds; exits with the push's code.
+std::string push(const std::string &arguments) {
+  return "git push " + arguments +
+         " 2>&1; c=$?; echo pushed=$c; echo main=$(git -C ../srv.git "
+         "rev-list --count main); exit $c";
+}
+
 // clang-format off
 const Case kCases[] = {
   {"PartlyStagedStagedBytes", "echo ok >a.c; git add a.c; echo BAD >a.c",
@@ -281,6 +297,62 @@ const Case kCases[] = {
    "trelvik-git run", 1, {"src/m.c:4:", "arrayIndexOutOfBounds", "check 'cppcheck' failed"}, {"tvk"}},
   {"YamllintBlocks", with_tools("printf 'a: [1,2]\\nb: 1\\nb: 2\\n' >c.yml; git add ."),
    "trelvik-git run", 1, {"c.yml", "key-duplicates", "check 'yamllint' failed"}, {"vendor", "tvk"}},
+  // On the server: pre-receive judges what each pushed ref brings.
+  {"PushGood", std::string(kServer) + "echo ok >a.c; commit a", push("origin HEAD:main"), 0,
+   {"remote: trelvik-git: refs/heads/main: checks from .trelvik of ", "remote: a.c: ok", "pushed=0", "main=2"},
+   {"rejected"}},
+  {"PushBadRejectedWithRefAndCheckFirst", std::string(kServer) + "echo BAD >a.c; commit a; echo ok >b.c; commit b",
+   push("file://$PWD/../srv.git HEAD:main"), 1,
+   {"remote: trelvik-git: push rejected: refs/heads/main: check 'list' failed",
+    "remote: trelvik-git: refs/heads/main: checks from", "a.c: BAD", "pushed=1", "main=1"}},
+  {"PushNewBranchOnlyItsOwnCommits",
+   "echo BAD >old.c; git add old.c; git commit -qm old; " + std::string(kServer) + "echo ok >a.c; commit a",
+   push("origin HEAD:refs/heads/topic"), 0, {"a.c: ok", "pushed=0"}, {"old.c"}},
+  {"PushForcedUpdate", std::string(kServer) + "echo ok >a.c; commit a; git push -q origin HEAD:main 2>/dev/null; "
+   "git reset -q --hard HEAD~; echo BAD >a.c; commit b",
+   push("-f origin HEAD:main"), 1, {"push rejected: refs/heads/main", "a.c: BAD", "pushed=1", "main=2"}},
+  {"PushDeletedBranchAndTags",
+   std::string(kServer) + "echo BAD >a.c; commit a; git push -q origin HEAD~:refs/heads/gone 2>/dev/null; "
+   "git tag -a -m t good HEAD~; git tag bad HEAD",
+   "git push origin :gone good 2>&1; echo pushed=$?; git push origin bad 2>&1; echo pushed=$?", 0,
+   {"refs/tags/good: checks from", "no files to check", "pushed=0", "push rejected: refs/tags/bad", "pushed=1"}},
+  {"PushSeveralRefsRejectedWhole", std::string(kServer) + "echo ok >a.c; commit a; git branch good; echo BAD >b.c; commit b",
+   push("origin good:refs/heads/one HEAD:refs/heads/two") + "; ", 1,
+   {"push rejected: refs/heads/two", "pushed=1"}},
+  // A pushed .trelvik cannot switch off the server's own checks.
+  {"PushCannotDisableServerChecks",
+   std::string(kServer) + "cp .trelvik ../checks; git -C ../srv.git config trelvik.checks \"$PWD/../checks\"; "
+   "printf '[check \"list\"]\\ncommand = true\\n' >.trelvik; echo BAD >a.c; commit a",
+   push("origin HEAD:main"), 1, {"checks from /", "/checks (trelvik.checks)", "a.c: BAD", "pushed=1"}},
+  {"PushOwnTrelvikWithoutServerChecks", std::string(kServer) +
+   "printf '[check \"list\"]\\ncommand = true\\n' >.trelvik; echo BAD >a.c; commit a",
+   push("origin HEAD:main"), 0, {"checks from .trelvik of", "pushed=0"}},
+  {"PushWithoutAnyChecks", std::string(kServer) + "git rm -q .trelvik; echo BAD >a.c; commit a",
+   push("origin HEAD:main"), 0, {"refs/heads/main: nothing checked", "pushed=0"}},
+  // A server with a work tree: the pushed objects are checked, not the files there.
+  {"PushToAServerWithAWorkTree",
+   "git clone -q . ../srv && (cd ../srv && echo BAD >a.c && git config receive.denyCurrentBranch ignore && "
+   "trelvik-git install --hook pre-receive >/dev/null); echo ok >a.c; git add a.c; git commit -qm a",
+   "git push ../srv HEAD:master 2>&1; echo pushed=$?; echo ok >../srv/a.c; echo BAD >a.c; git commit -qam b; "
+   "git push ../srv HEAD:master 2>&1", 1, {"a.c: ok", "pushed=0", "push rejected", "a.c: BAD"}, {}, false},
+  // Before a push, on the client.
+  {"PrePushBlocks", "git init -q --bare ../srv.git; git remote add origin ../srv.git; trelvik-git install --hook pre-push; "
+   "echo BAD >a.c; git add a.c; git commit -qm a",
+   "git push origin HEAD:main 2>&1; echo pushed=$?; git -C ../srv.git rev-parse -q --verify main || exit 7", 7,
+   {"trelvik-git: refs/heads/main: checks from .trelvik", "a.c: BAD", "pushed=1"}},
+  {"PrePushOnlyWhatTheRemoteLacks",
+   "git init -q --bare ../srv.git; git remote add origin ../srv.git; echo BAD >old.c; git add old.c; git commit -qm o; "
+   "git push -q origin HEAD:main; trelvik-git install --hook pre-push; echo ok >a.c; git add a.c; git commit -qm a",
+   "git push origin HEAD:main 2>&1 && git push origin HEAD:refs/heads/new 2>&1", 0, {"a.c: ok", "no files to check"},
+   {"old.c"}},
+  // In CI, over a range of commits.
+  {"RangeInAClone", "echo BAD >a.c; git add a.c; git commit -qm a; echo ok >b.c; git add b.c; git commit -qm b; "
+   "git clone -q --no-local . ../c1; git clone -q --depth 1 --no-local . ../c2",
+   "cd ../c1 && trelvik-git run --from-ref HEAD~ --to-ref HEAD; echo range=$?; trelvik-git run --from-ref HEAD~2 --to-ref HEAD; "
+   "echo range=$?; cd ../c2 && trelvik-git run --from-ref HEAD~ --to-ref HEAD", 1,
+   {"b.c: ok", "range=0", "a.c: BAD", "range=1", "trelvik-git: no commit 'HEAD~' in this repository"}},
+  {"RangeInABareRepository", "echo BAD >a.c; git add a.c; git commit -qm a; git clone -q --bare . ../b.git",
+   "cd ../b.git && trelvik-git run --from-ref HEAD~ --to-ref HEAD", 1, {"a.c: BAD"}},
   {"HookBlocksAFailingCommit", "trelvik-git install; echo BAD >a.c; git add a.c",
    "git commit -qm c; c=$?; echo commits=$(git rev-list --count HEAD); exit $c", 1,
    {"a.c: BAD", "commits=1"}, {}, false},
@@ -323,6 +395,29 @@ TEST_P(TrelvikGit, Runs) {
   if (c.untouched) {
     EXPECT_EQ(scratch.snapshot(), before);
   }
+  EXPECT_TRUE(scratch.temp_empty());
+}
+
+// Twenty pushes at once to one server and twenty to twenty servers, every
+// other one bringing a fault: each is judged on its own commits.
+TEST(TrelvikGitPush, TwentyAtOnce) {
+  Scratch scratch;
+  Shell ran = scratch.sh(
+      "for s in one $(seq 20); do git init -q --bare ../$s.git; (cd ../$s.git && trelvik-git "
+      "install "
+      "--hook pre-receive >/dev/null); done; for i in $(seq 20); do git checkout -q -b b$i master; "
+      "if [ $((i % 2)) = 1 ]; then echo BAD >f$i.c; else echo ok >f$i.c; fi; git add f$i.c; "
+      "git commit -qm $i; done; for i in $(seq 20); do (git push ../one.git b$i:b$i >/dev/null "
+      "2>&1; "
+      "echo $? >../one$i) & (git push ../$i.git b$i:b$i >/dev/null 2>&1; echo $? >../own$i) & "
+      "done; "
+      "wait; for i in $(seq 20); do echo \"$i $(cat ../one$i) $(cat ../own$i) "
+      "$(git -C ../one.git rev-parse -q --verify b$i >/dev/null && echo in) "
+      "$(git -C ../$i.git rev-parse -q --verify b$i >/dev/null && echo in)\"; done");
+  std::string wanted;
+  for (int i = 1; i <= 20; ++i)
+    wanted += std::to_string(i) + (i % 2 == 1 ? " 1 1  \n" : " 0 0 in in\n");
+  EXPECT_EQ(ran.out, wanted);
   EXPECT_TRUE(scratch.temp_empty());
 }
 
