@@ -15,6 +15,7 @@
 namespace tvkgit {
 
 struct CheckSet {
+  Settings settings;
   std::vector<Check> checks;
   std::vector<Selector> selectors;
 

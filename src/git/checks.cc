@@ -130,10 +130,33 @@ bool apply(Check *check, std::string_view key, const std::optional<std::string> 
   return true;
 }
 
+// Applies one key of the [trelvik] section; false with *ERROR on a fault.
+bool apply_setting(Settings *settings, std::string_view key,
+                   const std::optional<std::string> &value, std::string *error) {
+  if (key == "parallel") {
+    std::optional<bool> flag = parse_bool(value);
+    if (!flag) {
+      *error = "[trelvik]: 'parallel' is not a boolean: '" + *value + "'";
+      return false;
+    }
+    settings->parallel = *flag;
+    return true;
+  }
+  if (key == "staging" && value && !value->empty() && !holds_line_end(*value)) {
+    settings->staging = *value;
+    return true;
+  }
+  *error = key == "staging" ? "[trelvik]: 'staging' needs a folder"
+                            : "[trelvik]: unknown key '" + std::string(key) + "'";
+  return false;
+}
+
 } // namespace
 
-bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::string *error) {
+bool parse_checks(std::string_view listing, std::vector<Check> *checks, Settings *settings,
+                  std::string *error) {
   checks->clear();
+  *settings = Settings();
   while (!listing.empty()) {
     std::size_t end = listing.find('\0');
     std::string_view entry = listing.substr(0, end);
@@ -146,9 +169,14 @@ bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::str
     std::size_t first_dot = name.find('.');
     std::size_t last_dot = name.rfind('.');
     std::string_view section = name.substr(0, first_dot);
+    if (section == "trelvik" && first_dot == last_dot) {
+      if (!apply_setting(settings, name.substr(last_dot + 1), value, error))
+        return false;
+      continue;
+    }
     if (section != "check") {
       *error = "unknown section '" + std::string(section) +
-               "': each check is a section [check \"name\"]";
+               "': each check is a section [check \"name\"], the settings are [trelvik]";
       return false;
     }
     if (first_dot == last_dot) {

@@ -33,13 +33,23 @@ struct Check {
   bool dump = false;         // -d
 };
 
+// How the checks run, from the section [trelvik]:
+//
+//   [trelvik]
+//       parallel = true          the checks run at once
+//       staging = /var/tmp/lint  where the copies go instead of the default
+struct Settings {
+  bool parallel = false;
+  std::string staging;
+};
+
 // Reads the NUL-separated listing (each entry "key\nvalue", or "key" alone
-// for a key without a value) into CHECKS, in the order of their first key.
-// On a fault (a section other than checks, a check without a name or a
-// command, an unknown key, a value the gate cannot take, a command whose
-// double quotes do not pair up) returns false with a one-line message in
-// *ERROR.
-bool parse_checks(std::string_view listing, std::vector<Check> *checks, std::string *error);
+// for a key without a value) into CHECKS, in the order of their first key,
+// and SETTINGS. On a fault (an unknown section or key, a check without a
+// name or a command, a value the gate cannot take, a command whose double
+// quotes do not pair up) returns false with a one-line message in *ERROR.
+bool parse_checks(std::string_view listing, std::vector<Check> *checks, Settings *settings,
+                  std::string *error);
 
 // A check's patterns, compiled, applied to repository paths (slashes, no
 // leading one) the way the gate applies them to version paths: `*.c` is a

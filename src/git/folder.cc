@@ -1,9 +1,33 @@
 #include "git/folder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace tvkgit {
+
+bool choose_staging_place(const std::string &setting, std::uint64_t bytes) {
+  std::string place = setting;
+  if (!place.empty() && !platform::folder_space(place.c_str())) {
+    std::fprintf(stderr, "trelvik-git: [trelvik] staging: '%s' is not a folder\n", place.c_str());
+    return false;
+  }
+  std::optional<std::string> temp = platform::temp_folder();
+  std::optional<platform::FolderSpace> temp_space =
+      temp ? platform::folder_space(temp->c_str()) : std::nullopt;
+  const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (place.empty() && !(temp_space && temp_space->memory_backed) && runtime != nullptr &&
+      runtime[0] == '/') {
+    // A copy in memory costs a fraction of one on a disk; the folder must
+    // be the user's own, and keep room to spare for what else lives there.
+    constexpr std::uint64_t kSpare = 64u << 20;
+    std::optional<platform::FolderSpace> space = platform::folder_space(runtime);
+    if (space && space->memory_backed && space->private_to_user &&
+        space->free_bytes > bytes + kSpare)
+      place = runtime;
+  }
+  return place.empty() || platform::set_environment("TEMP", place.c_str()).ok();
+}
 
 PrivateFolder::~PrivateFolder() {
   if (path_.empty())

@@ -2,6 +2,7 @@
 // index's copies of partly staged files live there, and go with it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +11,14 @@
 #include "platform/platform.h"
 
 namespace tvkgit {
+
+// Chooses where a run's copies go (its private folder and the gate's
+// staging folders) and points TEMP there for itself and the gate: the
+// folder SETTING names, when it names one; else TEMP as it is when it lies
+// in memory; else XDG_RUNTIME_DIR when it is a private folder in memory
+// with room for BYTES; else TEMP as it is. False with one line printed
+// when SETTING names no folder.
+bool choose_staging_place(const std::string &setting, std::uint64_t bytes);
 
 class PrivateFolder {
 public:

@@ -47,8 +47,9 @@ bool is_zero(const std::string &object) {
 // run (SERVER_CHECKS, or else the commit's own .trelvik). The exit code of
 // the first check that failed, 0 when none did or nothing was checked.
 int judge_ref(const Repository &repository, const std::string &ref, const std::string &commit,
-              const std::vector<std::string> &names, const CheckSet *server_checks,
-              const std::string &server_source, Output *output, std::string *failed) {
+              const std::vector<std::string> &names, bool server_side,
+              const CheckSet *server_checks, const std::string &server_source, Output *output,
+              std::string *failed) {
   Snapshot snapshot;
   if (!tree_files(repository, commit, &snapshot.all))
     return 1;
@@ -64,6 +65,10 @@ int judge_ref(const Repository &repository, const std::string &ref, const std::s
                    commit.substr(0, 12));
       return 0;
     }
+    // On a server a pushed .trelvik does not choose where the server
+    // writes: its staging setting is for the committer's machine.
+    if (server_side)
+      own.settings.staging.clear();
     set = &own;
     source = ".trelvik of " + commit.substr(0, 12);
   }
@@ -98,7 +103,7 @@ int pre_push(const std::string &remote) {
     std::vector<std::string> names;
     if (!names_of_commits(repository, range, &names))
       return 1;
-    int code = judge_ref(repository, line[2], commit, names, nullptr, "", &output, nullptr);
+    int code = judge_ref(repository, line[2], commit, names, false, nullptr, "", &output, nullptr);
     if (first_failure == 0)
       first_failure = code;
   }
@@ -137,8 +142,8 @@ int pre_receive() {
                            : names_between(repository, line[0], commit, &names)))
       return 1;
     std::string check;
-    int code = judge_ref(repository, line[2], commit, names, has_server_checks ? &server : nullptr,
-                         server_source, &output, &check);
+    int code = judge_ref(repository, line[2], commit, names, true,
+                         has_server_checks ? &server : nullptr, server_source, &output, &check);
     if (first_failure == 0 && code != 0) {
       first_failure = code;
       failed_ref = line[2];

@@ -139,17 +139,18 @@ bool export_blobs(const Repository &repository, const std::vector<const IndexFil
   return true;
 }
 
-} // namespace
-
-bool holds_staged_content(const std::string &path, const IndexFile &file) {
-  std::optional<platform::RegularFile> found = platform::regular_file(path.c_str());
-  if (!found || !is_sha1_name(file.object) || found->executable != (file.mode == "100755"))
+// Whether the regular file FOUND at PATH holds exactly the blob of FILE
+// (its object name is the hash of those bytes) with the mode FILE has:
+// executable for 100755, not for 100644.
+bool holds_staged_content(const std::string &path, const platform::RegularFile &found,
+                          const IndexFile &file) {
+  if (!is_sha1_name(file.object) || found.executable != (file.mode == "100755"))
     return false;
   FILE *stream = platform::open_file(path.c_str(), "rb");
   if (stream == nullptr)
     return false;
   Sha1 hash;
-  std::string header = "blob " + std::to_string(found->size);
+  std::string header = "blob " + std::to_string(found.size);
   hash.add(header.c_str(), header.size() + 1);
   std::uint64_t total = 0;
   char buffer[1 << 16];
@@ -157,29 +158,43 @@ bool holds_staged_content(const std::string &path, const IndexFile &file) {
     hash.add(buffer, got);
     total += got;
   }
-  bool complete = !std::ferror(stream) && total == found->size;
+  bool complete = !std::ferror(stream) && total == found.size;
   std::fclose(stream);
   return complete && hash.hex() == file.object;
 }
 
-bool place_files(const Repository &repository, const std::vector<const IndexFile *> &files,
-                 PrivateFolder *folder, std::vector<std::string> *sources) {
+} // namespace
+
+void examine_files(const std::vector<const IndexFile *> &files, std::vector<char> *in_place,
+                   std::uint64_t *bytes) {
   // Hashing reads every file the work tree may hold: spread over the cores.
-  struct Hashing {
+  struct Examination {
     const std::vector<const IndexFile *> *files;
-    std::vector<char> in_place;
-  } hashing{&files, std::vector<char>(files.size())};
+    std::vector<char> *in_place;
+    std::vector<std::uint64_t> bytes;
+  } job{&files, in_place, std::vector<std::uint64_t>(files.size())};
+  in_place->assign(files.size(), 0);
   for_each_slice(
       files.size(), 64,
       [](void *raw, std::size_t begin, std::size_t end) {
-        Hashing &job = *static_cast<Hashing *>(raw);
+        Examination &job = *static_cast<Examination *>(raw);
         for (std::size_t i = begin; i < end; ++i) {
           const IndexFile &file = *(*job.files)[i];
-          job.in_place[i] = !file.differs && holds_staged_content(file.path, file);
+          std::optional<platform::RegularFile> found = platform::regular_file(file.path.c_str());
+          (*job.in_place)[i] =
+              !file.differs && found && holds_staged_content(file.path, *found, file);
+          job.bytes[i] = (found ? found->size : 1u << 20) * ((*job.in_place)[i] ? 1 : 2);
         }
       },
-      &hashing);
-  const std::vector<char> &in_place = hashing.in_place;
+      &job);
+  *bytes = 0;
+  for (std::uint64_t size : job.bytes)
+    *bytes += size;
+}
+
+bool place_files(const Repository &repository, const std::vector<const IndexFile *> &files,
+                 const std::vector<char> &in_place, PrivateFolder *folder,
+                 std::vector<std::string> *sources) {
   std::vector<const IndexFile *> exported;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (!in_place[i])

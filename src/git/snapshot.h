@@ -5,6 +5,7 @@
 // (line ends, filters, encodings) that a checkout would apply.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,20 @@
 
 namespace tvkgit {
 
-// Whether the regular file at PATH (slashes) holds exactly the blob of FILE
-// (its object name is the hash of those bytes) with the mode FILE has:
-// executable for 100755, not for 100644.
-bool holds_staged_content(const std::string &path, const IndexFile &file);
+// Where the gate will read each of FILES (regular files, each path once):
+// IN_PLACE[i] when the work tree provably holds it. *BYTES is what staging
+// them takes, about: their sizes in the work tree (a missing one counts a
+// mebibyte), twice for those written from the index first.
+void examine_files(const std::vector<const IndexFile *> &files, std::vector<char> *in_place,
+                   std::uint64_t *bytes);
 
-// Where the gate reads each of FILES (regular files, each path once), in
-// the program's form for a file line: in place in the work tree, whose top
-// is the current folder, or a copy of the blob made in FOLDER (created when the first copy
-// is needed). One git run writes all the copies. False with one line
-// printed when a copy cannot be made.
+// The gate's file line for each of FILES, in the program's form: in place
+// in the work tree, whose top is the current folder, or a copy of the blob
+// made in FOLDER (created when the first copy is needed). One git run
+// writes all the copies. False with one line printed when a copy cannot be
+// made.
 bool place_files(const Repository &repository, const std::vector<const IndexFile *> &files,
-                 PrivateFolder *folder, std::vector<std::string> *sources);
+                 const std::vector<char> &in_place, PrivateFolder *folder,
+                 std::vector<std::string> *sources);
 
 } // namespace tvkgit

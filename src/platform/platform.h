@@ -122,6 +122,17 @@ struct RegularFile {
 };
 std::optional<RegularFile> regular_file(const char *path);
 
+// What the folder at PATH offers for copies: its free space, whether it
+// lies in memory (POSIX: tmpfs or ramfs; Windows: never) and whether only
+// this user may enter it (POSIX: owned by this user, mode 0700 or less;
+// Windows: never said). None when PATH is no folder.
+struct FolderSpace {
+  std::uint64_t free_bytes = 0;
+  bool memory_backed = false;
+  bool private_to_user = false;
+};
+std::optional<FolderSpace> folder_space(const char *path);
+
 // Gives the file at PATH execute permission wherever it has read permission
 // (POSIX, an errno value on failure; a hook script must be executable).
 // Windows has no such bit: success when the file exists, else its Win32 code.

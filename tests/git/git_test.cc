@@ -297,6 +297,25 @@ const Case kCases[] = {
    "trelvik-git run", 1, {"src/m.c:4:", "arrayIndexOutOfBounds", "check 'cppcheck' failed"}, {"tvk"}},
   {"YamllintBlocks", with_tools("printf 'a: [1,2]\\nb: 1\\nb: 2\\n' >c.yml; git add ."),
    "trelvik-git run", 1, {"c.yml", "key-duplicates", "check 'yamllint' failed"}, {"vendor", "tvk"}},
+  // [trelvik] parallel: whole outputs in file order, the first failing
+  // check's code in file order, a check that fails fast cuts no other.
+  {"ParallelChecks",
+   trelvik("[trelvik]\nparallel = yes\n[check \"slow\"]\ncommand = \"sh -c \\\\\"echo s1; sleep 1; echo s2\\\\\"\"\n"
+           "[check \"fast\"]\ncommand = \"sh -c \\\\\"echo f; exit 3\\\\\"\"\n"
+           "[check \"late\"]\ncommand = \"sh -c \\\\\"sleep 0.5; echo l; exit 4\\\\\"\"\n"
+           "[check \"none\"]\ncommand = true\ninclude = *.h\n") + "echo a >a.c; git add a.c",
+   "trelvik-git run", 3,
+   {"trelvik-git: check 'slow'\ns1\ns2\ntrelvik-git: check 'fast'\nf\n"
+    "trelvik-git: check 'fast' failed with exit code 3\ntrelvik-git: check 'late'\nl\n"
+    "trelvik-git: check 'late' failed with exit code 4\ntrelvik-git: check 'none': no files to check\n"}},
+  // Where the copies go: the folder [trelvik] staging names, else a private
+  // folder in memory (XDG_RUNTIME_DIR) before a TEMP on a disk.
+  {"StagingPlaces",
+   trelvik("[check \"t\"]\ncommand = sh -c \\\\\"echo \\$TEMP\\\\\"\n") +
+   "echo a >a.c; git add a.c; x=$(mktemp -d /dev/shm/tvkgit-xdg.XXXXXX); mkdir ../stage; echo $x >../xdg",
+   "x=$(cat ../xdg); XDG_RUNTIME_DIR=$x trelvik-git run; echo staged=$(ls -A $x); rmdir $x; "
+   "printf '[trelvik]\\nstaging = %s\\n' \"$PWD/../stage\" >>.trelvik; trelvik-git run; ls -A ../stage", 0,
+   {"/dev/shm/tvkgit-xdg.", "staged=\n", "/../stage\n"}, {}, false},
   // On the server: pre-receive judges what each pushed ref brings.
   {"PushGood", std::string(kServer) + "echo ok >a.c; commit a", push("origin HEAD:main"), 0,
    {"remote: trelvik-git: refs/heads/main: checks from .trelvik of ", "remote: a.c: ok", "pushed=0", "main=2"},

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -294,6 +295,20 @@ std::optional<RegularFile> regular_file(const char *path) {
   if (lstat(system_path(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     return std::nullopt;
   return RegularFile{static_cast<std::uint64_t>(status.st_size), (status.st_mode & S_IXUSR) != 0};
+}
+
+std::optional<FolderSpace> folder_space(const char *path) {
+  std::string system_form = system_path(path);
+  struct stat status {};
+  struct statfs system {};
+  if (stat(system_form.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+      statfs(system_form.c_str(), &system) != 0)
+    return std::nullopt;
+  constexpr unsigned long kTmpfs = 0x01021994, kRamfs = 0x858458f6;
+  unsigned long type = static_cast<unsigned long>(system.f_type);
+  return FolderSpace{
+      static_cast<std::uint64_t>(system.f_bavail) * static_cast<std::uint64_t>(system.f_bsize),
+      type == kTmpfs || type == kRamfs, status.st_uid == geteuid() && (status.st_mode & 077) == 0};
 }
 
 Status make_executable(const char *path) {

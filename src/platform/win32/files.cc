@@ -148,6 +148,15 @@ std::optional<RegularFile> regular_file(const char *path) {
   return RegularFile{(std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, false};
 }
 
+std::optional<FolderSpace> folder_space(const char *path) {
+  DWORD attributes = GetFileAttributesA(path);
+  ULARGE_INTEGER available;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      !GetDiskFreeSpaceExA(path, &available, nullptr, nullptr))
+    return std::nullopt;
+  return FolderSpace{available.QuadPart, false, false};
+}
+
 Status make_executable(const char *path) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
     return Status::failure(GetLastError());
