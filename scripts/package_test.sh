@@ -277,7 +277,7 @@ check_git_manual() {
 "
   tail -n 1 "$text" | grep -q "trelvik $2 " || problems+="footer does not name version $2
 "
-  for key in command include exclude context ignore-case strip stderr-fails stdout-fails dump; do
+  for key in command include exclude context ignore-case strip stderr-fails stdout-fails dump parallel staging; do
     grep -qE "(^ +|, )$key(,| {2}|\$)" "$text" || problems+="key $key not described
 "
   done
