@@ -254,6 +254,11 @@ const Case kCases[] = {
    "cd s && trelvik-git run", 0, {"[s/a.c]"}},
   // What the checker sees is the staged bytes and mode, whatever git's
   // view of the work tree.
+  // A private folder left by an earlier run of the same process id.
+  {"TakenPrivateFolderName", "echo ok >a.c; git add a.c; echo BAD >a.c",
+   "sh -c 'mkdir $TEMP/tvkgit$$.tmp; echo $$ >../pid; exec trelvik-git run'; c=$?; "
+   "rmdir $TEMP/tvkgit$(cat ../pid).tmp; exit $c", 0,
+   {"a.c: ok"}},
   {"AssumeUnchanged", "echo BAD >a.c; git add a.c; echo ok >a.c; git update-index --assume-unchanged a.c",
    "trelvik-git run", 1, {"a.c: BAD"}},
   {"LineEndsConvertedByAttributes",
