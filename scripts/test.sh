@@ -14,9 +14,10 @@ need_packages cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev min
   shellcheck flake8 cppcheck yamllint
 prepare_wine
 
+# Every build treats a warning as an error here.
 for preset in native sanitize tsan windows; do
   echo "== build: $preset"
-  cmake --preset "$preset" >/dev/null
+  cmake --preset "$preset" -DTRELVIK_WERROR=ON >/dev/null
   cmake --build --preset "$preset"
 done
 
@@ -52,6 +53,11 @@ for preset in native sanitize tsan windows; do
   [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]] || true
   tally "$preset" "${BASH_REMATCH[2]:+$((BASH_REMATCH[2] - BASH_REMATCH[1]))}" "${BASH_REMATCH[1]:-}"
 done
+
+# The sources as clang-format writes them (.clang-format).
+step format sh -c 'find src tests fuzz bench examples \( -name "*.cc" -o -name "*.h" \) \
+  -not -path "*/corpus/*" | xargs clang-format --dry-run -Werror && echo "format: clean"'
+if grep -q '^format: clean$' "$log"; then tally format 1 0; else tally format 0 1; fi
 
 # The packages, made with CPack and tried as a user would.
 step packages scripts/package_test.sh
