@@ -20,20 +20,18 @@ bool load_checks(const Repository &repository, CheckSet *set) {
          read_check_set(listing.out, ".trelvik", set);
 }
 
-// The files of the commit (ALL: every tracked file). One git run lists
-// what is staged and whether the work tree differs from it: status without
-// its optional index write, without untracked files and without looking
-// into the work trees of submodules. Renames are not looked for: the new
-// name is listed all the same, and the search would compare every deleted
-// file with every added one.
+// The files of the commit (ALL: every tracked file): what the index holds
+// that HEAD does not (added, copied, modified, or whose type changed; a
+// rename as its new name; deletions left out), with one git run that looks
+// at the index and HEAD only, never at the work tree.
 bool list_committed(const Repository &repository, bool all, std::vector<IndexFile> *files) {
   Captured listing;
   if (!repository.git(all ? "ls-files -s -z"
-                          : "--no-optional-locks status --porcelain=v2 -z --untracked-files=no "
-                            "--ignore-submodules=dirty --no-renames",
+                          : "--no-optional-locks diff --cached --raw -z --no-abbrev --no-renames "
+                            "--diff-filter=AMT --no-color --no-ext-diff",
                       &listing))
     return false;
-  *files = all ? parse_index_listing(listing.out) : parse_status(listing.out);
+  *files = all ? parse_index_listing(listing.out) : parse_raw_diff(listing.out);
   return true;
 }
 

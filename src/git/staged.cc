@@ -63,23 +63,15 @@ std::vector<std::string> split_names(std::string_view listing) {
   return names;
 }
 
-std::vector<IndexFile> parse_status(std::string_view listing) {
-  // A changed entry: "1 XY sub mH mI mW hH hI path"; a rename or copy:
-  // "2 XY sub mH mI mW hH hI score path", then the old path. X compares the
-  // index with HEAD, Y the work tree with the index.
+std::vector<IndexFile> parse_raw_diff(std::string_view listing) {
+  // Each entry: ":old-mode new-mode old-object new-object status", then the
+  // path.
   std::vector<IndexFile> files;
-  std::string_view entry;
-  std::string_view old_path;
-  while (take_field(&listing, &entry)) {
-    bool renamed = entry.substr(0, 2) == "2 ";
-    if (renamed && !take_field(&listing, &old_path))
-      break;
-    std::vector<std::string_view> fields = fields_of(entry, renamed ? 9 : 8);
-    if (fields.empty() || (fields[0] != "1" && !renamed) || fields[1].size() != 2 ||
-        std::string_view("AMCRT").find(fields[1][0]) == std::string_view::npos)
-      continue;
-    files.push_back({std::string(fields.back()), std::string(fields[4]), std::string(fields[7]),
-                     fields[1][1] != '.'});
+  std::string_view entry, path;
+  while (take_field(&listing, &entry) && take_field(&listing, &path)) {
+    std::vector<std::string_view> fields = fields_of(entry, 4);
+    if (fields.size() == 5 && !fields[4].empty() && fields[4][0] != 'D')
+      files.push_back({std::string(path), std::string(fields[1]), std::string(fields[3]), false});
   }
   return files;
 }

@@ -21,11 +21,9 @@ struct IndexFile {
 // The NUL-terminated names of LISTING (`git ... -z --name-only`).
 std::vector<std::string> split_names(std::string_view listing);
 
-// The files whose staged content is new (added, copied, modified, renamed,
-// or whose type changed; deleted ones are left out) in
-// `git status --porcelain=v2 -z` output, each with its index mode and
-// whether the work tree differs from it.
-std::vector<IndexFile> parse_status(std::string_view listing);
+// The files of `git diff --raw -z --no-abbrev` output (without renames),
+// each with the mode and object name of its new side.
+std::vector<IndexFile> parse_raw_diff(std::string_view listing);
 
 // The entries at stage 0 in `git ls-files -s -z` output.
 std::vector<IndexFile> parse_index_listing(std::string_view listing);
