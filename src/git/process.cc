@@ -50,9 +50,10 @@ struct ChildPipe {
   }
 };
 
-// Starts COMMAND with INPUT written to it on a thread of its own, its error
-// stream read on another and its output stream read here, so that no pipe
-// can fill up while another one is served.
+// Starts COMMAND with INPUT written to it and its two output streams read,
+// each on a thread of its own, so that no pipe can fill up while another
+// one is served, and waits for it here: an interruption that comes
+// meanwhile is passed on to it.
 std::optional<std::uint32_t> run(const std::string &command, std::string_view input,
                                  const OutputTaker &take_out, const OutputTaker &take_err) {
   ChildPipe input_pipe, output, errors;
@@ -63,13 +64,15 @@ std::optional<std::uint32_t> run(const std::string &command, std::string_view in
   Stream err{&errors.own_end, take_err, {}};
   // Started first, so that a failure leaves no child to wait for; once the
   // child's ends are closed below, the threads see the end of each stream.
-  platform::Thread err_thread, in_thread;
-  bool threads = platform::start_thread(read_stream, &err, &err_thread).ok() &&
+  platform::Thread out_thread, err_thread, in_thread;
+  bool threads = platform::start_thread(read_stream, &out, &out_thread).ok() &&
+                 platform::start_thread(read_stream, &err, &err_thread).ok() &&
                  (input.empty() || platform::start_thread(write_stream, &in, &in_thread).ok());
   if (input.empty())
     input_pipe.own_end.close();
   if (!threads) {
     input_pipe.child_end.close();
+    output.child_end.close();
     errors.child_end.close();
     return std::nullopt;
   }
@@ -78,17 +81,18 @@ std::optional<std::uint32_t> run(const std::string &command, std::string_view in
   platform::ChildProcess process;
   platform::Status started = platform::start_process(command.c_str(), input_pipe.child_end,
                                                      output.child_end, errors.child_end, &process);
+  // Without a child the readers see the end of their streams at once and
+  // the writer meets a pipe without a reader.
   input_pipe.child_end.close();
   output.child_end.close();
   errors.child_end.close();
-  // Without a child the writer meets a pipe without a reader and stops.
   if (started.ok())
-    read_stream(&out);
+    process.wait();
   in_thread.join();
+  out_thread.join();
   err_thread.join();
   if (!started.ok())
     return std::nullopt;
-  process.wait();
   // An exit code that cannot be read is a failure, never a pass.
   return process.exit_code().value_or(1u);
 }
