@@ -50,18 +50,18 @@ bool read_all_input(const CommandLine &command_line, InputData *input) {
 }
 
 // Runs the checker over the staged files and picks the exit code.
-int run_checker(const InputData &input, VersionTable &versions, bool workdir_cwd) {
+int run_checker(const InputData &input, StagingFolder &staging, bool workdir_cwd) {
   RewriteContext rewrite;
-  prepare_output_rewriting(g_settings.staging_folder, g_settings.dump, &rewrite);
-  set_workdir();
+  prepare_output_rewriting(staging.path(), g_settings.dump, &rewrite);
+  staging.set_workdir();
   std::uint32_t child_exit_code = 0;
   OutputCounters counters;
   const char *command = input.checker_command ? input.checker_command->c_str() : "";
   OutputFilter filter = g_settings.strip ? rewriting_filter(&rewrite) : OutputFilter{};
-  const char *folder = workdir_cwd ? g_settings.staging_folder.c_str() : nullptr;
+  const char *folder = workdir_cwd ? staging.path().c_str() : nullptr;
   if (execute(command, &child_exit_code, &counters, filter, folder) != 0)
     log_error("ERROR: Failed to start '%s'\n", command);
-  remove_staged_copies(versions);
+  staging.remove();
   if (g_settings.error_count > 0)
     return exit_with_message(4);
   if (child_exit_code != 0)
@@ -89,21 +89,22 @@ int run(int argc, char **argv) {
   if (g_settings.error_count > 0)
     return exit_with_message(1);
 
-  if (!create_staging_folder()) {
+  StagingFolder staging;
+  if (!staging.create()) {
     std::fputs("FATAL ERROR: Failed to create temporary folder\n", stdout);
     return 2;
   }
-  int copied = stage_files(input.versions, command_line.include, command_line.exclude);
+  int copied = staging.stage_files(input.versions, command_line.include, command_line.exclude);
   if (g_settings.error_count > 0) {
-    remove_staged_copies(input.versions);
+    staging.remove();
     return exit_with_message(3);
   }
   if (copied == 0) {
-    remove_staged_copies(input.versions);
+    staging.remove();
     std::fputs("No files to check - exiting code 0\n", stdout);
     return 0;
   }
-  return run_checker(input, input.versions, command_line.workdir_cwd);
+  return run_checker(input, staging, command_line.workdir_cwd);
 }
 
 } // namespace
