@@ -22,11 +22,19 @@ namespace {
 // The staging folder path must fit a field of this many bytes, NUL included.
 constexpr std::size_t kStagingFolderField = 1024;
 
-// The staging folder path for TEMP and PROCESS_ID; false when it would not
-// fit the staging-folder field.
-bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path) {
+// Names tried after "tvk<pid>.tmp" when that one is taken.
+constexpr int kOtherNames = 100;
+
+// The staging folder path for TEMP, PROCESS_ID and the ATTEMPT-th name (0:
+// "tvk<pid>.tmp", n: "tvk<pid>-n.tmp"); false when it would not fit the
+// staging-folder field.
+bool form_staging_folder_path(const std::string &temp, int process_id, int attempt,
+                              std::string *path) {
   char field[kStagingFolderField];
-  int length = std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(), "tvk", process_id);
+  int length = attempt == 0 ? std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(),
+                                            "tvk", process_id)
+                            : std::snprintf(field, sizeof field, "%s\\%s%d-%d.tmp", temp.c_str(),
+                                            "tvk", process_id, attempt);
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof field)
     return false;
   *path = field;
@@ -81,13 +89,24 @@ StagingFolder &StagingFolder::operator=(StagingFolder &&other) noexcept {
 bool StagingFolder::create() {
   remove();
   std::optional<std::string> temp = platform::temp_folder();
-  std::string path;
-  if (!temp || !form_staging_folder_path(*temp, platform::process_id(), &path))
+  if (!temp)
     return false;
-  if (!platform::make_folder(path.c_str()).ok())
-    return false;
-  path_ = std::move(path);
-  return true;
+  int process_id = platform::process_id();
+  for (int attempt = 0; attempt <= kOtherNames; ++attempt) {
+    std::string path;
+    if (!form_staging_folder_path(*temp, process_id, attempt, &path))
+      return false;
+    platform::Status made = platform::make_folder(path.c_str());
+    if (made.ok()) {
+      path_ = std::move(path);
+      return true;
+    }
+    // Only a taken name is worth another try; a TEMP that is missing or
+    // closed to us refuses every name.
+    if (made.code() != EEXIST)
+      return false;
+  }
+  return false;
 }
 
 int StagingFolder::stage_files(VersionTable &versions, const PatternList &include,

@@ -26,9 +26,11 @@ public:
   StagingFolder &operator=(const StagingFolder &) = delete;
   ~StagingFolder() { remove(); }
 
-  // Creates "<TEMP>\tvk<pid>.tmp". False when TEMP is unknown, the path
-  // would not fit the staging-folder field, or the folder cannot be made
-  // (also when it exists).
+  // Creates "<TEMP>\tvk<pid>.tmp" or, when that name is taken (a folder an
+  // earlier run with the same process id left, or anything else), the first
+  // free one of "tvk<pid>-1.tmp" to "tvk<pid>-100.tmp". What exists is
+  // never entered, reused or deleted. False when TEMP is unknown, the path
+  // would not fit the staging-folder field, or no folder can be made.
   bool create();
 
   // The folder's path, without a trailing backslash; empty before create.

@@ -28,6 +28,22 @@ std::string quoted(const std::string &text) {
   return result + "'";
 }
 
+// Shell commands that make the names of Invocation::taken in TEMP, each
+// followed by "&&"; the shell's own process id is the gate's, since the
+// shell ends in exec.
+std::string plant_taken_names(const Invocation &invocation) {
+  std::string commands;
+  for (std::string name : invocation.taken) {
+    bool folder = name.back() == '/';
+    std::size_t pid = name.find("<pid>");
+    std::string path =
+        quoted(invocation.temp + "/" + name.substr(0, pid)) + "$$" + quoted(name.substr(pid + 5));
+    commands += folder ? "mkdir " + path + " && echo mine >" + path + "mine && "
+                       : "echo mine >" + path + " && ";
+  }
+  return commands;
+}
+
 // The shell command of a run: the gate's own command line (behind prlimit,
 // of util-linux, for a limited address space), or under Wine the loader's
 // with the launcher, which sets TEMP; the standard streams redirected.
@@ -36,19 +52,25 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
   if (invocation.address_space_limit != 0)
     argv.insert(argv.begin(),
                 {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
+  std::string plant;
   if (is_wine()) {
     argv = {access("/usr/lib/wine/wine64", X_OK) == 0 ? "/usr/lib/wine/wine64" : "wine64",
             setting("TRELVIK_E2E_LAUNCHER"), seen(io + "/code")};
     if (invocation.create_process)
       argv.push_back("--create-process");
+    for (std::string name : invocation.taken) {
+      std::replace(name.begin(), name.end(), '/', '\\');
+      argv.insert(argv.end(), {"--taken", name});
+    }
     argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
     argv.insert(argv.end(), {"--", seen(setting("TRELVIK_E2E_BIN"))});
   } else {
     argv.insert(argv.begin(), invocation.temp.empty() ? "-uTEMP" : "TEMP=" + invocation.temp);
+    plant = plant_taken_names(invocation);
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
   std::string command =
-      "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && exec env";
+      "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && " + plant + "exec env";
   for (const std::string &argument : argv)
     command += " " + quoted(argument);
   command +=
@@ -125,8 +147,8 @@ std::string checker(const std::vector<std::string> &steps) {
 }
 
 std::string without_pid(const std::string &text) {
-  static const std::regex pid("tvk[0-9]+\\.");
-  return std::regex_replace(text, pid, "tvk<pid>.");
+  static const std::regex pid("tvk[0-9]+([-.])");
+  return std::regex_replace(text, pid, "tvk<pid>$1");
 }
 
 std::string read_file(const std::string &path) {

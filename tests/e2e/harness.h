@@ -51,6 +51,10 @@ struct Invocation {
   // Limit of the run's address space in bytes (native runs, through
   // prlimit); 0: none.
   std::uint64_t address_space_limit = 0;
+  // Names made in TEMP right before the gate starts, "<pid>" standing for
+  // its process id: a name that ends in "/" is a folder holding a file
+  // "mine", any other a file.
+  std::vector<std::string> taken = {};
 };
 
 Result run(const Invocation &invocation);

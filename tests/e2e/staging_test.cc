@@ -1,6 +1,7 @@
 // The early ends of a run: reconciliation errors (1), no staging folder (2),
 // staging errors (3) and nothing to check (0), with what each prints and
-// what it leaves in TEMP.
+// what it leaves in TEMP; and the staging folder's name where an earlier
+// run left one behind.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +12,7 @@
 namespace {
 
 using e2e::text;
+using e2e::without_pid;
 
 // The rows' texts use the marks of e2e::Session::placed.
 const struct {
@@ -58,7 +60,7 @@ TEST(EarlyEnds, MessagesAndExitCodes) {
     for (const std::string &version : row.versions)
       input += version + "\n";
     e2e::Result result = session.run(row.args, input);
-    std::string out = e2e::without_pid(result.out);
+    std::string out = without_pid(result.out);
     std::string expected = text(session.placed(row.out));
     if (expected.starts_with("...")) {
       expected.erase(0, 3);
@@ -87,6 +89,26 @@ TEST(EarlyEnds, NoStagingFolderEndsWithCodeTwo) {
     EXPECT_EQ(result.code, 2u);
   }
   EXPECT_TRUE(session.temp_listing().empty());
+}
+
+// A staging folder left by a run that was killed, whose process id this run
+// got again, or anything else under that name, is passed over: the run
+// takes the next free name and never enters, reuses or deletes what it
+// found there.
+TEST(Staging, TakenNamesArePassedOver) {
+  e2e::Session session;
+  e2e::Invocation call;
+  call.input =
+      e2e::checker({"workdir:\\n", "list"}) + "\n" + session.file_line("a.c") + "\\p\\a.c\n";
+  call.temp = session.temp.path();
+  call.taken = {"tvk<pid>.tmp/", "tvk<pid>-1.tmp"};
+  e2e::Result result = e2e::run(call);
+  std::string workdir = session.placed("<workdir>");
+  workdir.replace(workdir.size() - 4, 4, "-2.tmp");
+  EXPECT_EQ(without_pid(result.out), text(workdir + "\np/a.c 2\n"));
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_EQ(session.temp_listing(),
+            (std::vector<std::string>{"tvk<pid>-1.tmp", "tvk<pid>.tmp/", "tvk<pid>.tmp/mine"}));
 }
 
 TEST(EarlyEnds, NamesDifferingInCaseCollideWhereCaseIsIgnored) {

@@ -1,6 +1,7 @@
 // Starts a Windows program with a chosen environment and records its full
 // 32-bit exit code, which Wine's loader would cut to 8 bits.
-//   tvk-launch.exe <exit-code-file> [--create-process] [NAME=VALUE | -NAME]...
+//   tvk-launch.exe <exit-code-file> [--create-process] [--taken NAME]...
+//                  [NAME=VALUE | -NAME]...
 //                  -- <program> [args...]
 // NAME=VALUE sets a variable, -NAME removes it. Standard streams are
 // inherited. The exit code is written in decimal to <exit-code-file>.
@@ -9,11 +10,16 @@
 // trigger written in C would start it: the runtime then hands the child its
 // table of inherited handles as well. --create-process starts it with a
 // plain CreateProcessA instead.
+//
+// --taken NAME makes NAME in TEMP before the program runs, "<pid>" standing
+// for its process id (it is started suspended until then): a name that
+// ends in a backslash is a folder holding a file "mine", any other a file.
 #include <windows.h>
 
 #include <process.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,14 +28,14 @@
 
 namespace {
 
-HANDLE spawn(char **program_argv, bool create_process) {
+HANDLE spawn(char **program_argv, bool create_process, bool suspended, HANDLE *thread) {
   std::vector<std::string> quoted;
   std::string command;
   for (char **arg = program_argv; *arg != nullptr; ++arg) {
     quoted.push_back(quote_argument(*arg));
     command += (command.empty() ? "" : " ") + quoted.back();
   }
-  if (!create_process) {
+  if (!create_process && !suspended) {
     std::vector<const char *> argv;
     for (const std::string &argument : quoted)
       argv.push_back(argument.c_str());
@@ -40,11 +46,30 @@ HANDLE spawn(char **program_argv, bool create_process) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &info))
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                      suspended ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info))
     return nullptr;
-  CloseHandle(info.hThread);
+  *thread = info.hThread;
   return info.hProcess;
+}
+
+// TEXT with "<pid>" replaced by PID.
+std::string with_pid(std::string text, DWORD pid) {
+  std::size_t at = text.find("<pid>");
+  return at == std::string::npos ? text : text.replace(at, 5, std::to_string(pid));
+}
+
+void make_taken(const std::string &name) {
+  const char *temp = std::getenv("TEMP");
+  std::string path = std::string(temp ? temp : ".") + "\\" + name;
+  if (path.back() == '\\') {
+    CreateDirectoryA(path.c_str(), nullptr);
+    path += "mine";
+  }
+  if (FILE *file = std::fopen(path.c_str(), "w")) {
+    std::fputs("mine\n", file);
+    std::fclose(file);
+  }
 }
 
 } // namespace
@@ -52,26 +77,37 @@ HANDLE spawn(char **program_argv, bool create_process) {
 int main(int argc, char **argv) {
   int i = 2;
   bool create_process = false;
+  std::vector<std::string> taken;
   for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     std::string setting = argv[i];
     // _putenv keeps the runtime's copy of the environment, which _spawnv
     // hands on, and the process's own in step.
     if (setting == "--create-process")
       create_process = true;
+    else if (setting == "--taken" && i + 1 < argc)
+      taken.push_back(argv[++i]);
     else if (setting[0] == '-')
       _putenv((setting.substr(1) + "=").c_str());
     else if (setting.find('=') != std::string::npos)
       _putenv(setting.c_str());
   }
   if (i + 1 >= argc) {
-    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] "
+    std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] [--taken NAME]... "
                          "[NAME=VALUE|-NAME]... -- program [args...]\n");
     return 120;
   }
-  HANDLE process = spawn(argv + i + 1, create_process);
+  HANDLE thread = nullptr;
+  HANDLE process = spawn(argv + i + 1, create_process, !taken.empty(), &thread);
   if (process == nullptr) {
     std::fprintf(stderr, "tvk-launch: cannot start %s (error %lu)\n", argv[i + 1], GetLastError());
     return 121;
+  }
+  DWORD pid = GetProcessId(process);
+  for (const std::string &name : taken)
+    make_taken(with_pid(name, pid));
+  if (thread != nullptr) {
+    ResumeThread(thread);
+    CloseHandle(thread);
   }
   WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
