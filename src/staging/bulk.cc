@@ -81,6 +81,8 @@ struct CopyWork {
 void copy_slice(void *context, std::size_t begin, std::size_t end) {
   CopyWork &work = *static_cast<CopyWork *>(context);
   for (std::size_t i = begin; i < end && i < work.first_failure.load(); ++i) {
+    if (platform::interruption() != 0)
+      return;
     AheadCopy &copy = (*work.copies)[i];
     const VersionEntry &entry = *copy.entry;
     const char *source = entry.matched_file ? entry.matched_file->c_str() : "";

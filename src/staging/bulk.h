@@ -34,7 +34,8 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies);
 // Creates the folders of COPIES in list order and then makes the copies on
 // a few threads. A folder that cannot be made ends the list there (those
 // copies are not tried), and after the first failing copy no later one is
-// started. The caller records the copies made.
+// started, nor any once the run is interrupted. The caller records the
+// copies made.
 void copy_ahead(std::vector<AheadCopy> *copies,
                 platform::ThreadStarter start_thread = platform::start_thread);
 

@@ -126,6 +126,8 @@ int StagingFolder::stage_files(VersionTable &versions, const PatternList &includ
   std::size_t next_ahead = 0;
   std::string ready_folder;
   for (std::size_t i = 0; i < plan.selected.size(); ++i) {
+    if (platform::interruption() != 0)
+      break;
     VersionEntry &entry = versions[i];
     if (!plan.selected[i]) {
       std::printf("Skipping '%s'\n", entry.version.c_str());

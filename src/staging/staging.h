@@ -14,9 +14,9 @@
 // The staging folder of one run. It records every copy made into it and,
 // when it is removed or goes away, deletes those copies (each only while it
 // is still the file the copy made, never through a link) and removes the
-// folder tree wherever it is empty. However the run ends, by an error or an
-// early exit, nothing the run made stays behind; what the checker wrote
-// there does.
+// folder tree wherever it is empty. However the run ends, by an error, an
+// early exit or an interruption, nothing the run made stays behind; what
+// the checker wrote there does.
 class StagingFolder {
 public:
   StagingFolder() = default;
@@ -39,7 +39,8 @@ public:
   // Copies the file of every selected version to its staged path and
   // records each copy; returns the number of copies made. A selected
   // version whose text leads outside the staging folder is refused.
-  // Failures are counted through log_error and stop the loop.
+  // Failures are counted through log_error and stop the loop; an
+  // interruption stops it quietly.
   int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
 
   // Puts WORKDIR, naming the folder, into the environment.

@@ -1,14 +1,19 @@
 #include "e2e/harness.h"
 #include "tools/quote_argument.h"
 
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+
+extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -62,6 +67,8 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
       std::replace(name.begin(), name.end(), '/', '\\');
       argv.insert(argv.end(), {"--taken", name});
     }
+    if (!invocation.ctrl_c_when.empty())
+      argv.insert(argv.end(), {"--ctrl-c-when", seen(invocation.ctrl_c_when)});
     argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
     argv.insert(argv.end(), {"--", seen(setting("TRELVIK_E2E_BIN"))});
   } else {
@@ -73,10 +80,17 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
       "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && " + plant + "exec env";
   for (const std::string &argument : argv)
     command += " " + quoted(argument);
-  command +=
-      " <" + quoted(invocation.stdin_folder.empty() ? io + "/stdin" : invocation.stdin_folder);
-  return command + " >" + quoted(io + "/stdout") +
-         (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
+  if (invocation.ctrl_c_when.empty())
+    command +=
+        " <" + quoted(invocation.stdin_folder.empty() ? io + "/stdin" : invocation.stdin_folder);
+  command += " >" + quoted(io + "/stdout") +
+             (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
+  // script (of util-linux) gives the run a pseudo-terminal, which Wine makes
+  // the console.
+  if (invocation.ctrl_c_when.empty())
+    return command;
+  const std::string inner = command;
+  return "script -qec " + quoted(inner) + " /dev/null </dev/null >/dev/null";
 }
 
 } // namespace
@@ -157,19 +171,48 @@ std::string read_file(const std::string &path) {
   return content.str();
 }
 
-Result run(const Invocation &invocation) {
-  ScratchFolder io;
-  io.write("stdin", invocation.input);
-  int status = std::system(command_line(invocation, io.path()).c_str());
-  Result result{read_file(io.path() + "/stdout"), read_file(io.path() + "/stderr")};
+Running start(const Invocation &invocation) {
+  Running running{-1, std::make_unique<ScratchFolder>()};
+  running.io->write("stdin", invocation.input);
+  std::string command = command_line(invocation, running.io->path());
+  const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  // A process group of its own, and the interruptions at their default
+  // actions whatever the test program was started with.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    sigaddset(&defaults, signal);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], nullptr, &attributes, const_cast<char **>(argv), environ) == 0)
+    running.pid = pid;
+  posix_spawnattr_destroy(&attributes);
+  return running;
+}
+
+Result finish(Running &running) {
+  int status = 0;
+  while (running.pid > 0 && waitpid(running.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const std::string &io = running.io->path();
+  Result result{read_file(io + "/stdout"), read_file(io + "/stderr")};
   if (is_wine()) {
-    std::string code = read_file(io.path() + "/code");
+    std::string code = read_file(io + "/code");
     result.code = code.empty() ? 0xDEADu : static_cast<std::uint32_t>(std::stoul(code));
   } else {
     result.code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
                                     : 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
   }
   return result;
+}
+
+Result run(const Invocation &invocation) {
+  Running running = start(invocation);
+  return finish(running);
 }
 
 std::string Session::file_line(const std::string &relative, const std::string &content) const {

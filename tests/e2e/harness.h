@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace e2e {
 struct Result {
   std::string out; // standard output, line ends as the program wrote them
   std::string err;
-  std::uint32_t code = 0; // the full exit code
+  std::uint32_t code = 0; // the full exit code; native, ended by signal N: 0xDEAD0000 | N
 };
 
 // A scratch folder of the host, removed when the object goes.
@@ -55,8 +56,21 @@ struct Invocation {
   // its process id: a name that ends in "/" is a folder holding a file
   // "mine", any other a file.
   std::vector<std::string> taken = {};
+  // Under Wine: the launcher presses Ctrl-C in the gate's console once this
+  // host path exists ("<pid>" for the gate's process id). The run then has
+  // a console (a pseudo-terminal as standard input), so its input must come
+  // from a file (-i).
+  std::string ctrl_c_when = {};
 };
 
+// A run under way: native, the gate leads a process group of its own.
+struct Running {
+  int pid = -1;                      // the gate's (native) or Wine's loader's
+  std::unique_ptr<ScratchFolder> io; // the run's standard streams
+};
+
+Running start(const Invocation &invocation);
+Result finish(Running &running); // waits for the run to end
 Result run(const Invocation &invocation);
 
 // A workspace and a TEMP for runs of the gate.

@@ -1,7 +1,7 @@
 // Starts a Windows program with a chosen environment and records its full
 // 32-bit exit code, which Wine's loader would cut to 8 bits.
 //   tvk-launch.exe <exit-code-file> [--create-process] [--taken NAME]...
-//                  [NAME=VALUE | -NAME]...
+//                  [--ctrl-c-when PATH] [NAME=VALUE | -NAME]...
 //                  -- <program> [args...]
 // NAME=VALUE sets a variable, -NAME removes it. Standard streams are
 // inherited. The exit code is written in decimal to <exit-code-file>.
@@ -14,6 +14,8 @@
 // --taken NAME makes NAME in TEMP before the program runs, "<pid>" standing
 // for its process id (it is started suspended until then): a name that
 // ends in a backslash is a folder holding a file "mine", any other a file.
+// --ctrl-c-when PATH presses Ctrl-C in the console once PATH exists
+// ("<pid>" likewise), while the launcher itself goes on waiting.
 #include <windows.h>
 
 #include <process.h>
@@ -72,20 +74,37 @@ void make_taken(const std::string &name) {
   }
 }
 
+// The console's Ctrl-C reaches every process attached to it; this one
+// only goes on waiting.
+BOOL WINAPI keep_waiting(DWORD) {
+  return TRUE;
+}
+
+void press_ctrl_c_when(const std::string &path, HANDLE process) {
+  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0)
+      return;
+  }
+  SetConsoleCtrlHandler(keep_waiting, TRUE);
+  if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+    std::fprintf(stderr, "tvk-launch: no Ctrl-C (error %lu)\n", GetLastError());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   int i = 2;
   bool create_process = false;
   std::vector<std::string> taken;
+  std::string ctrl_c_when;
   for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     std::string setting = argv[i];
     // _putenv keeps the runtime's copy of the environment, which _spawnv
     // hands on, and the process's own in step.
     if (setting == "--create-process")
       create_process = true;
-    else if (setting == "--taken" && i + 1 < argc)
-      taken.push_back(argv[++i]);
+    else if ((setting == "--taken" || setting == "--ctrl-c-when") && i + 1 < argc)
+      (setting == "--taken" ? taken.emplace_back() : ctrl_c_when) = argv[++i];
     else if (setting[0] == '-')
       _putenv((setting.substr(1) + "=").c_str());
     else if (setting.find('=') != std::string::npos)
@@ -93,7 +112,7 @@ int main(int argc, char **argv) {
   }
   if (i + 1 >= argc) {
     std::fprintf(stderr, "usage: tvk-launch <exit-code-file> [--create-process] [--taken NAME]... "
-                         "[NAME=VALUE|-NAME]... -- program [args...]\n");
+                         "[--ctrl-c-when PATH] [NAME=VALUE|-NAME]... -- program [args...]\n");
     return 120;
   }
   HANDLE thread = nullptr;
@@ -109,6 +128,8 @@ int main(int argc, char **argv) {
     ResumeThread(thread);
     CloseHandle(thread);
   }
+  if (!ctrl_c_when.empty())
+    press_ctrl_c_when(with_pid(ctrl_c_when, pid), process);
   WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process, &code);

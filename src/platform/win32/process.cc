@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/interrupts.h"
 
 namespace platform {
 namespace {
@@ -133,25 +134,55 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   // CreateProcessA may write into the command line; it gets a copy. It
   // looks for the program from this program's folder, whatever FOLDER is.
   std::vector<char> command_line(command, command + lstrlenA(command) + 1);
+  // While interruptions are held, the child runs in a job of its own, so
+  // that an interruption can end it together with whatever it started; it
+  // is put there before it runs, so nothing it starts escapes the job.
+  HANDLE job = interruption_event() != nullptr ? CreateJobObjectW(nullptr, nullptr) : nullptr;
+  DWORD flags = CREATE_NO_WINDOW | (job != nullptr ? CREATE_SUSPENDED : 0);
   PROCESS_INFORMATION info;
-  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, folder, &startup, &info))
-    return last_error();
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr, folder,
+                      &startup, &info)) {
+    Status failed = last_error();
+    if (job != nullptr)
+      CloseHandle(job);
+    return failed;
+  }
+  if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  if ((flags & CREATE_SUSPENDED) != 0)
+    ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   *process = ChildProcess();
   process->native_ = as_native(info.hProcess);
+  process->group_ = job != nullptr ? as_native(job) : -1;
   return Status();
 }
 
 void ChildProcess::release() {
   if (native_ != -1)
     CloseHandle(as_windows(native_));
+  if (group_ != -1)
+    CloseHandle(as_windows(group_));
   native_ = -1;
+  group_ = -1;
   ended_ = false;
 }
 
 void ChildProcess::wait() {
-  if (native_ != -1 && WaitForSingleObject(as_windows(native_), INFINITE) == WAIT_OBJECT_0)
+  if (native_ == -1)
+    return;
+  HANDLE process = as_windows(native_);
+  if (HANDLE interrupted = interruption_event()) {
+    // Ended as a console program is by Ctrl-C; a job ends everything the
+    // child started as well, which could otherwise keep its output open.
+    HANDLE awaited[] = {process, interrupted};
+    if (WaitForMultipleObjects(2, awaited, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+        !(group_ != -1 && TerminateJobObject(as_windows(group_), STATUS_CONTROL_C_EXIT)))
+      TerminateProcess(process, STATUS_CONTROL_C_EXIT);
+  }
+  if (WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0)
     ended_ = true;
 }
 
