@@ -4,6 +4,8 @@
 // run left one behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,37 @@ TEST(Staging, TakenNamesArePassedOver) {
   EXPECT_EQ(result.code, 0u);
   EXPECT_EQ(session.temp_listing(),
             (std::vector<std::string>{"tvk<pid>-1.tmp", "tvk<pid>.tmp/", "tvk<pid>.tmp/mine"}));
+}
+
+// Paths longer than the 260 characters of Windows' plain calls: a committed
+// file and its staged copy of 300 and 1,000 characters, and a TEMP of 300
+// with the checker started in the staging folder (-w). The file is read,
+// copied, checked and removed like any other.
+TEST(Staging, LongPaths) {
+  const struct { std::size_t file, temp; } rows[] = {{300, 0}, {1000, 0}, {0, 300}};
+  for (const auto &row : rows) {
+    e2e::Session session;
+    // Folder names of 100 characters, as many as make the path that long.
+    auto deep = [](const std::string &base, std::size_t length) {
+      std::string path = base;
+      for (char name = 'a'; e2e::seen(path).size() + 4 < length; ++name)
+        path += "/" + std::string(std::min<std::size_t>(100, length - path.size()), name);
+      return path;
+    };
+    std::string temp = deep(session.temp.path(), row.temp);
+    std::filesystem::create_directories(temp);
+    std::string file = deep(session.workspace.path(), row.file) + "/a.c";
+    std::string version = file.substr(session.workspace.path().size());
+    std::replace(version.begin(), version.end(), '/', '\\');
+    std::string input = e2e::checker({"out:ran\\n"}) + "\n" +
+                        session.file_line(file.substr(session.workspace.path().size() + 1)) +
+                        version + "\n";
+    e2e::Result result = e2e::run({{"-w"}, input, temp});
+    EXPECT_EQ(result.out, text("ran\n")) << row.file << " " << row.temp;
+    EXPECT_EQ(result.code, 0u) << row.file << " " << row.temp;
+    for (const std::string &left : session.temp_listing())
+      EXPECT_EQ(left.find("tvk"), std::string::npos) << left;
+  }
 }
 
 TEST(EarlyEnds, NamesDifferingInCaseCollideWhereCaseIsIgnored) {

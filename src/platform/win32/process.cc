@@ -1,14 +1,16 @@
 // Process, pipe and thread services on Windows.
 //
 // Needs Windows Vista or later and its Win32 API only (CreateProcessA,
-// anonymous pipes, CreateThread); built with mingw-w64.
+// anonymous pipes, CreateThread, job objects); built with mingw-w64.
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/interrupts.h"
+#include "platform/win32/paths.h"
 
 namespace platform {
 namespace {
@@ -36,6 +38,23 @@ DWORD WINAPI thread_entry(LPVOID raw) {
   ThreadStart start = *static_cast<ThreadStart *>(raw);
   delete static_cast<ThreadStart *>(raw);
   return start.routine(start.context);
+}
+
+// FOLDER as a process can start in it. The system takes a current folder of
+// at most MAX_PATH - 2 characters; a longer one is handed on in its short
+// (8.3) form when the volume has one that fits, else as it is, and the
+// start then fails like that of a program that cannot be found.
+std::string startable_folder(const char *folder) {
+  if (widen(folder).size() <= MAX_PATH - 2)
+    return folder;
+  std::wstring full = system_path(folder);
+  std::wstring short_form(full.size() + 1, L'\0');
+  DWORD length =
+      GetShortPathNameW(full.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
+  if (length == 0 || length >= short_form.size())
+    return folder;
+  short_form = without_long_mark(short_form.substr(0, length));
+  return short_form.size() <= MAX_PATH - 2 ? narrow(short_form) : std::string(folder);
 }
 
 // Reads and discards everything from one pipe until it ends.
@@ -139,9 +158,10 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   // is put there before it runs, so nothing it starts escapes the job.
   HANDLE job = interruption_event() != nullptr ? CreateJobObjectW(nullptr, nullptr) : nullptr;
   DWORD flags = CREATE_NO_WINDOW | (job != nullptr ? CREATE_SUSPENDED : 0);
+  std::string start_folder = folder != nullptr ? startable_folder(folder) : std::string();
   PROCESS_INFORMATION info;
-  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr, folder,
-                      &startup, &info)) {
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                      folder != nullptr ? start_folder.c_str() : nullptr, &startup, &info)) {
     Status failed = last_error();
     if (job != nullptr)
       CloseHandle(job);
