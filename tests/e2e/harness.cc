@@ -1,19 +1,15 @@
 #include "e2e/harness.h"
 #include "tools/quote_argument.h"
 
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -33,18 +29,16 @@ std::string quoted(const std::string &text) {
   return result + "'";
 }
 
-// Shell commands that make the names of Invocation::taken in TEMP, each
+// Shell commands that make the folders of Invocation::taken in TEMP, each
 // followed by "&&"; the shell's own process id is the gate's, since the
 // shell ends in exec.
 std::string plant_taken_names(const Invocation &invocation) {
   std::string commands;
-  for (std::string name : invocation.taken) {
-    bool folder = name.back() == '/';
+  for (const std::string &name : invocation.taken) {
     std::size_t pid = name.find("<pid>");
     std::string path =
         quoted(invocation.temp + "/" + name.substr(0, pid)) + "$$" + quoted(name.substr(pid + 5));
-    commands += folder ? "mkdir " + path + " && echo mine >" + path + "mine && "
-                       : "echo mine >" + path + " && ";
+    commands += "mkdir " + path + " && ";
   }
   return commands;
 }
@@ -63,10 +57,8 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
             setting("TRELVIK_E2E_LAUNCHER"), seen(io + "/code")};
     if (invocation.create_process)
       argv.push_back("--create-process");
-    for (std::string name : invocation.taken) {
-      std::replace(name.begin(), name.end(), '/', '\\');
+    for (const std::string &name : invocation.taken)
       argv.insert(argv.end(), {"--taken", name});
-    }
     if (!invocation.ctrl_c_when.empty())
       argv.insert(argv.end(), {"--ctrl-c-when", seen(invocation.ctrl_c_when)});
     argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
@@ -87,10 +79,9 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
              (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
   // script (of util-linux) gives the run a pseudo-terminal, which Wine makes
   // the console.
-  if (invocation.ctrl_c_when.empty())
-    return command;
-  const std::string inner = command;
-  return "script -qec " + quoted(inner) + " /dev/null </dev/null >/dev/null";
+  return invocation.ctrl_c_when.empty()
+             ? command
+             : "script -qec " + e2e::quoted(command) + " /dev/null </dev/null >/dev/null";
 }
 
 } // namespace
@@ -171,48 +162,33 @@ std::string read_file(const std::string &path) {
   return content.str();
 }
 
-Running start(const Invocation &invocation) {
-  Running running{-1, std::make_unique<ScratchFolder>()};
-  running.io->write("stdin", invocation.input);
-  std::string command = command_line(invocation, running.io->path());
-  const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-  // A process group of its own, and the interruptions at their default
-  // actions whatever the test program was started with.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-    sigaddset(&defaults, signal);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], nullptr, &attributes, const_cast<char **>(argv), environ) == 0)
-    running.pid = pid;
-  posix_spawnattr_destroy(&attributes);
-  return running;
-}
-
-Result finish(Running &running) {
-  int status = 0;
-  while (running.pid > 0 && waitpid(running.pid, &status, 0) < 0 && errno == EINTR) {
+Result run(const Invocation &invocation) {
+  ScratchFolder io;
+  io.write("stdin", invocation.input);
+  std::string command = command_line(invocation, io.path());
+  pid_t pid = fork();
+  if (pid == 0) {
+    // A process group of its own, and the interruptions at their default
+    // actions whatever the test program was started with.
+    setpgid(0, 0);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      std::signal(signal, SIG_DFL);
+    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
   }
-  const std::string &io = running.io->path();
-  Result result{read_file(io + "/stdout"), read_file(io + "/stderr")};
+  if (invocation.meanwhile)
+    invocation.meanwhile(pid);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Result result{read_file(io.path() + "/stdout"), read_file(io.path() + "/stderr")};
   if (is_wine()) {
-    std::string code = read_file(io + "/code");
+    std::string code = read_file(io.path() + "/code");
     result.code = code.empty() ? 0xDEADu : static_cast<std::uint32_t>(std::stoul(code));
   } else {
     result.code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
                                     : 0xDEAD0000u | static_cast<std::uint32_t>(WTERMSIG(status));
   }
   return result;
-}
-
-Result run(const Invocation &invocation) {
-  Running running = start(invocation);
-  return finish(running);
 }
 
 std::string Session::file_line(const std::string &relative, const std::string &content) const {

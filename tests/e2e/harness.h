@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +36,7 @@ private:
 };
 
 struct Invocation {
-  std::vector<std::string> args;
+  std::vector<std::string> args = {};
   std::string input = {}; // written to standard input
   std::string temp = {};  // TEMP for the run (a host path); empty: leave TEMP unset
   std::string cwd = {};   // host path; empty: the test's own
@@ -52,25 +52,19 @@ struct Invocation {
   // Limit of the run's address space in bytes (native runs, through
   // prlimit); 0: none.
   std::uint64_t address_space_limit = 0;
-  // Names made in TEMP right before the gate starts, "<pid>" standing for
-  // its process id: a name that ends in "/" is a folder holding a file
-  // "mine", any other a file.
+  // Folders made in TEMP right before the gate starts; "<pid>" in a name
+  // stands for the gate's process id.
   std::vector<std::string> taken = {};
   // Under Wine: the launcher presses Ctrl-C in the gate's console once this
   // host path exists ("<pid>" for the gate's process id). The run then has
   // a console (a pseudo-terminal as standard input), so its input must come
   // from a file (-i).
   std::string ctrl_c_when = {};
+  // Called once the run has started, with the process id of the gate
+  // (native; it leads a process group of its own) or of Wine's loader.
+  std::function<void(int pid)> meanwhile = {};
 };
 
-// A run under way: native, the gate leads a process group of its own.
-struct Running {
-  int pid = -1;                      // the gate's (native) or Wine's loader's
-  std::unique_ptr<ScratchFolder> io; // the run's standard streams
-};
-
-Running start(const Invocation &invocation);
-Result finish(Running &running); // waits for the run to end
 Result run(const Invocation &invocation);
 
 // A workspace and a TEMP for runs of the gate.

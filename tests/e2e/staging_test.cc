@@ -99,18 +99,15 @@ TEST(EarlyEnds, NoStagingFolderEndsWithCodeTwo) {
 // found there.
 TEST(Staging, TakenNamesArePassedOver) {
   e2e::Session session;
-  e2e::Invocation call;
-  call.input =
+  std::string input =
       e2e::checker({"workdir:\\n", "list"}) + "\n" + session.file_line("a.c") + "\\p\\a.c\n";
-  call.temp = session.temp.path();
-  call.taken = {"tvk<pid>.tmp/", "tvk<pid>-1.tmp"};
-  e2e::Result result = e2e::run(call);
+  e2e::Result result = e2e::run(
+      {.input = input, .temp = session.temp.path(), .taken = {"tvk<pid>.tmp", "tvk<pid>-1.tmp"}});
   std::string workdir = session.placed("<workdir>");
   workdir.replace(workdir.size() - 4, 4, "-2.tmp");
   EXPECT_EQ(without_pid(result.out), text(workdir + "\np/a.c 2\n"));
   EXPECT_EQ(result.code, 0u);
-  EXPECT_EQ(session.temp_listing(),
-            (std::vector<std::string>{"tvk<pid>-1.tmp", "tvk<pid>.tmp/", "tvk<pid>.tmp/mine"}));
+  EXPECT_EQ(session.temp_listing(), (std::vector<std::string>{"tvk<pid>-1.tmp/", "tvk<pid>.tmp/"}));
 }
 
 // Paths longer than the 260 characters of Windows' plain calls: a committed
@@ -118,27 +115,20 @@ TEST(Staging, TakenNamesArePassedOver) {
 // with the checker started in the staging folder (-w). The file is read,
 // copied, checked and removed like any other.
 TEST(Staging, LongPaths) {
-  const struct { std::size_t file, temp; } rows[] = {{300, 0}, {1000, 0}, {0, 300}};
-  for (const auto &row : rows) {
+  for (auto [file_length, temp_length] : {std::pair{300, 0}, {1000, 0}, {0, 300}}) {
     e2e::Session session;
-    // Folder names of 100 characters, as many as make the path that long.
-    auto deep = [](const std::string &base, std::size_t length) {
-      std::string path = base;
-      for (char name = 'a'; e2e::seen(path).size() + 4 < length; ++name)
-        path += "/" + std::string(std::min<std::size_t>(100, length - path.size()), name);
-      return path;
-    };
-    std::string temp = deep(session.temp.path(), row.temp);
+    std::string temp = session.temp.path(), folder;
+    while (e2e::seen(temp).size() < static_cast<std::size_t>(temp_length))
+      temp += "/" + std::string(100, 't');
+    while (e2e::seen(session.workspace.path() + folder).size() + 4 < std::size_t(file_length))
+      folder += "/" + std::string(100, 'f');
     std::filesystem::create_directories(temp);
-    std::string file = deep(session.workspace.path(), row.file) + "/a.c";
-    std::string version = file.substr(session.workspace.path().size());
+    std::string version = folder + "/a.c";
     std::replace(version.begin(), version.end(), '/', '\\');
     std::string input = e2e::checker({"out:ran\\n"}) + "\n" +
-                        session.file_line(file.substr(session.workspace.path().size() + 1)) +
-                        version + "\n";
+                        session.file_line((folder + "/a.c").substr(1)) + version + "\n";
     e2e::Result result = e2e::run({{"-w"}, input, temp});
-    EXPECT_EQ(result.out, text("ran\n")) << row.file << " " << row.temp;
-    EXPECT_EQ(result.code, 0u) << row.file << " " << row.temp;
+    EXPECT_EQ(std::pair(result.out, result.code), std::pair(text("ran\n"), 0u)) << file_length;
     for (const std::string &left : session.temp_listing())
       EXPECT_EQ(left.find("tvk"), std::string::npos) << left;
   }

@@ -11,9 +11,8 @@
 // table of inherited handles as well. --create-process starts it with a
 // plain CreateProcessA instead.
 //
-// --taken NAME makes NAME in TEMP before the program runs, "<pid>" standing
-// for its process id (it is started suspended until then): a name that
-// ends in a backslash is a folder holding a file "mine", any other a file.
+// --taken NAME makes a folder NAME in TEMP before the program runs, "<pid>"
+// standing for its process id (it is started suspended until then).
 // --ctrl-c-when PATH presses Ctrl-C in the console once PATH exists
 // ("<pid>" likewise), while the launcher itself goes on waiting.
 #include <windows.h>
@@ -61,33 +60,15 @@ std::string with_pid(std::string text, DWORD pid) {
   return at == std::string::npos ? text : text.replace(at, 5, std::to_string(pid));
 }
 
-void make_taken(const std::string &name) {
-  const char *temp = std::getenv("TEMP");
-  std::string path = std::string(temp ? temp : ".") + "\\" + name;
-  if (path.back() == '\\') {
-    CreateDirectoryA(path.c_str(), nullptr);
-    path += "mine";
-  }
-  if (FILE *file = std::fopen(path.c_str(), "w")) {
-    std::fputs("mine\n", file);
-    std::fclose(file);
-  }
-}
-
-// The console's Ctrl-C reaches every process attached to it; this one
-// only goes on waiting.
-BOOL WINAPI keep_waiting(DWORD) {
-  return TRUE;
-}
-
 void press_ctrl_c_when(const std::string &path, HANDLE process) {
   while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0)
       return;
   }
-  SetConsoleCtrlHandler(keep_waiting, TRUE);
-  if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
-    std::fprintf(stderr, "tvk-launch: no Ctrl-C (error %lu)\n", GetLastError());
+  // The console's Ctrl-C reaches every process attached to it; this one
+  // only goes on waiting.
+  SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
 }
 
 } // namespace
@@ -122,8 +103,10 @@ int main(int argc, char **argv) {
     return 121;
   }
   DWORD pid = GetProcessId(process);
+  const char *temp = std::getenv("TEMP");
   for (const std::string &name : taken)
-    make_taken(with_pid(name, pid));
+    CreateDirectoryA((std::string(temp ? temp : ".") + "\\" + with_pid(name, pid)).c_str(),
+                     nullptr);
   if (thread != nullptr) {
     ResumeThread(thread);
     CloseHandle(thread);
