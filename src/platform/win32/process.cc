@@ -43,7 +43,7 @@ DWORD WINAPI thread_entry(LPVOID raw) {
 // FOLDER as a process can start in it. The system takes a current folder of
 // at most MAX_PATH - 2 characters; a longer one is handed on in its short
 // (8.3) form when the volume has one that fits, else as it is, and the
-// start then fails like that of a program that cannot be found.
+// process then cannot be started.
 std::string startable_folder(const char *folder) {
   if (widen(folder).size() <= MAX_PATH - 2)
     return folder;
