@@ -38,7 +38,7 @@ std::string relative_path(int i) {
 VersionTable versions_for(int count) {
   VersionTable versions;
   for (int i = count - 1; i >= 0; --i)
-    versions.push_back(VersionEntry{relative_path(i), std::nullopt, std::nullopt, std::nullopt});
+    versions.push_back(VersionEntry{relative_path(i), std::nullopt, std::nullopt});
   return versions;
 }
 

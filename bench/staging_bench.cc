@@ -1,6 +1,6 @@
 // The staging copy of 10,000 files, three ways in the same run, each into a
 // destination tree that does not exist yet (removed again outside the timing):
-//   StageFiles  - the gate's own staging step (create_staging_folder and
+//   StageFiles  - the gate's own staging step (StagingFolder::create and
 //                 stage_files, every version selected);
 //   CpParents   - "cp --parents" with all the files on one command line;
 //   PlainLoop   - open, read 64 KiB, write, close for each file, with the
@@ -97,13 +97,14 @@ void BM_StageFiles(benchmark::State &state) {
     versions.reserve(kFileCount);
     for (const std::string &name : source.relative)
       versions.push_back(VersionEntry{backslashed("\\" + name),
-                                      backslashed((source.sources / name).string()), std::nullopt,
-                                      std::nullopt});
+                                      backslashed((source.sources / name).string()), std::nullopt});
     g_settings = RunSettings{};
+    StagingFolder staging;
     state.ResumeTiming();
-    if (!create_staging_folder() || stage_files(versions, none, none) != kFileCount)
+    if (!staging.create() || staging.stage_files(versions, none, none) != kFileCount)
       state.SkipWithError("staging failed");
     state.PauseTiming();
+    staging.remove();
     std::error_code error;
     fs::remove_all(source.root / "temp", error);
     fs::create_directories(source.root / "temp");

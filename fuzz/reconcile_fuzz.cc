@@ -84,7 +84,7 @@ struct Outcome {
 Outcome reconcile(const Commit &commit) {
   VersionTable versions;
   for (const std::string &text : commit.versions)
-    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
+    versions.push_back(VersionEntry{text, std::nullopt, std::nullopt});
   g_settings.error_count = 0;
   g_settings.debug_level = 2;
   Outcome outcome;

@@ -7,11 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-
-// The staging folder path must fit a field of this many bytes, NUL included.
-constexpr std::size_t kStagingFolderField = 1024;
-
 struct RunSettings {
   bool stdout_is_error = false;  // -o
   bool stderr_is_error = false;  // -e
@@ -21,7 +16,6 @@ struct RunSettings {
   std::int32_t debug_level = 0;  // one per -b
   std::int32_t error_count = 0;  // raised by log_error and ambiguity reports
   FILE *input_file = nullptr;    // -i, open while the input is read
-  std::string staging_folder;    // "<TEMP>\tvk<pid>.tmp"
 };
 
 extern RunSettings g_settings;
@@ -31,9 +25,6 @@ struct VersionEntry {
   std::string version;
   std::optional<std::string> matched_file; // set by reconciliation
   std::optional<std::string> staged_path;  // set by the staging loop
-  // Set when this run made the staged copy: who the copy is, so that only
-  // that file is ever deleted.
-  std::optional<platform::FileIdentity> copy;
 };
 
 using VersionTable = std::vector<VersionEntry>;

@@ -13,6 +13,11 @@
 
 namespace {
 
+// What the run returns once it has cleaned up after an interruption; never
+// an exit code, since trelvik_main then ends the program by the
+// interruption.
+constexpr int kInterrupted = -1;
+
 // Prints the last line of an early end and hands back its exit code.
 int exit_with_message(int code) {
   std::printf("Exiting code %d\n", code);
@@ -50,18 +55,23 @@ bool read_all_input(const CommandLine &command_line, InputData *input) {
 }
 
 // Runs the checker over the staged files and picks the exit code.
-int run_checker(const InputData &input, VersionTable &versions, bool workdir_cwd) {
+int run_checker(const InputData &input, StagingFolder &staging, bool workdir_cwd) {
   RewriteContext rewrite;
-  prepare_output_rewriting(g_settings.staging_folder, g_settings.dump, &rewrite);
-  set_workdir();
+  prepare_output_rewriting(staging.path(), g_settings.dump, &rewrite);
+  staging.set_workdir();
   std::uint32_t child_exit_code = 0;
   OutputCounters counters;
   const char *command = input.checker_command ? input.checker_command->c_str() : "";
   OutputFilter filter = g_settings.strip ? rewriting_filter(&rewrite) : OutputFilter{};
-  const char *folder = workdir_cwd ? g_settings.staging_folder.c_str() : nullptr;
+  const char *folder = workdir_cwd ? staging.path().c_str() : nullptr;
+  // Interrupted while the files were copied or the log made: no checker.
+  if (platform::interruption() != 0)
+    return kInterrupted;
   if (execute(command, &child_exit_code, &counters, filter, folder) != 0)
     log_error("ERROR: Failed to start '%s'\n", command);
-  remove_staged_copies(versions);
+  staging.remove();
+  if (platform::interruption() != 0)
+    return kInterrupted;
   if (g_settings.error_count > 0)
     return exit_with_message(4);
   if (child_exit_code != 0)
@@ -89,21 +99,27 @@ int run(int argc, char **argv) {
   if (g_settings.error_count > 0)
     return exit_with_message(1);
 
-  if (!create_staging_folder()) {
+  // From the first thing made on disk on, an interruption lets the run
+  // clean up before it ends the program (trelvik_main).
+  platform::hold_interrupts();
+  StagingFolder staging;
+  if (!staging.create()) {
     std::fputs("FATAL ERROR: Failed to create temporary folder\n", stdout);
     return 2;
   }
-  int copied = stage_files(input.versions, command_line.include, command_line.exclude);
+  int copied = staging.stage_files(input.versions, command_line.include, command_line.exclude);
+  if (platform::interruption() != 0)
+    return kInterrupted;
   if (g_settings.error_count > 0) {
-    remove_staged_copies(input.versions);
+    staging.remove();
     return exit_with_message(3);
   }
   if (copied == 0) {
-    remove_staged_copies(input.versions);
+    staging.remove();
     std::fputs("No files to check - exiting code 0\n", stdout);
     return 0;
   }
-  return run_checker(input, input.versions, command_line.workdir_cwd);
+  return run_checker(input, staging, command_line.workdir_cwd);
 }
 
 } // namespace
@@ -113,5 +129,9 @@ int trelvik_main(int argc, char **argv) {
   int code = run(argc, argv);
   std::fflush(stdout);
   std::fflush(stderr);
+  // Ended as the interruption ends a program, so that a shell or the
+  // version-control tool sees that the run was interrupted.
+  if (int interruption = platform::interruption())
+    platform::end_interrupted(interruption);
   return code;
 }

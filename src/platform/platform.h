@@ -81,6 +81,33 @@ void relay_output(FILE *stream, const char *bytes, std::size_t length);
 // FormatMessageA for a Win32 code.
 std::string error_text(Status status);
 
+// ---- Interruptions: Ctrl-C and its kin (interrupts.cc) -------------------
+//
+// Until hold_interrupts, an interruption ends the program where it stands,
+// as the system's default does. From then on it is held instead: recorded,
+// passed on to a child the program waits for (ChildProcess::wait), and
+// acted on by the program itself, which cleans up and then ends with
+// end_interrupted. Held are, on POSIX, SIGINT, SIGTERM, SIGHUP and SIGQUIT
+// (each unless the program was started with it ignored, as a job in the
+// background is); on Windows Ctrl-C, Ctrl-Break, closing the console,
+// logging off and shutting down.
+
+// Holds the interruptions from now on. Threads started afterwards never
+// take them (POSIX: they are blocked in every thread and taken only by
+// the waits and checks below).
+void hold_interrupts();
+
+// The first interruption held so far, 0 while there is none or they are
+// not held: POSIX the signal number, Windows the console event plus one.
+// Any thread may ask.
+int interruption();
+
+// Ends the program as INTERRUPTION ends a program that does not hold it,
+// once the standard streams are flushed: POSIX by that signal with its
+// default action (a shell sees 128 + the number), Windows with
+// STATUS_CONTROL_C_EXIT (0xC000013A), as for Ctrl-C.
+[[noreturn]] void end_interrupted(int interruption);
+
 // ---- File services: staging folder, reconciliation (files.cc) ------------
 
 enum class PathKind { Missing, File, Directory };
@@ -239,7 +266,12 @@ public:
   ChildProcess &operator=(const ChildProcess &) = delete;
   ~ChildProcess() { release(); }
 
-  // Waits without time limit for the process to end.
+  // Waits without time limit for the process to end. An interruption held
+  // meanwhile is passed on to it: POSIX sends it the signal, unless a
+  // terminal sent that to the whole foreground process group (the child
+  // among them) already; Windows ends it and every process it started
+  // with STATUS_CONTROL_C_EXIT, since it runs without the console and
+  // never sees the event itself.
   void wait();
   // The ended process's exit code (POSIX: 128 + signal for a signalled
   // child); none when it cannot be read.
@@ -250,6 +282,7 @@ private:
                               ChildProcess *, const char *);
   void release();
   std::intptr_t native_ = -1; // process id or HANDLE
+  std::intptr_t group_ = -1;  // Windows: the job object it runs in, if any
   bool ended_ = false;        // POSIX: reaped, with its wait status
   int wait_status_ = 0;
 };
@@ -309,9 +342,11 @@ inline ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
   if (this != &other) {
     release();
     native_ = other.native_;
+    group_ = other.group_;
     ended_ = other.ended_;
     wait_status_ = other.wait_status_;
     other.native_ = -1;
+    other.group_ = -1;
     other.ended_ = false;
   }
   return *this;

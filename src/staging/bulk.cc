@@ -6,18 +6,12 @@
 #include <unordered_set>
 
 #include "common/parallel.h"
-#include "staging/staging.h"
+#include "staging/paths.h"
 
 namespace {
 
 constexpr std::size_t kDeletionsPerThread = 512;
 constexpr std::size_t kNoFailure = SIZE_MAX;
-
-// The parent folder of a staged path: the path cut at its last backslash.
-std::string parent_of(const std::string &path) {
-  std::size_t cut = path.rfind('\\');
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
 
 // The number of copies whose folders could all be made, in list order,
 // asking the system only when a copy goes to another folder than the one
@@ -25,7 +19,7 @@ std::string parent_of(const std::string &path) {
 std::size_t make_folders(const std::vector<AheadCopy> &copies) {
   std::string ready_folder;
   for (std::size_t i = 0; i < copies.size(); ++i) {
-    std::string parent = parent_of(*copies[i].entry->staged_path);
+    std::string parent = parent_folder(*copies[i].entry->staged_path);
     if (parent == ready_folder)
       continue;
     if (!ensure_folder(parent))
@@ -42,19 +36,14 @@ std::size_t make_folders(const std::vector<AheadCopy> &copies) {
 // other way round for what this program writes.
 std::vector<std::string> name_key(std::string_view version) {
   std::vector<std::string> components;
-  std::size_t start = 0;
-  while (start <= version.size()) {
-    std::size_t end = version.find_first_of("\\/", start);
-    if (end == std::string_view::npos)
-      end = version.size();
-    std::string component(version.substr(start, end - start));
+  for (std::string_view part : version_components(version)) {
+    std::string component(part);
     while (!component.empty() && (component.back() == '.' || component.back() == ' '))
       component.pop_back();
     for (char &c : component)
       c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     if (!component.empty())
       components.push_back(std::move(component));
-    start = end + 1;
   }
   return components;
 }
@@ -92,26 +81,19 @@ struct CopyWork {
 void copy_slice(void *context, std::size_t begin, std::size_t end) {
   CopyWork &work = *static_cast<CopyWork *>(context);
   for (std::size_t i = begin; i < end && i < work.first_failure.load(); ++i) {
+    if (platform::interruption() != 0)
+      return;
     AheadCopy &copy = (*work.copies)[i];
-    VersionEntry &entry = *copy.entry;
+    const VersionEntry &entry = *copy.entry;
     const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
-    platform::FileIdentity identity;
-    copy.outcome = platform::copy_file(source, entry.staged_path->c_str(), &identity);
+    copy.outcome = platform::copy_file(source, entry.staged_path->c_str(), &copy.identity);
     copy.tried = true;
-    if (copy.outcome.ok()) {
-      entry.copy = identity;
+    if (copy.outcome.ok())
       continue;
-    }
     std::size_t seen = work.first_failure.load();
     while (i < seen && !work.first_failure.compare_exchange_weak(seen, i)) {
     }
   }
-}
-
-// Where the staging folder's copies are named from: the folder that holds
-// the staging folder (TEMP as given), with its backslash.
-std::size_t base_length() {
-  return g_settings.staging_folder.rfind('\\') + 1;
 }
 
 struct DeleteWork {
@@ -131,22 +113,6 @@ void delete_slice(void *context, std::size_t begin, std::size_t end) {
 void copy_ahead(std::vector<AheadCopy> *copies, platform::ThreadStarter start_thread) {
   CopyWork work{copies};
   for_each_slice(make_folders(*copies), kCopiesPerThread, copy_slice, &work, start_thread);
-}
-
-void undo_copies_ahead(std::vector<AheadCopy> *copies, std::size_t from) {
-  if (from >= copies->size())
-    return;
-  std::size_t base = base_length();
-  std::vector<platform::CreatedFile> made;
-  for (std::size_t i = from; i < copies->size(); ++i) {
-    VersionEntry &entry = *(*copies)[i].entry;
-    if (entry.copy)
-      made.push_back({std::string_view(*entry.staged_path).substr(base), *entry.copy});
-  }
-  platform::delete_created_files(g_settings.staging_folder.substr(0, base), made);
-  for (std::size_t i = from; i < copies->size(); ++i)
-    (*copies)[i].entry->copy.reset();
-  copies->resize(from);
 }
 
 void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,

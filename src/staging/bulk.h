@@ -3,7 +3,7 @@
 // The staging loop goes through the versions one by one and prints what it
 // always printed; for a commit with many copies, the copies are made ahead
 // of it in parallel and the loop only takes their results. Where a copy
-// made ahead failed, the loop undoes the ones made ahead from there on and
+// made ahead failed, the loop deletes the ones made ahead from there on and
 // goes on one by one, so that every outcome and message is the one the
 // plain loop gives, whatever the threads did.
 #pragma once
@@ -22,7 +22,8 @@ constexpr std::size_t kCopiesPerThread = 256;
 struct AheadCopy {
   VersionEntry *entry = nullptr; // staged_path and matched_file set
   bool tried = false;
-  platform::Status outcome; // of the copy, when tried
+  platform::Status outcome;        // of the copy, when tried
+  platform::FileIdentity identity; // of the copy, when made
 };
 
 // True when a file of COPIES may stand where the folder of another one goes
@@ -33,14 +34,10 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies);
 // Creates the folders of COPIES in list order and then makes the copies on
 // a few threads. A folder that cannot be made ends the list there (those
 // copies are not tried), and after the first failing copy no later one is
-// started. Each copy made is recorded in its entry's `copy`, so that the
-// run's clean-up deletes it whatever happens next.
+// started, nor any once the run is interrupted. The caller records the
+// copies made.
 void copy_ahead(std::vector<AheadCopy> *copies,
                 platform::ThreadStarter start_thread = platform::start_thread);
-
-// Deletes the copies made ahead from index FROM on and clears their
-// records; the loop then makes those copies again, one by one.
-void undo_copies_ahead(std::vector<AheadCopy> *copies, std::size_t from);
 
 // Deletes FILES below BASE, spread over a few threads for a large commit.
 void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,

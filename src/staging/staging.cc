@@ -11,22 +11,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "common/diagnostics.h"
-#include "platform/platform.h"
 #include "staging/bulk.h"
+#include "staging/paths.h"
 
 namespace {
 
-// The parent folder of a staged path: the path cut at its last backslash.
-std::string parent_folder(const std::string &path) {
-  std::size_t cut = path.rfind('\\');
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
+// The staging folder path must fit a field of this many bytes, NUL included.
+constexpr std::size_t kStagingFolderField = 1024;
 
-bool is_separator(char c) {
-  return c == '\\' || c == '/';
+// Names tried after "tvk<pid>.tmp" when that one is taken.
+constexpr int kOtherNames = 100;
+
+// The staging folder path for TEMP, PROCESS_ID and the ATTEMPT-th name (0:
+// "tvk<pid>.tmp", n: "tvk<pid>-n.tmp"); false when it would not fit the
+// staging-folder field.
+bool form_staging_folder_path(const std::string &temp, int process_id, int attempt,
+                              std::string *path) {
+  char field[kStagingFolderField];
+  int length = attempt == 0 ? std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(),
+                                            "tvk", process_id)
+                            : std::snprintf(field, sizeof field, "%s\\%s%d-%d.tmp", temp.c_str(),
+                                            "tvk", process_id, attempt);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof field)
+    return false;
+  *path = field;
+  return true;
 }
 
 void announce_copy(const VersionEntry &entry) {
@@ -42,12 +54,12 @@ struct StagingPlan {
   std::vector<AheadCopy> copies;
 };
 
-StagingPlan plan_staging(VersionTable &versions, const PatternList &include,
-                         const PatternList &exclude) {
+StagingPlan plan_staging(const std::string &folder, VersionTable &versions,
+                         const PatternList &include, const PatternList &exclude) {
   StagingPlan plan;
   plan.selected.reserve(versions.size());
   for (VersionEntry &entry : versions) {
-    entry.staged_path = g_settings.staging_folder + entry.version;
+    entry.staged_path = folder + entry.version;
     bool selected = is_selected_for_staging(entry.version.c_str(), include, exclude);
     plan.selected.push_back(selected);
     if (!selected)
@@ -59,12 +71,97 @@ StagingPlan plan_staging(VersionTable &versions, const PatternList &include,
   return plan;
 }
 
+} // namespace
+
+StagingFolder::StagingFolder(StagingFolder &&other) noexcept {
+  *this = std::move(other);
+}
+
+StagingFolder &StagingFolder::operator=(StagingFolder &&other) noexcept {
+  if (this != &other) {
+    remove();
+    path_ = std::exchange(other.path_, std::string());
+    copies_ = std::exchange(other.copies_, std::vector<Copy>());
+  }
+  return *this;
+}
+
+bool StagingFolder::create() {
+  remove();
+  std::optional<std::string> temp = platform::temp_folder();
+  if (!temp)
+    return false;
+  int process_id = platform::process_id();
+  for (int attempt = 0; attempt <= kOtherNames; ++attempt) {
+    std::string path;
+    if (!form_staging_folder_path(*temp, process_id, attempt, &path))
+      return false;
+    platform::Status made = platform::make_folder(path.c_str());
+    if (made.ok()) {
+      path_ = std::move(path);
+      return true;
+    }
+    // Only a taken name is worth another try; a TEMP that is missing or
+    // closed to us refuses every name.
+    if (made.code() != EEXIST)
+      return false;
+  }
+  return false;
+}
+
+int StagingFolder::stage_files(VersionTable &versions, const PatternList &include,
+                               const PatternList &exclude) {
+  StagingPlan plan = plan_staging(path_, versions, include, exclude);
+  std::vector<AheadCopy> &ahead = plan.copies;
+  if (ahead.size() >= kCopiesPerThread && !copies_may_clash(ahead)) {
+    copy_ahead(&ahead);
+    for (const AheadCopy &copy : ahead) {
+      if (copy.tried && copy.outcome.ok())
+        record_copy(*copy.entry->staged_path, copy.identity);
+    }
+  } else {
+    ahead.clear();
+  }
+  int copied = 0;
+  std::size_t next_ahead = 0;
+  std::string ready_folder;
+  for (std::size_t i = 0; i < plan.selected.size(); ++i) {
+    if (platform::interruption() != 0)
+      break;
+    VersionEntry &entry = versions[i];
+    if (!plan.selected[i]) {
+      std::printf("Skipping '%s'\n", entry.version.c_str());
+      continue;
+    }
+    if (next_ahead < ahead.size() && ahead[next_ahead].entry == &entry && ahead[next_ahead].tried &&
+        ahead[next_ahead].outcome.ok()) {
+      ++next_ahead;
+      announce_copy(entry);
+      ++copied;
+      continue;
+    }
+    // Not made ahead, or failed there (perhaps only because of a copy that
+    // the plain loop would not have made yet): from here on, one by one.
+    // The copies recorded so far are the ones made ahead and taken, in
+    // order, so the ones after them are exactly those not taken.
+    if (next_ahead < ahead.size()) {
+      delete_copies_from(next_ahead);
+      ahead.clear();
+    }
+    if (!copy_one(entry, &ready_folder))
+      break;
+    ++copied;
+  }
+  log_debug1("%d files copied", copied);
+  return copied;
+}
+
 // Copies one selected version; false (after its counted message) when the
 // staging loop has to stop. READY_FOLDER is the folder that the previous
 // copy went to: nothing removes folders while the loop runs, so a version
 // in the same folder (the common case in a commit) asks the system nothing
 // before its copy.
-bool stage_one(VersionEntry &entry, std::string *ready_folder) {
+bool StagingFolder::copy_one(VersionEntry &entry, std::string *ready_folder) {
   const std::string &staged = *entry.staged_path;
   if (leads_outside_staging_folder(entry.version)) {
     log_error("ERROR: version '%s' leads outside the staging folder\n", entry.version.c_str());
@@ -86,149 +183,40 @@ bool stage_one(VersionEntry &entry, std::string *ready_folder) {
               platform::error_text(copied).c_str());
     return false;
   }
-  entry.copy = copy;
+  record_copy(staged, copy);
   return true;
 }
 
-enum class Climb { Exists, Created, Failed, MissingParent };
-
-// One level of the folder creation: whether FOLDER is there, was made, or
-// could not be made (and why).
-Climb try_folder(const char *folder) {
-  if (platform::path_kind(folder) != platform::PathKind::Missing)
-    return Climb::Exists;
-  platform::Status made = platform::make_folder(folder);
-  if (made.ok())
-    return Climb::Created;
-  return made.code() == ENOENT ? Climb::MissingParent : Climb::Failed;
+void StagingFolder::record_copy(const std::string &staged_path,
+                                const platform::FileIdentity &identity) {
+  // Every staged path begins with the staging folder, and so with the base.
+  copies_.push_back({staged_path.substr(path_.rfind('\\') + 1), identity});
 }
 
-} // namespace
-
-bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path) {
-  char field[kStagingFolderField];
-  int length = std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(), "tvk", process_id);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof field)
-    return false;
-  *path = field;
-  return true;
+void StagingFolder::delete_copies_from(std::size_t from) {
+  if (from >= copies_.size())
+    return;
+  std::vector<platform::CreatedFile> made;
+  for (std::size_t i = from; i < copies_.size(); ++i)
+    made.push_back({copies_[i].relative, copies_[i].identity});
+  platform::delete_created_files(base(), made);
+  copies_.resize(from);
 }
 
-bool create_staging_folder() {
-  std::optional<std::string> temp = platform::temp_folder();
-  if (!temp)
-    return false;
-  std::string path;
-  if (!form_staging_folder_path(*temp, platform::process_id(), &path))
-    return false;
-  if (!platform::make_folder(path.c_str()).ok())
-    return false;
-  g_settings.staging_folder = path;
-  return true;
-}
-
-bool leads_outside_staging_folder(const std::string &version) {
-  std::size_t start = 0;
-  while (start <= version.size()) {
-    std::size_t end = start;
-    while (end < version.size() && !is_separator(version[end]))
-      ++end;
-    if (version.compare(start, end - start, "..") == 0)
-      return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude) {
-  StagingPlan plan = plan_staging(versions, include, exclude);
-  std::vector<AheadCopy> &ahead = plan.copies;
-  if (ahead.size() >= kCopiesPerThread && !copies_may_clash(ahead))
-    copy_ahead(&ahead);
-  else
-    ahead.clear();
-  int copied = 0;
-  std::size_t next_ahead = 0;
-  std::string ready_folder;
-  for (std::size_t i = 0; i < plan.selected.size(); ++i) {
-    VersionEntry &entry = versions[i];
-    if (!plan.selected[i]) {
-      std::printf("Skipping '%s'\n", entry.version.c_str());
-      continue;
-    }
-    if (next_ahead < ahead.size() && ahead[next_ahead].entry == &entry && ahead[next_ahead].tried &&
-        ahead[next_ahead].outcome.ok()) {
-      ++next_ahead;
-      announce_copy(entry);
-      ++copied;
-      continue;
-    }
-    // Not made ahead, or failed there (perhaps only because of a copy that
-    // the plain loop would not have made yet): from here on, one by one.
-    undo_copies_ahead(&ahead, next_ahead);
-    if (!stage_one(entry, &ready_folder))
-      break;
-    ++copied;
-  }
-  log_debug1("%d files copied", copied);
-  return copied;
-}
-
-// Walks up from PATH while folders are missing, then creates them from the
-// top down. The path is cut in place (a NUL at a backslash names an
-// ancestor), so a deep path costs no copies.
-bool ensure_folder(const std::string &path) {
-  std::string buffer = path;
-  std::vector<std::size_t> pending; // ends of folders to create again, innermost first
-  std::size_t end = buffer.size();
-  for (;;) {
-    buffer[end] = '\0';
-    Climb climb = try_folder(buffer.c_str());
-    if (pending.empty() && climb != Climb::MissingParent)
-      return climb != Climb::Failed;
-    std::size_t cut = end == 0 ? std::string::npos : buffer.rfind('\\', end - 1);
-    if (climb != Climb::MissingParent || cut == std::string::npos) {
-      if (pending.empty())
-        return false;
-      break;
-    }
-    pending.push_back(end);
-    end = cut;
-  }
-  // Whatever the ancestors' outcome, each level below tries once more; the
-  // last try, for PATH itself, decides.
-  bool created = false;
-  std::size_t above = end;
-  for (auto level = pending.rbegin(); level != pending.rend(); ++level) {
-    buffer[above] = '\\';
-    created = platform::make_folder(buffer.c_str()).ok();
-    above = *level;
-  }
-  return created;
-}
-
-void set_workdir() {
-  std::string value = platform::workdir_value(g_settings.staging_folder);
+void StagingFolder::set_workdir() const {
+  std::string value = platform::workdir_value(path_);
   (void)platform::set_environment("WORKDIR", value.c_str());
 }
 
-void remove_staged_copies(const VersionTable &versions) {
-  if (g_settings.staging_folder.empty())
+void StagingFolder::remove() {
+  if (path_.empty())
     return;
-  // Every staged path begins with the staging folder, so each copy is named
-  // below the folder that holds the staging folder (TEMP as given).
-  const std::string &folder = g_settings.staging_folder;
-  std::size_t base_length = folder.rfind('\\') + 1;
-  std::vector<platform::CreatedFile> copies;
-  for (const VersionEntry &entry : versions) {
-    if (entry.copy && entry.staged_path)
-      copies.push_back({std::string_view(*entry.staged_path).substr(base_length), *entry.copy});
-  }
-  delete_copies(folder.substr(0, base_length), copies);
-  remove_folder_tree(folder);
-}
-
-bool remove_folder_tree(const std::string &path) {
-  platform::remove_empty_folders(path.c_str());
-  return true;
+  std::vector<platform::CreatedFile> made;
+  made.reserve(copies_.size());
+  for (const Copy &copy : copies_)
+    made.push_back({copy.relative, copy.identity});
+  delete_copies(base(), made);
+  platform::remove_empty_folders(path_.c_str());
+  path_.clear();
+  copies_.clear();
 }

@@ -1,42 +1,72 @@
-// The per-run staging folder under TEMP: creation, copies of the selected
-// files at their version paths, WORKDIR, and removal.
+// The per-run staging folder under TEMP and its one owner: it creates the
+// folder, copies the selected files to their version paths, names the
+// folder to the checker in WORKDIR, and removes what it made.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "common/settings.h"
 #include "patterns/patterns.h"
+#include "platform/platform.h"
 
-// Forms "<TEMP>\tvk<pid>.tmp" into g_settings.staging_folder and creates that
-// one folder. False when it cannot be formed or created (also when it exists).
-bool create_staging_folder();
+// The staging folder of one run. It records every copy made into it and,
+// when it is removed or goes away, deletes those copies (each only while it
+// is still the file the copy made, never through a link) and removes the
+// folder tree wherever it is empty. However the run ends, by an error, an
+// early exit or an interruption, nothing the run made stays behind; what
+// the checker wrote there does.
+class StagingFolder {
+public:
+  StagingFolder() = default;
+  StagingFolder(StagingFolder &&other) noexcept;
+  StagingFolder &operator=(StagingFolder &&other) noexcept;
+  StagingFolder(const StagingFolder &) = delete;
+  StagingFolder &operator=(const StagingFolder &) = delete;
+  ~StagingFolder() { remove(); }
 
-// The staging folder path for TEMP and PROCESS_ID; false when TEMP is too
-// long for the path to fit the staging-folder field.
-bool form_staging_folder_path(const std::string &temp, int process_id, std::string *path);
+  // Creates "<TEMP>\tvk<pid>.tmp" or, when that name is taken (a folder an
+  // earlier run with the same process id left, or anything else), the first
+  // free one of "tvk<pid>-1.tmp" to "tvk<pid>-100.tmp". What exists is
+  // never entered, reused or deleted. False when TEMP is unknown, the path
+  // would not fit the staging-folder field, or no folder can be made.
+  bool create();
 
-// Copies the file of every selected version to its staged path; returns the
-// number of copies made and marks each copy made. A selected version whose
-// text leads outside the staging folder is refused. Failures are counted
-// through log_error and stop the loop.
-int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
+  // The folder's path, without a trailing backslash; empty before create.
+  const std::string &path() const { return path_; }
 
-// True when VERSION has a ".." component (between backslashes or slashes, or
-// at either end), so that its staged path would climb out of the staging
-// folder.
-bool leads_outside_staging_folder(const std::string &version);
+  // Copies the file of every selected version to its staged path and
+  // records each copy; returns the number of copies made. A selected
+  // version whose text leads outside the staging folder is refused.
+  // Failures are counted through log_error and stop the loop; an
+  // interruption stops it quietly.
+  int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
 
-// Makes sure PATH exists as a folder, creating missing ancestors first.
-bool ensure_folder(const std::string &path);
+  // Puts WORKDIR, naming the folder, into the environment.
+  void set_workdir() const;
 
-// Puts WORKDIR, naming the staging folder, into the environment.
-void set_workdir();
+  // Deletes the recorded copies and removes the folder tree wherever it is
+  // empty. Afterwards the object holds nothing, so a second call does
+  // nothing.
+  void remove();
 
-// Deletes the copies this run made, each only while it is still the file
-// the copy made and never through a link, and removes the staging folder
-// tree wherever it is empty.
-void remove_staged_copies(const VersionTable &versions);
+private:
+  // A copy of the run: its path below the folder that holds the staging
+  // folder (a version text that does not begin with a backslash puts its
+  // copy beside the staging folder, not in it).
+  struct Copy {
+    std::string relative;
+    platform::FileIdentity identity;
+  };
 
-// Removes PATH and every sub-folder that is empty once its own sub-folders
-// are gone. Never deletes a file and never follows a link.
-bool remove_folder_tree(const std::string &path);
+  bool copy_one(VersionEntry &entry, std::string *ready_folder);
+  void record_copy(const std::string &staged_path, const platform::FileIdentity &identity);
+  // Deletes the copies recorded from the FROM-th on and forgets them.
+  void delete_copies_from(std::size_t from);
+  // The folder that holds the staging folder, with its backslash.
+  std::string base() const { return path_.substr(0, path_.rfind('\\') + 1); }
+
+  std::string path_;
+  std::vector<Copy> copies_;
+};

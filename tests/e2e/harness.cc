@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,20 @@ std::string quoted(const std::string &text) {
   return result + "'";
 }
 
+// Shell commands that make the folders of Invocation::taken in TEMP, each
+// followed by "&&"; the shell's own process id is the gate's, since the
+// shell ends in exec.
+std::string plant_taken_names(const Invocation &invocation) {
+  std::string commands;
+  for (const std::string &name : invocation.taken) {
+    std::size_t pid = name.find("<pid>");
+    std::string path =
+        quoted(invocation.temp + "/" + name.substr(0, pid)) + "$$" + quoted(name.substr(pid + 5));
+    commands += "mkdir " + path + " && ";
+  }
+  return commands;
+}
+
 // The shell command of a run: the gate's own command line (behind prlimit,
 // of util-linux, for a limited address space), or under Wine the loader's
 // with the launcher, which sets TEMP; the standard streams redirected.
@@ -36,25 +51,37 @@ std::string command_line(const Invocation &invocation, const std::string &io) {
   if (invocation.address_space_limit != 0)
     argv.insert(argv.begin(),
                 {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
+  std::string plant;
   if (is_wine()) {
     argv = {access("/usr/lib/wine/wine64", X_OK) == 0 ? "/usr/lib/wine/wine64" : "wine64",
             setting("TRELVIK_E2E_LAUNCHER"), seen(io + "/code")};
     if (invocation.create_process)
       argv.push_back("--create-process");
+    for (const std::string &name : invocation.taken)
+      argv.insert(argv.end(), {"--taken", name});
+    if (!invocation.ctrl_c_when.empty())
+      argv.insert(argv.end(), {"--ctrl-c-when", seen(invocation.ctrl_c_when)});
     argv.push_back(invocation.temp.empty() ? "-TEMP" : "TEMP=" + seen(invocation.temp));
     argv.insert(argv.end(), {"--", seen(setting("TRELVIK_E2E_BIN"))});
   } else {
     argv.insert(argv.begin(), invocation.temp.empty() ? "-uTEMP" : "TEMP=" + invocation.temp);
+    plant = plant_taken_names(invocation);
   }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
   std::string command =
-      "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && exec env";
+      "cd " + quoted(invocation.cwd.empty() ? "." : invocation.cwd) + " && " + plant + "exec env";
   for (const std::string &argument : argv)
     command += " " + quoted(argument);
-  command +=
-      " <" + quoted(invocation.stdin_folder.empty() ? io + "/stdin" : invocation.stdin_folder);
-  return command + " >" + quoted(io + "/stdout") +
-         (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
+  if (invocation.ctrl_c_when.empty())
+    command +=
+        " <" + quoted(invocation.stdin_folder.empty() ? io + "/stdin" : invocation.stdin_folder);
+  command += " >" + quoted(io + "/stdout") +
+             (invocation.one_output_file ? " 2>&1" : " 2>" + quoted(io + "/stderr"));
+  // script (of util-linux) gives the run a pseudo-terminal, which Wine makes
+  // the console.
+  return invocation.ctrl_c_when.empty()
+             ? command
+             : "script -qec " + e2e::quoted(command) + " /dev/null </dev/null >/dev/null";
 }
 
 } // namespace
@@ -125,8 +152,8 @@ std::string checker(const std::vector<std::string> &steps) {
 }
 
 std::string without_pid(const std::string &text) {
-  static const std::regex pid("tvk[0-9]+\\.");
-  return std::regex_replace(text, pid, "tvk<pid>.");
+  static const std::regex pid("tvk[0-9]+([-.])");
+  return std::regex_replace(text, pid, "tvk<pid>$1");
 }
 
 std::string read_file(const std::string &path) {
@@ -138,7 +165,21 @@ std::string read_file(const std::string &path) {
 Result run(const Invocation &invocation) {
   ScratchFolder io;
   io.write("stdin", invocation.input);
-  int status = std::system(command_line(invocation, io.path()).c_str());
+  std::string command = command_line(invocation, io.path());
+  pid_t pid = fork();
+  if (pid == 0) {
+    // A process group of its own, and the interruptions at their default
+    // actions whatever the test program was started with.
+    setpgid(0, 0);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      std::signal(signal, SIG_DFL);
+    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
+  }
+  if (invocation.meanwhile)
+    invocation.meanwhile(pid);
+  int status = 0;
+  waitpid(pid, &status, 0);
   Result result{read_file(io.path() + "/stdout"), read_file(io.path() + "/stderr")};
   if (is_wine()) {
     std::string code = read_file(io.path() + "/code");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace e2e {
 struct Result {
   std::string out; // standard output, line ends as the program wrote them
   std::string err;
-  std::uint32_t code = 0; // the full exit code
+  std::uint32_t code = 0; // the full exit code; native, ended by signal N: 0xDEAD0000 | N
 };
 
 // A scratch folder of the host, removed when the object goes.
@@ -35,7 +36,7 @@ private:
 };
 
 struct Invocation {
-  std::vector<std::string> args;
+  std::vector<std::string> args = {};
   std::string input = {}; // written to standard input
   std::string temp = {};  // TEMP for the run (a host path); empty: leave TEMP unset
   std::string cwd = {};   // host path; empty: the test's own
@@ -51,6 +52,17 @@ struct Invocation {
   // Limit of the run's address space in bytes (native runs, through
   // prlimit); 0: none.
   std::uint64_t address_space_limit = 0;
+  // Folders made in TEMP right before the gate starts; "<pid>" in a name
+  // stands for the gate's process id.
+  std::vector<std::string> taken = {};
+  // Under Wine: the launcher presses Ctrl-C in the gate's console once this
+  // host path exists ("<pid>" for the gate's process id). The run then has
+  // a console (a pseudo-terminal as standard input), so its input must come
+  // from a file (-i).
+  std::string ctrl_c_when = {};
+  // Called once the run has started, with the process id of the gate
+  // (native; it leads a process group of its own) or of Wine's loader.
+  std::function<void(int pid)> meanwhile = {};
 };
 
 Result run(const Invocation &invocation);

@@ -1,8 +1,11 @@
 // The early ends of a run: reconciliation errors (1), no staging folder (2),
 // staging errors (3) and nothing to check (0), with what each prints and
-// what it leaves in TEMP.
+// what it leaves in TEMP; and the staging folder's name where an earlier
+// run left one behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 namespace {
 
 using e2e::text;
+using e2e::without_pid;
 
 // The rows' texts use the marks of e2e::Session::placed.
 const struct {
@@ -58,7 +62,7 @@ TEST(EarlyEnds, MessagesAndExitCodes) {
     for (const std::string &version : row.versions)
       input += version + "\n";
     e2e::Result result = session.run(row.args, input);
-    std::string out = e2e::without_pid(result.out);
+    std::string out = without_pid(result.out);
     std::string expected = text(session.placed(row.out));
     if (expected.starts_with("...")) {
       expected.erase(0, 3);
@@ -87,6 +91,47 @@ TEST(EarlyEnds, NoStagingFolderEndsWithCodeTwo) {
     EXPECT_EQ(result.code, 2u);
   }
   EXPECT_TRUE(session.temp_listing().empty());
+}
+
+// A staging folder left by a run that was killed, whose process id this run
+// got again, or anything else under that name, is passed over: the run
+// takes the next free name and never enters, reuses or deletes what it
+// found there.
+TEST(Staging, TakenNamesArePassedOver) {
+  e2e::Session session;
+  std::string input =
+      e2e::checker({"workdir:\\n", "list"}) + "\n" + session.file_line("a.c") + "\\p\\a.c\n";
+  e2e::Result result = e2e::run(
+      {.input = input, .temp = session.temp.path(), .taken = {"tvk<pid>.tmp", "tvk<pid>-1.tmp"}});
+  std::string workdir = session.placed("<workdir>");
+  workdir.replace(workdir.size() - 4, 4, "-2.tmp");
+  EXPECT_EQ(without_pid(result.out), text(workdir + "\np/a.c 2\n"));
+  EXPECT_EQ(result.code, 0u);
+  EXPECT_EQ(session.temp_listing(), (std::vector<std::string>{"tvk<pid>-1.tmp/", "tvk<pid>.tmp/"}));
+}
+
+// Paths longer than the 260 characters of Windows' plain calls: a committed
+// file and its staged copy of 300 and 1,000 characters, and a TEMP of 300
+// with the checker started in the staging folder (-w). The file is read,
+// copied, checked and removed like any other.
+TEST(Staging, LongPaths) {
+  for (auto [file_length, temp_length] : {std::pair{300, 0}, {1000, 0}, {0, 300}}) {
+    e2e::Session session;
+    std::string temp = session.temp.path(), folder;
+    while (e2e::seen(temp).size() < static_cast<std::size_t>(temp_length))
+      temp += "/" + std::string(100, 't');
+    while (e2e::seen(session.workspace.path() + folder).size() + 4 < std::size_t(file_length))
+      folder += "/" + std::string(100, 'f');
+    std::filesystem::create_directories(temp);
+    std::string version = folder + "/a.c";
+    std::replace(version.begin(), version.end(), '/', '\\');
+    std::string input = e2e::checker({"out:ran\\n"}) + "\n" +
+                        session.file_line((folder + "/a.c").substr(1)) + version + "\n";
+    e2e::Result result = e2e::run({{"-w"}, input, temp});
+    EXPECT_EQ(std::pair(result.out, result.code), std::pair(text("ran\n"), 0u)) << file_length;
+    for (const std::string &left : session.temp_listing())
+      EXPECT_EQ(left.find("tvk"), std::string::npos) << left;
+  }
 }
 
 TEST(EarlyEnds, NamesDifferingInCaseCollideWhereCaseIsIgnored) {

@@ -26,6 +26,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/command_line.h"
+#include "platform/posix/interrupts.h"
 #include "platform/posix/io.h"
 
 extern char **environ;
@@ -263,11 +264,7 @@ void ChildProcess::wait() {
   if (ended_ || native_ < 0)
     return;
   int status = 0;
-  pid_t waited;
-  do {
-    waited = waitpid(static_cast<pid_t>(native_), &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited == static_cast<pid_t>(native_)) {
+  if (wait_for_child(static_cast<pid_t>(native_), &status)) {
     ended_ = true;
     wait_status_ = status;
   }

@@ -1,7 +1,7 @@
-// Long-path form and dump log on Windows.
+// Long-path form and dump log on Windows, for paths of any length.
 //
-// Needs the Win32 API (GetLongPathNameA) and the C runtime's text-mode
-// stdio.
+// Needs the Win32 API (GetLongPathNameW) and the C runtime's text-mode
+// stdio (_wfopen).
 #include <windows.h>
 
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/paths.h"
 
 namespace platform {
 namespace {
@@ -21,18 +22,31 @@ Status runtime_failure() {
 } // namespace
 
 std::optional<std::string> long_path(const char *path) {
-  char buffer[kLongPathBuffer];
-  DWORD length = GetLongPathNameA(path, buffer, kLongPathBuffer);
-  // 0 is a failure; a result above the buffer size is the size it would
-  // have needed. A success always leaves room for the terminator, so the
-  // length is below the buffer size then.
-  if (length == 0 || length >= kLongPathBuffer)
+  // A path the plain form can hold keeps its own form (a relative one stays
+  // relative); a longer one goes through the marked form, and the answer
+  // loses the mark again.
+  std::wstring given = widen(path);
+  bool mark = given.size() >= MAX_PATH && !given.starts_with(L"\\\\?\\");
+  if (mark)
+    given = system_path(path);
+  DWORD needed = GetLongPathNameW(given.c_str(), nullptr, 0);
+  if (needed == 0)
     return std::nullopt;
-  return std::string(buffer, length);
+  std::wstring buffer(needed, L'\0');
+  DWORD length = GetLongPathNameW(given.c_str(), buffer.data(), needed);
+  // A success leaves room for the terminator; more is the size it would
+  // have needed, had the path changed meanwhile.
+  if (length == 0 || length >= needed)
+    return std::nullopt;
+  buffer.resize(length);
+  std::string long_form = narrow(mark ? without_long_mark(buffer) : buffer);
+  if (long_form.size() >= kLongPathBuffer)
+    return std::nullopt;
+  return long_form;
 }
 
 Status create_log_file(const char *path) {
-  FILE *file = std::fopen(path, "w");
+  FILE *file = _wfopen(system_path(path).c_str(), L"w");
   if (file == nullptr)
     return runtime_failure();
   std::fclose(file);
@@ -40,7 +54,7 @@ Status create_log_file(const char *path) {
 }
 
 Status append_log_line(const char *path, std::string_view text) {
-  FILE *file = std::fopen(path, "a");
+  FILE *file = _wfopen(system_path(path).c_str(), L"a");
   if (file == nullptr)
     return runtime_failure();
   // One write of the line and its newline; text mode turns the newline

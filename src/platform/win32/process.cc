@@ -1,13 +1,16 @@
 // Process, pipe and thread services on Windows.
 //
 // Needs Windows Vista or later and its Win32 API only (CreateProcessA,
-// anonymous pipes, CreateThread); built with mingw-w64.
+// anonymous pipes, CreateThread, job objects); built with mingw-w64.
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/interrupts.h"
+#include "platform/win32/paths.h"
 
 namespace platform {
 namespace {
@@ -35,6 +38,23 @@ DWORD WINAPI thread_entry(LPVOID raw) {
   ThreadStart start = *static_cast<ThreadStart *>(raw);
   delete static_cast<ThreadStart *>(raw);
   return start.routine(start.context);
+}
+
+// FOLDER as a process can start in it. The system takes a current folder of
+// at most MAX_PATH - 2 characters; a longer one is handed on in its short
+// (8.3) form when the volume has one that fits, else as it is, and the
+// process then cannot be started.
+std::string startable_folder(const char *folder) {
+  if (widen(folder).size() <= MAX_PATH - 2)
+    return folder;
+  std::wstring full = system_path(folder);
+  std::wstring short_form(full.size() + 1, L'\0');
+  DWORD length =
+      GetShortPathNameW(full.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
+  if (length == 0 || length >= short_form.size())
+    return folder;
+  short_form = without_long_mark(short_form.substr(0, length));
+  return short_form.size() <= MAX_PATH - 2 ? narrow(short_form) : std::string(folder);
 }
 
 // Reads and discards everything from one pipe until it ends.
@@ -145,25 +165,56 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   // CreateProcessA may write into the command line; it gets a copy. It
   // looks for the program from this program's folder, whatever FOLDER is.
   std::vector<char> command_line(command, command + lstrlenA(command) + 1);
+  // While interruptions are held, the child runs in a job of its own, so
+  // that an interruption can end it together with whatever it started; it
+  // is put there before it runs, so nothing it starts escapes the job.
+  HANDLE job = interruption_event() != nullptr ? CreateJobObjectW(nullptr, nullptr) : nullptr;
+  DWORD flags = CREATE_NO_WINDOW | (job != nullptr ? CREATE_SUSPENDED : 0);
+  std::string start_folder = folder != nullptr ? startable_folder(folder) : std::string();
   PROCESS_INFORMATION info;
-  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, folder, &startup, &info))
-    return last_error();
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                      folder != nullptr ? start_folder.c_str() : nullptr, &startup, &info)) {
+    Status failed = last_error();
+    if (job != nullptr)
+      CloseHandle(job);
+    return failed;
+  }
+  if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  if ((flags & CREATE_SUSPENDED) != 0)
+    ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   *process = ChildProcess();
   process->native_ = as_native(info.hProcess);
+  process->group_ = job != nullptr ? as_native(job) : -1;
   return Status();
 }
 
 void ChildProcess::release() {
   if (native_ != -1)
     CloseHandle(as_windows(native_));
+  if (group_ != -1)
+    CloseHandle(as_windows(group_));
   native_ = -1;
+  group_ = -1;
   ended_ = false;
 }
 
 void ChildProcess::wait() {
-  if (native_ != -1 && WaitForSingleObject(as_windows(native_), INFINITE) == WAIT_OBJECT_0)
+  if (native_ == -1)
+    return;
+  HANDLE process = as_windows(native_);
+  if (HANDLE interrupted = interruption_event()) {
+    // Ended as a console program is by Ctrl-C; a job ends everything the
+    // child started as well, which could otherwise keep its output open.
+    HANDLE awaited[] = {process, interrupted};
+    if (WaitForMultipleObjects(2, awaited, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+        !(group_ != -1 && TerminateJobObject(as_windows(group_), STATUS_CONTROL_C_EXIT)))
+      TerminateProcess(process, STATUS_CONTROL_C_EXIT);
+  }
+  if (WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0)
     ended_ = true;
 }
 

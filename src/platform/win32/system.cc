@@ -1,7 +1,7 @@
 // Process, environment and stream services on Windows.
 //
 // Needs the Win32 API (FormatMessageA) and the mingw-w64 C runtime (_getpid,
-// _putenv, the _dowildcard switch, text-mode standard streams).
+// _putenv, _wfopen, the _dowildcard switch, text-mode standard streams).
 #include <windows.h>
 
 #include <process.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
+#include "platform/win32/paths.h"
 
 // The mingw runtime expands wildcards in arguments unless told not to; a
 // pattern such as **/src/**/*.java must reach the parser as typed.
@@ -50,7 +51,7 @@ Status change_folder(const char *path) {
 }
 
 FILE *open_file(const char *path, const char *mode) {
-  return std::fopen(path, mode);
+  return _wfopen(system_path(path).c_str(), widen(mode).c_str());
 }
 
 namespace {

@@ -52,7 +52,7 @@ TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
   for (bool threads : {true, false}) {
     VersionTable versions;
     for (const std::string &text : texts)
-      versions.push_back(VersionEntry{text, std::nullopt, std::nullopt, std::nullopt});
+      versions.push_back(VersionEntry{text, std::nullopt, std::nullopt});
     g_settings.error_count = 0;
     testing::internal::CaptureStdout();
     if (threads)

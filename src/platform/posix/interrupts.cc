@@ -1,0 +1,119 @@
+// Interruptions on POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT.
+//
+// Needs Linux with glibc 2.34 or later (as every file of posix/): signal
+// masks, sigwaitinfo, sigpending, and SI_KERNEL for what a terminal sends.
+//
+// No handler is ever installed. Holding the interruptions blocks them (and
+// SIGCHLD) in the main thread, and every thread started afterwards
+// inherits the mask, so a signal stays pending on the process until the
+// main thread looks: between two copies (sigpending, from any thread), or
+// in the wait for the checker, which takes the interruptions and the
+// child's end with one sigwaitinfo, so that neither can slip in between a
+// test and the wait. Children start with an empty mask and the signal
+// dispositions the program was given (process.cc), so a checker reacts to
+// signals as it would without the gate.
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/posix/interrupts.h"
+
+namespace platform {
+namespace {
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t g_held; // written once, before any thread reads it
+std::atomic<bool> g_holding{false};
+std::atomic<int> g_interruption{0}; // the first one seen
+
+int record(int signal) {
+  int first = 0;
+  return g_interruption.compare_exchange_strong(first, signal) ? signal : first;
+}
+
+} // namespace
+
+void hold_interrupts() {
+  sigemptyset(&g_held);
+  for (int signal : kInterrupts) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+      sigaddset(&g_held, signal);
+  }
+  // SIGCHLD's default action drops it when it is not blocked; blocked, it
+  // stays pending until the wait for the checker takes it.
+  sigset_t blocked = g_held;
+  sigaddset(&blocked, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+  g_holding = true;
+}
+
+int interruption() {
+  if (!g_holding)
+    return 0;
+  if (int first = g_interruption.load())
+    return first;
+  sigset_t pending;
+  if (sigpending(&pending) != 0)
+    return 0;
+  for (int signal : kInterrupts) {
+    if (sigismember(&g_held, signal) && sigismember(&pending, signal))
+      return record(signal);
+  }
+  return 0;
+}
+
+void end_interrupted(int signal) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  sigemptyset(&defaults.sa_mask);
+  sigaction(signal, &defaults, nullptr);
+  // The wait may have taken the signal off the pending set: raise it again,
+  // then let it through.
+  raise(signal);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  _exit(128 + signal);
+}
+
+bool wait_for_child(pid_t pid, int *status) {
+  if (!g_holding) {
+    pid_t waited;
+    do {
+      waited = waitpid(pid, status, 0);
+    } while (waited < 0 && errno == EINTR);
+    return waited == pid;
+  }
+  sigset_t awaited = g_held;
+  sigaddset(&awaited, SIGCHLD);
+  for (;;) {
+    pid_t waited = waitpid(pid, status, WNOHANG);
+    if (waited == pid)
+      return true;
+    if (waited < 0 && errno != EINTR)
+      return false;
+    siginfo_t info{};
+    int signal = sigwaitinfo(&awaited, &info);
+    if (signal <= 0 || signal == SIGCHLD)
+      continue;
+    record(signal);
+    // A terminal sends Ctrl-C, Ctrl-\ and its hang-up to the whole
+    // foreground process group, the checker included; anything else (kill,
+    // a supervisor) reached the gate alone.
+    if (info.si_code != SI_KERNEL)
+      kill(pid, signal);
+  }
+}
+
+} // namespace platform

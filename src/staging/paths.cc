@@ -1,0 +1,79 @@
+#include "staging/paths.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/platform.h"
+
+namespace {
+
+enum class Climb { Exists, Created, Failed, MissingParent };
+
+// One level of the folder creation: whether FOLDER is there, was made, or
+// could not be made (and why).
+Climb try_folder(const char *folder) {
+  if (platform::path_kind(folder) != platform::PathKind::Missing)
+    return Climb::Exists;
+  platform::Status made = platform::make_folder(folder);
+  if (made.ok())
+    return Climb::Created;
+  return made.code() == ENOENT ? Climb::MissingParent : Climb::Failed;
+}
+
+} // namespace
+
+std::vector<std::string_view> version_components(std::string_view version) {
+  std::vector<std::string_view> components;
+  std::size_t start = 0;
+  while (start <= version.size()) {
+    std::size_t end = version.find_first_of("\\/", start);
+    if (end == std::string_view::npos)
+      end = version.size();
+    components.push_back(version.substr(start, end - start));
+    start = end + 1;
+  }
+  return components;
+}
+
+std::string parent_folder(const std::string &path) {
+  std::size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool leads_outside_staging_folder(std::string_view version) {
+  std::vector<std::string_view> components = version_components(version);
+  return std::find(components.begin(), components.end(), "..") != components.end();
+}
+
+// Walks up from PATH while folders are missing, then creates them from the
+// top down. The path is cut in place (a NUL at a backslash names an
+// ancestor), so a deep path costs no copies.
+bool ensure_folder(const std::string &path) {
+  std::string buffer = path;
+  std::vector<std::size_t> pending; // ends of folders to create again, innermost first
+  std::size_t end = buffer.size();
+  for (;;) {
+    buffer[end] = '\0';
+    Climb climb = try_folder(buffer.c_str());
+    if (pending.empty() && climb != Climb::MissingParent)
+      return climb != Climb::Failed;
+    std::size_t cut = end == 0 ? std::string::npos : buffer.rfind('\\', end - 1);
+    if (climb != Climb::MissingParent || cut == std::string::npos) {
+      if (pending.empty())
+        return false;
+      break;
+    }
+    pending.push_back(end);
+    end = cut;
+  }
+  // Whatever the ancestors' outcome, each level below tries once more; the
+  // last try, for PATH itself, decides.
+  bool created = false;
+  std::size_t above = end;
+  for (auto level = pending.rbegin(); level != pending.rend(); ++level) {
+    buffer[above] = '\\';
+    created = platform::make_folder(buffer.c_str()).ok();
+    above = *level;
+  }
+  return created;
+}
