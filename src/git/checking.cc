@@ -12,6 +12,7 @@
 #include "git/folder.h"
 #include "git/protocol.h"
 #include "git/snapshot.h"
+#include "platform/platform.h"
 
 namespace tvkgit {
 namespace {

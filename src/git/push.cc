@@ -9,6 +9,7 @@
 #include "git/commands.h"
 #include "git/commits.h"
 #include "git/protocol.h"
+#include "platform/platform.h"
 
 namespace tvkgit {
 namespace {

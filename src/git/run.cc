@@ -6,6 +6,7 @@
 #include "git/checking.h"
 #include "git/commands.h"
 #include "git/commits.h"
+#include "platform/platform.h"
 
 namespace tvkgit {
 namespace {
