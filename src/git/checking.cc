@@ -88,6 +88,7 @@ struct Job {
   std::string command;
   std::vector<StagedFile> files;
   bool last = false; // of its check
+  bool ran = false;  // not when an interruption came first
   Output output{true};
   std::optional<std::uint32_t> code;
 };
@@ -133,6 +134,9 @@ std::vector<std::unique_ptr<Job>> make_jobs(const std::vector<Check> &checks,
 }
 
 void run_job(Job *job, Output *output) {
+  if (platform::interruption() != 0)
+    return;
+  job->ran = true;
   output->line(job->title);
   job->code =
       relay(gate_command_line(*job->check), protocol_text(job->command, job->files), output);
@@ -183,6 +187,8 @@ int run_each(const CheckSet &set, const std::vector<CheckFiles> &plans,
   std::uint32_t check_failure = 0;
   bool started = true;
   auto finish = [&](Job &job) {
+    if (!job.ran)
+      return;
     job.output.release();
     started = started && job.code.has_value();
     if (check_failure == 0 && job.code)
@@ -210,6 +216,8 @@ int run_each(const CheckSet &set, const std::vector<CheckFiles> &plans,
         break;
     }
   }
+  if (platform::interruption() != 0)
+    return 1; // the run ends by the interruption, once all is removed
   if (!started) {
     report("trelvik cannot be started: it must be on PATH");
     return 1;

@@ -62,6 +62,18 @@ int install(const std::vector<std::string> &options) {
   return tvkgit::install_hook(hook, force);
 }
 
+int run_command(const std::string &command, const std::vector<std::string> &options) {
+  if (command == "run")
+    return run(options);
+  if (command == "install")
+    return install(options);
+  if (command == "pre-push" && (options.size() == 1 || options.size() == 2))
+    return tvkgit::pre_push(options[0]);
+  if (command == "pre-receive" && options.empty())
+    return tvkgit::pre_receive();
+  return usage_error();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -72,13 +84,12 @@ int main(int argc, char **argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (command == "run")
-    return run(options);
-  if (command == "install")
-    return install(options);
-  if (command == "pre-push" && (options.size() == 1 || options.size() == 2))
-    return tvkgit::pre_push(options[0]);
-  if (command == "pre-receive" && options.empty())
-    return tvkgit::pre_receive();
-  return usage_error();
+  // Ctrl-C, a kill or a closed terminal is passed on to the git or gate
+  // run under way; once it has ended and what the run made is removed, the
+  // program ends by the same interruption, as git does.
+  platform::hold_interrupts();
+  int code = run_command(command, options);
+  if (int interruption = platform::interruption())
+    platform::end_interrupted(interruption);
+  return code;
 }

@@ -91,6 +91,8 @@ int pre_push(const std::string &remote) {
   Output output;
   int first_failure = 0;
   for (const std::vector<std::string> &line : read_ref_lines()) {
+    if (platform::interruption() != 0)
+      break;
     if (line.size() != 4 || is_zero(line[1]))
       continue; // a deletion: nothing to check
     std::string commit, known;
@@ -133,6 +135,8 @@ int pre_receive() {
   int first_failure = 0;
   std::string failed_ref, failed_check;
   for (const std::vector<std::string> &line : read_ref_lines()) {
+    if (platform::interruption() != 0)
+      break;
     std::string commit;
     if (line.size() != 3 || is_zero(line[1]) || !resolve_commit(repository, line[1], &commit))
       continue; // a deletion, or no commit: nothing to check

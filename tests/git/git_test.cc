@@ -445,6 +445,55 @@ TEST(TrelvikGitPush, TwentyAtOnce) {
   EXPECT_TRUE(scratch.temp_empty());
 }
 
+// Ctrl-C in a terminal (SIGINT to the process group) and a kill of
+// trelvik-git alone, while a check runs, with trelvik-git run directly and
+// through git commit: the run ends by the signal, nothing of it is left
+// running and TEMP is empty; a partly staged file makes the private folder.
+struct Interruption {
+  const char *name;
+  const char *command;
+  const char *kill; // $pg is the run's process group
+  const char *code;
+};
+
+class TrelvikGitInterrupted : public testing::TestWithParam<Interruption> {};
+
+TEST_P(TrelvikGitInterrupted, CleansUpAndEndsByTheSignal) {
+  const Interruption &row = GetParam();
+  Scratch scratch;
+  Shell ran = scratch.sh(
+      trelvik("[check \"slow\"]\ncommand = \"sh -c \\\\\"touch $T/ready; exec sleep 30\\\\\"\"\n") +
+      // A command started in the background gets SIGINT ignored; env gives
+      // it back its default, as a terminal's foreground job has it.
+      "echo a >a.c; git add a.c; echo b >a.c; trelvik-git install >/dev/null; setsid env "
+      "--default-signal=INT,QUIT " +
+      row.command +
+      " >../out 2>&1 & pg=$!; i=0; while [ ! -e ../ready ] && [ $i -lt 300 ]; do sleep 0.1; "
+      "i=$((i+1)); done; " +
+      row.kill +
+      "; { wait $pg; } 2>/dev/null; echo code=$?; i=0; while pgrep -g $pg "
+      ">/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done; pgrep -g $pg >/dev/null && "
+      "echo left; echo commits=$(git rev-list --count HEAD)");
+  EXPECT_EQ(ran.out, std::string("code=") + row.code + "\ncommits=1\n");
+  EXPECT_TRUE(scratch.temp_empty());
+}
+
+void PrintTo(const Interruption &row, std::ostream *os) {
+  *os << row.name;
+}
+
+const Interruption kInterruptions[] = {
+    {"SigintToTheGroup", "trelvik-git run", "kill -INT -$pg", "130"},
+    {"SigtermToTrelvikGit", "trelvik-git run", "kill -TERM $(pgrep -g $pg -x trelvik-git)", "143"},
+    {"SigintToGitCommit", "git commit -qm c", "kill -INT -$pg", "130"},
+    {"SigtermToTheHook", "git commit -qm c", "kill -TERM $(pgrep -g $pg -x trelvik-git)", "1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(, TrelvikGitInterrupted, testing::ValuesIn(kInterruptions),
+                         [](const testing::TestParamInfo<Interruption> &info) {
+                           return info.param.name;
+                         });
+
 INSTANTIATE_TEST_SUITE_P(Cases, TrelvikGit, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case> &info) { return info.param.name; });
 
