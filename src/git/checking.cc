@@ -44,8 +44,11 @@ public:
           take(file, &check.checked);
       }
       if (!check.checked.empty() && selector.has_context()) {
+        std::set<std::string_view> checked;
+        for (std::size_t i : check.checked)
+          checked.insert(files_[i]->path);
         for (const IndexFile &file : index) {
-          if (selector.wants_as_context(file.path) && !selector.selects(file.path))
+          if (selector.wants_as_context(file.path) && checked.count(file.path) == 0)
             take(file, &check.context);
         }
       }

@@ -240,6 +240,11 @@ const Case kCases[] = {
   // Thousands of long paths: several batches, each file once, the context
   // with every batch, and a fault in the last batch (file-999.c sorts last)
   // blocks.
+  // A context file that the check's include pattern names too, but that
+  // the commit leaves alone, is still staged.
+  {"ContextNamedByInclude", trelvik("[check \"c\"]\ncommand = sh $T/check.sh\ncontext = cfg\n") +
+   "echo c >cfg; git add cfg; git commit -qm c; echo ok >a.c; git add a.c",
+   "trelvik-git run", 0, {"a.c: ok\ncfg: c\n"}},
   {"FilesInBatches",
    trelvik("[check \"b\"]\ncommand = sh $T/batch.sh {files}\ninclude = **/*.c\ncontext = ctx.cfg\n") +
    "printf 'test -f ctx.cfg || exit 7\\necho BATCH $#\\nfor f; do echo \"F $f\"; done\\n! grep -q BAD \"$@\"\\n' "
