@@ -70,7 +70,15 @@ public:
               "xargs -0 sha1sum; sha1sum .git/index; git stash list")
         .out;
   }
-  bool temp_empty() const { return std::filesystem::is_empty(root_ + "/tmp"); }
+  // TEMP is empty, and nothing was made beside it ("tmp" + a name).
+  bool temp_empty() const {
+    for (const auto &entry : std::filesystem::directory_iterator(root_)) {
+      std::string name = entry.path().filename().string();
+      if (name != "tmp" && name.rfind("tmp", 0) == 0)
+        return false;
+    }
+    return std::filesystem::is_empty(root_ + "/tmp");
+  }
 
 private:
   std::string root_;
@@ -207,6 +215,12 @@ const Case kCases[] = {
    trelvik("[check \"x\"]\ncommand = sh -c \\\\\"cd \\$WORKDIR; ! grep -rq BAD .\\\\\"\n") + "echo BAD >a.c; git add a.c",
    "trelvik-git run", 1, {"check 'x': the double quotes of its command do not pair up: git read 'sh -c \"cd $WORKDIR'",
     "';' and '#' outside double quotes start a comment"}},
+  {"PatternsTheGateTakesForOptions", trelvik("[check \"x\"]\ncommand = true\nexclude = -x\n"),
+   "trelvik-git run; printf '[check \"x\"]\\ncommand = true\\ninclude =\\n' >.trelvik; trelvik-git run", 1,
+   {"check 'x': the gate cannot take the pattern '-x'", "check 'x': the gate cannot take the pattern ''"}, {},
+   false},
+  {"UsageForAnUnknownCommand", "", "trelvik-git frob; trelvik-git run --all --all; trelvik-git install --hook", 1,
+   {"usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
   {"InvalidPattern", trelvik("[check \"x\"]\ncommand = true\ninclude = a(b\n"),
    "trelvik-git run", 1, {"check 'x': invalid pattern 'a(b'"}},
   {"TrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
