@@ -243,8 +243,7 @@ bool read_check_set(std::string_view listing, const std::string &source, CheckSe
     report(source + ": " + error);
     return false;
   }
-  set->selectors.clear();
-  set->selectors.resize(set->checks.size());
+  set->selectors = std::vector<Selector>(set->checks.size());
   for (std::size_t i = 0; i < set->checks.size(); ++i) {
     if (!set->selectors[i].compile(set->checks[i], &error)) {
       report(source + ": " + error);

@@ -6,6 +6,17 @@
 
 namespace tvkgit {
 
+bool write_whole_file(const std::string &path, const char *mode, std::string_view text,
+                      bool *opened) {
+  FILE *stream = platform::open_file(path.c_str(), mode);
+  if (opened != nullptr)
+    *opened = stream != nullptr;
+  if (stream == nullptr)
+    return false;
+  bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return std::fclose(stream) == 0 && written;
+}
+
 bool choose_staging_place(const std::string &setting, std::uint64_t bytes) {
   std::string place = setting;
   if (!place.empty() && !platform::folder_space(place.c_str())) {
@@ -77,13 +88,11 @@ bool PrivateFolder::create(std::string *error) {
 }
 
 bool PrivateFolder::write_file(const std::string &name, std::string_view text) {
-  std::string file = path_ + "/" + name;
-  FILE *stream = platform::open_file(file.c_str(), "wx");
-  if (stream == nullptr)
-    return false;
-  record(name);
-  bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-  return std::fclose(stream) == 0 && written;
+  bool opened = false;
+  bool written = write_whole_file(path_ + "/" + name, "wx", text, &opened);
+  if (opened)
+    record(name);
+  return written;
 }
 
 void PrivateFolder::record(const std::string &relative) {

@@ -12,6 +12,12 @@
 
 namespace tvkgit {
 
+// Writes TEXT to the file at PATH (slashes), opened with MODE ("w", or "wx"
+// for a new file only): false when it cannot be opened (*OPENED is then
+// false) or written whole.
+bool write_whole_file(const std::string &path, const char *mode, std::string_view text,
+                      bool *opened = nullptr);
+
 // Chooses where a run's copies go (its private folder and the gate's
 // staging folders) and points TEMP there for itself and the gate: the
 // folder SETTING names, when it names one; else TEMP as it is when it lies

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "git/commands.h"
+#include "git/folder.h"
 #include "git/repository.h"
 #include "platform/platform.h"
 
@@ -105,12 +106,8 @@ int install_hook(const std::string &name, bool force) {
   std::string path = folder + "/" + hook->name;
   if (!may_write(path, force))
     return 1;
-  std::string text = hook_text(*hook);
-  FILE *stream = platform::open_file(path.c_str(), "w");
-  bool written = stream != nullptr && std::fputs(text.c_str(), stream) >= 0;
-  if (stream != nullptr)
-    written = std::fclose(stream) == 0 && written;
-  if (!written || !platform::make_executable(path.c_str()).ok()) {
+  if (!write_whole_file(path, "w", hook_text(*hook)) ||
+      !platform::make_executable(path.c_str()).ok()) {
     report("cannot write '" + path + "'");
     return 1;
   }
