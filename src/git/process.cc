@@ -99,17 +99,6 @@ std::optional<std::uint32_t> run(const std::string &command, std::string_view in
 
 } // namespace
 
-std::optional<Captured> capture(const std::string &command, std::string_view input) {
-  Captured captured;
-  std::optional<std::uint32_t> code = run(
-      command, input, [&](std::string_view bytes) { captured.out.append(bytes); },
-      [&](std::string_view bytes) { captured.err.append(bytes); });
-  if (!code)
-    return std::nullopt;
-  captured.exit_code = *code;
-  return captured;
-}
-
 std::optional<std::uint32_t> stream(const std::string &command, std::string_view input,
                                     const OutputTaker &take, std::string *errors) {
   return run(command, input, take, [&](std::string_view bytes) { errors->append(bytes); });

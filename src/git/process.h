@@ -25,13 +25,9 @@ struct Captured {
 using OutputTaker = std::function<void(std::string_view bytes)>;
 
 // Runs COMMAND (a command line, split as the platform splits one) with
-// INPUT on its standard input and collects both of its output streams.
-// None when it cannot be started.
-std::optional<Captured> capture(const std::string &command, std::string_view input = {});
-
-// Runs COMMAND with INPUT, handing its standard output to TAKE as it comes
-// and collecting its standard error in *ERRORS; its exit code, or none when
-// it cannot be started.
+// INPUT on its standard input, handing its standard output to TAKE as it
+// comes and collecting its standard error in *ERRORS; its exit code, or
+// none when it cannot be started.
 std::optional<std::uint32_t> stream(const std::string &command, std::string_view input,
                                     const OutputTaker &take, std::string *errors);
 

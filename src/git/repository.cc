@@ -21,30 +21,40 @@ std::string git_command(const std::string &top, const std::string &arguments) {
   return command + " " + arguments;
 }
 
-std::optional<Captured> run_git(const std::string &top, const std::string &arguments) {
-  std::optional<Captured> result = capture(git_command(top, arguments));
-  if (!result)
+// Runs git with INPUT, handing its output to TAKE, or collecting it when
+// there is none. None, with one line printed, when git cannot be started.
+std::optional<Captured> run_git(const std::string &top, const std::string &arguments,
+                                std::string_view input = {}, const OutputTaker *take = nullptr) {
+  Captured result;
+  OutputTaker collect = [&result](std::string_view bytes) { result.out.append(bytes); };
+  std::optional<std::uint32_t> code =
+      stream(git_command(top, arguments), input, take != nullptr ? *take : collect, &result.err);
+  if (!code) {
     report("git cannot be started: it must be on PATH");
+    return std::nullopt;
+  }
+  result.exit_code = *code;
   return result;
 }
 
 // True when git ran and succeeded; otherwise prints why not.
-bool succeeded(const std::string &arguments, const Captured &result) {
-  if (result.exit_code == 0)
+bool succeeded(const std::string &arguments, const std::optional<Captured> &result) {
+  if (!result)
+    return false;
+  if (result->exit_code == 0)
     return true;
-  std::fputs(result.err.c_str(), stderr);
-  report("'git " + arguments + "' failed with exit code " + std::to_string(result.exit_code));
+  std::fputs(result->err.c_str(), stderr);
+  report("'git " + arguments + "' failed with exit code " + std::to_string(result->exit_code));
   return false;
 }
 
 } // namespace
 
 bool Repository::git(const std::string &arguments, Captured *result) const {
-  std::optional<Captured> captured = run_git(top, arguments);
-  if (!captured)
-    return false;
-  *result = std::move(*captured);
-  return succeeded(arguments, *result);
+  std::optional<Captured> ran = run_git(top, arguments);
+  if (ran)
+    *result = *ran;
+  return succeeded(arguments, ran);
 }
 
 std::optional<Captured> Repository::quiet_git(const std::string &arguments) const {
@@ -53,15 +63,10 @@ std::optional<Captured> Repository::quiet_git(const std::string &arguments) cons
 
 bool Repository::stream(const std::string &arguments, std::string_view input,
                         const OutputTaker &take, Captured *result) const {
-  *result = Captured();
-  std::optional<std::uint32_t> code =
-      tvkgit::stream(git_command(top, arguments), input, take, &result->err);
-  if (!code) {
-    report("git cannot be started: it must be on PATH");
-    return false;
-  }
-  result->exit_code = *code;
-  return succeeded(arguments, *result);
+  std::optional<Captured> ran = run_git(top, arguments, input, &take);
+  if (ran)
+    *result = *ran;
+  return succeeded(arguments, ran);
 }
 
 bool find_repository(Repository *repository, bool any_repository) {

@@ -223,6 +223,8 @@ const Case kCases[] = {
    "trelvik-git run --from-ref a --to-ref b c; trelvik-git run --from-ref a --from-ref b", 1,
    {"usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]",
     "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
+  {"TrelvikGitCannotRead", "printf '[check \"x\"\\ncommand = true\\n' >.trelvik", "trelvik-git run", 1,
+   {"trelvik-git: 'git config --file .trelvik --null --list' failed with exit code "}},
   {"UnknownSetting", trelvik("[trelvik]\nsteging = x\n[check \"c\"]\ncommand = true\n"), "trelvik-git run", 1,
    {"trelvik-git: .trelvik: [trelvik]: unknown key 'steging'"}},
   {"InvalidPattern", trelvik("[check \"x\"]\ncommand = true\ninclude = a(b\n"),
