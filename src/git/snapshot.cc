@@ -204,7 +204,6 @@ bool place_files(const Repository &repository, const std::vector<const IndexFile
     return false;
   std::string copies = folder->path() + "/index/";
   std::replace(copies.begin(), copies.end(), '/', '\\');
-  sources->clear();
   for (std::size_t i = 0; i < files.size(); ++i)
     sources->push_back(source_path(in_place[i] ? "" : copies, files[i]->path));
   return true;
