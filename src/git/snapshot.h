@@ -22,7 +22,7 @@ namespace tvkgit {
 void examine_files(const std::vector<const IndexFile *> &files, std::vector<char> *in_place,
                    std::uint64_t *bytes);
 
-// The gate's file line for each of FILES, in the program's form: in place
+// Appends to *SOURCES the gate's file line for each of FILES, in the program's form: in place
 // in the work tree, whose top is the current folder, or a copy of the blob
 // made in FOLDER (created when the first copy is needed). One git run
 // writes all the copies. False with one line printed when a copy cannot be
