@@ -45,15 +45,17 @@ const FlagOption *find_flag(const char *argument) {
 }
 
 // Compiles a pattern argument into the list that exclude mode selects.
-// False when it does not compile.
-bool add_pattern(const char *argument, CommandLine *command_line) {
+// Failed, after its message, when it does not compile.
+Outcome add_pattern(const char *argument, CommandLine *command_line) {
   PatternEntry entry;
   entry.source = argument;
-  if (!compile_ant_pattern(entry, command_line->case_insensitive))
-    return false;
+  if (!compile_ant_pattern(entry, command_line->case_insensitive)) {
+    std::printf("Invalid pattern '%s'\n", argument);
+    return Outcome::Failed;
+  }
   PatternList &list = command_line->exclude_mode ? command_line->exclude : command_line->include;
   list.push_back(std::move(entry));
-  return true;
+  return Outcome::Done;
 }
 
 // The banner and the usage text; the run then ends with exit code 1.
@@ -99,8 +101,7 @@ Outcome parse_options(int argc, char **argv, CommandLine *command_line) {
       log_debug1("debug level is now %d", debug_level());
     } else if (argument[0] == '\0' || argument[0] == '-') {
       std::printf("WARNING: Unrecognised option '%s'\n", argument);
-    } else if (!add_pattern(argument, command_line)) {
-      std::printf("Invalid pattern '%s'\n", argument);
+    } else if (add_pattern(argument, command_line) == Outcome::Failed) {
       return Outcome::Failed;
     }
   }

@@ -15,7 +15,7 @@ using e2e::text;
 // A failed read ends the run before anything else, in both modes: nothing
 // is created in TEMP and no "Exiting code" line is printed. "<folder>" in
 // the arguments and the output stands for a folder, "<missing>" for a file
-// in it that does not exist.
+// in it that does not exist, "<listed>" for one that holds two versions.
 struct Unreadable {
   const char *name;
   std::vector<std::string> args;
@@ -23,14 +23,15 @@ struct Unreadable {
   std::string out;
 };
 
-class InputCannotBeRead : public testing::TestWithParam<Unreadable> {};
+class Input : public testing::TestWithParam<Unreadable> {};
 
-TEST_P(InputCannotBeRead, EndsTheRunWithCodeOne) {
+TEST_P(Input, EndsTheRunWithCodeOne) {
   e2e::ScratchFolder temp;
   e2e::ScratchFolder folder;
   const std::pair<std::string, std::string> marks[] = {
       {"<folder>", e2e::seen(folder.path())},
       {"<missing>", e2e::seen(folder.path()) + (e2e::is_wine() ? "\\" : "/") + "none"},
+      {"<listed>", e2e::seen(folder.write("input.txt", "\\a.c\r\n\\b.h\r\n"))},
   };
   auto placed = [&](std::string text) {
     for (const auto &[mark, value] : marks) {
@@ -57,10 +58,11 @@ const Unreadable kUnreadable[] = {
   {"MissingFile", {"-v", "-i", "<missing>"}, false, "ERROR: Failed to open input file '<missing>'\n"},
   {"StandardInputIsAFolder", {}, true, "ERROR: Failed to read standard input\n"},
   {"StandardInputIsAFolderVersionsOnly", {"-v", "**"}, true, "ERROR: Failed to read standard input\n"},
+  // An input file that can be read is judged like standard input.
+  {"FileReadLikeStandardInput", {"-v", "-i", "<listed>", "**/*.c"}, false, "'\\b.h' is not in the allow list\n"},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(, InputCannotBeRead, testing::ValuesIn(kUnreadable),
-                         e2e::row_name<Unreadable>);
+INSTANTIATE_TEST_SUITE_P(, Input, testing::ValuesIn(kUnreadable), e2e::row_name<Unreadable>);
 
 } // namespace
