@@ -27,20 +27,24 @@ struct ChildPipe {
   platform::Handle parent_end;
 };
 
-// Makes a pipe whose parent end (the write end when PARENT_WRITES, else the
-// read end) is replaced by a duplicate no child inherits. Failed, after its
-// message, when that cannot be done.
-Outcome make_child_pipe(bool parent_writes, const char *create_failure,
-                        const char *duplicate_failure, ChildPipe *pipe) {
+// Makes the pipe of the child's stream NAME ("StdIn", "StdOut", "StdErr")
+// and replaces its parent end (the write end when PARENT_WRITES, else the
+// read end) by a duplicate no child inherits. Failed, after its message,
+// when that cannot be done.
+Outcome make_child_pipe(const char *name, bool parent_writes, ChildPipe *pipe) {
+  char message[96];
   platform::Pipe made;
   if (!platform::create_pipe(&made).ok()) {
-    print_error(create_failure);
+    std::snprintf(message, sizeof message, "Execute - Couldn't create %s pipe", name);
+    print_error(message);
     return Outcome::Failed;
   }
   platform::Handle &inheritable = parent_writes ? made.write_end : made.read_end;
   pipe->child_end = std::move(parent_writes ? made.read_end : made.write_end);
   if (!platform::duplicate_private(inheritable, &pipe->parent_end).ok()) {
-    print_error(duplicate_failure);
+    std::snprintf(message, sizeof message, "Execute - Can't duplicate %s %s handle!", name,
+                  parent_writes ? "write" : "read");
+    print_error(message);
     return Outcome::Failed;
   }
   return Outcome::Done;
@@ -85,13 +89,9 @@ CheckerRun execute(const CheckerStart &start) {
     return run;
   }
   ChildPipe input, output, errors;
-  if (make_child_pipe(true, "Execute - Couldn't create StdIn pipe",
-                      "Execute - Can't duplicate StdIn write handle!", &input) == Outcome::Failed ||
-      make_child_pipe(false, "Execute - Couldn't create StdOut pipe",
-                      "Execute - Can't duplicate StdOut read handle!",
-                      &output) == Outcome::Failed ||
-      make_child_pipe(false, "Execute - Couldn't create StdErr pipe",
-                      "Execute - Can't duplicate StdErr read handle!", &errors) == Outcome::Failed)
+  if (make_child_pipe("StdIn", true, &input) == Outcome::Failed ||
+      make_child_pipe("StdOut", false, &output) == Outcome::Failed ||
+      make_child_pipe("StdErr", false, &errors) == Outcome::Failed)
     return run;
 
   platform::prepare_relay_output();
