@@ -165,26 +165,18 @@ private:
   std::size_t longest_ = 0;
 };
 
-// What the search over the versions in table order met.
-struct SearchReport {
-  bool problems = false; // an ambiguity, a file or a version left unpaired
-};
-
-void report_ambiguity(const VersionEntry &entry, std::string_view tail, SearchReport *report) {
-  // A tail runs to the end of its file path, so it is NUL-terminated.
-  std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
-              entry.matched_file->c_str(), tail.data());
-  report->problems = true;
-}
-
 // Walks the versions ending with TAIL; reports the taken ones met before the
-// first free one, which takes the file. False when no free one is found.
+// first free one, which takes the file, and then sets *AMBIGUOUS. False when
+// no free one is found.
 bool offer_tail(const TailIndex &index, std::string_view tail, std::uint64_t hash,
-                const std::string &file, VersionTable &versions, SearchReport *report) {
+                const std::string &file, VersionTable &versions, bool *ambiguous) {
   for (std::uint32_t at = index.first_for(tail, hash); at != kNoLink; at = index.link(at).next) {
     VersionEntry &entry = versions[index.link(at).version];
     if (entry.matched_file) {
-      report_ambiguity(entry, tail, report);
+      // A tail runs to the end of its file path, so it is NUL-terminated.
+      std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
+                  entry.matched_file->c_str(), tail.data());
+      *ambiguous = true;
       continue;
     }
     entry.matched_file = file;
@@ -196,11 +188,11 @@ bool offer_tail(const TailIndex &index, std::string_view tail, std::uint64_t has
 
 // Offers the file's backslash tails from the longest to the shortest.
 bool match_file(const TailIndex &index, const std::string &file, VersionTable &versions,
-                std::vector<Tail> *tails, SearchReport *report) {
+                std::vector<Tail> *tails, bool *ambiguous) {
   std::string_view path = file;
   list_tails(path, tails);
   for (const Tail &tail : *tails) {
-    if (offer_tail(index, path.substr(tail.start), tail.hash, file, versions, report))
+    if (offer_tail(index, path.substr(tail.start), tail.hash, file, versions, ambiguous))
       return true;
   }
   return false;
@@ -363,22 +355,22 @@ Outcome reconcile_files(const FileList &files, VersionTable &versions, PathKindQ
     }
     return Outcome::Done;
   }
-  SearchReport report;
+  bool problems = false; // an ambiguity, a file or a version left unpaired
   std::vector<Tail> tails;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string &file = files[i];
     if (!is_checkable_file(file, kinds[i]))
       continue;
-    if (!match_file(index, file, versions, &tails, &report)) {
+    if (!match_file(index, file, versions, &tails, &problems)) {
       log_error("ERROR: file '%s' does not match any version\n", file.c_str());
-      report.problems = true;
+      problems = true;
     }
   }
   for (const VersionEntry &entry : versions) {
     if (!entry.matched_file) {
       log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
-      report.problems = true;
+      problems = true;
     }
   }
-  return report.problems ? Outcome::Failed : Outcome::Done;
+  return problems ? Outcome::Failed : Outcome::Done;
 }

@@ -209,6 +209,7 @@ void StagingFolder::delete_copies_from(std::size_t from) {
 
 void StagingFolder::set_workdir() const {
   std::string value = platform::workdir_value(path_);
+  // Refused only for want of memory, which the run does not survive anyway.
   (void)platform::set_environment("WORKDIR", value.c_str());
 }
 
