@@ -9,12 +9,11 @@
 #include <string>
 
 #include "common/diagnostics.h"
-#include "common/settings.h"
 #include "driver/reconcile.h"
 
 namespace reconcile_baseline {
 
-inline bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry) {
+inline bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry, bool *problems) {
   std::size_t length = std::strlen(suffix);
   if (length > entry.version.size() ||
       entry.version.compare(entry.version.size() - length, length, suffix) != 0)
@@ -23,7 +22,7 @@ inline bool plain_version_matches_suffix(const char *suffix, VersionEntry &entry
     return true;
   std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
               entry.matched_file->c_str(), suffix);
-  ++g_settings.error_count;
+  *problems = true;
   return false;
 }
 
@@ -38,8 +37,9 @@ inline bool is_ordinary_file(const std::string &file, PathKindQuery path_kind) {
   return false;
 }
 
-inline void plain_reconcile_with(const FileList &files, VersionTable &versions,
-                                 PathKindQuery path_kind) {
+inline Outcome plain_reconcile_with(const FileList &files, VersionTable &versions,
+                                    PathKindQuery path_kind) {
+  bool problems = false;
   for (const std::string &file : files) {
     if (!is_ordinary_file(file, path_kind))
       continue;
@@ -48,7 +48,7 @@ inline void plain_reconcile_with(const FileList &files, VersionTable &versions,
       if (file[at] != '\\')
         continue;
       for (VersionEntry &entry : versions) {
-        if (plain_version_matches_suffix(file.c_str() + at, entry)) {
+        if (plain_version_matches_suffix(file.c_str() + at, entry, &problems)) {
           entry.matched_file = file;
           log_debug2("version '%s' matches file '%s'", entry.version.c_str(), file.c_str());
           matched = true;
@@ -56,13 +56,18 @@ inline void plain_reconcile_with(const FileList &files, VersionTable &versions,
         }
       }
     }
-    if (!matched)
+    if (!matched) {
       log_error("ERROR: file '%s' does not match any version\n", file.c_str());
+      problems = true;
+    }
   }
   for (const VersionEntry &entry : versions) {
-    if (!entry.matched_file)
+    if (!entry.matched_file) {
       log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
+      problems = true;
+    }
   }
+  return problems ? Outcome::Failed : Outcome::Done;
 }
 
 } // namespace reconcile_baseline

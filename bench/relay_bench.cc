@@ -1,6 +1,6 @@
 // Relay throughput: about 1 GiB of 80-byte lines from a child, relayed to
 // /dev/null five ways in the same run:
-//   Execute      - through execute and its pumps (no filter), which write
+//   Execute      - through execute and its pumps (no strip), which write
 //                  and flush every chunk and its newline at once;
 //   WriteLoop    - reads of at most 1,024 bytes from the child's pipe and
 //                  one write call per read (the bytes and a newline): the
@@ -104,12 +104,16 @@ void BM_Execute(benchmark::State &state) {
   double seconds = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
-    std::uint32_t exit_code = 0;
-    OutputCounters counters;
-    int status = execute(command.c_str(), &exit_code, &counters, {});
+    StreamPrinter out(stdout), err(stderr);
+    CheckerStart checker;
+    checker.command = command.c_str();
+    checker.out = &out;
+    checker.err = &err;
+    CheckerRun run = execute(checker);
     std::fflush(stdout);
     seconds += seconds_since(start);
-    if (status != 0 || exit_code != 0 || counters.stdout_bytes != kTotalBytes)
+    if (run.outcome != Outcome::Done || run.exit_code != 0u ||
+        run.counters.stdout_bytes != kTotalBytes)
       state.SkipWithError("the relay did not carry every byte");
   }
   meter.report(state);

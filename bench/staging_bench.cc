@@ -25,7 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "common/settings.h"
+#include "common/commit.h"
 #include "patterns/patterns.h"
 #include "staging/staging.h"
 
@@ -98,10 +98,10 @@ void BM_StageFiles(benchmark::State &state) {
     for (const std::string &name : source.relative)
       versions.push_back(VersionEntry{backslashed("\\" + name),
                                       backslashed((source.sources / name).string()), std::nullopt});
-    g_settings = RunSettings{};
     StagingFolder staging;
     state.ResumeTiming();
-    if (!staging.create() || staging.stage_files(versions, none, none) != kFileCount)
+    if (staging.create() != Outcome::Done ||
+        staging.stage_files(versions, none, none).copied != kFileCount)
       state.SkipWithError("staging failed");
     state.PauseTiming();
     staging.remove();

@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "common/settings.h"
+#include "common/commit.h"
+#include "common/diagnostics.h"
 #include "driver/reconcile.h"
 #include "fuzz_support.h"
 
@@ -75,31 +76,29 @@ Commit commit_from(const std::string &text) {
   return commit;
 }
 
-struct Outcome {
+struct Pairing {
   std::string printed;
-  int errors = 0;
+  bool errors = false;
   std::vector<std::string> matches;
 };
 
-Outcome reconcile(const Commit &commit) {
+Pairing reconcile(const Commit &commit) {
   VersionTable versions;
   for (const std::string &text : commit.versions)
     versions.push_back(VersionEntry{text, std::nullopt, std::nullopt});
-  g_settings.error_count = 0;
-  g_settings.debug_level = 2;
-  Outcome outcome;
-  outcome.printed =
-      fuzz::printed_by([&] { reconcile_files_with(commit.files, versions, kind_of); });
-  outcome.errors = g_settings.error_count;
-  g_settings.error_count = 0;
-  g_settings.debug_level = 0;
+  set_debug_level(2);
+  Pairing outcome;
+  outcome.printed = fuzz::printed_by([&] {
+    outcome.errors = reconcile_files(commit.files, versions, kind_of) == Outcome::Failed;
+  });
+  set_debug_level(0);
   for (const VersionEntry &entry : versions)
     outcome.matches.push_back(entry.matched_file ? "=" + *entry.matched_file : "-");
   return outcome;
 }
 
 // The pairs of a run as "version=file", sorted.
-std::vector<std::string> pairs_of(const Commit &commit, const Outcome &outcome) {
+std::vector<std::string> pairs_of(const Commit &commit, const Pairing &outcome) {
   std::vector<std::string> pairs;
   for (std::size_t v = 0; v < commit.versions.size(); ++v)
     pairs.push_back(commit.versions[v] + outcome.matches[v]);
@@ -107,7 +106,7 @@ std::vector<std::string> pairs_of(const Commit &commit, const Outcome &outcome) 
   return pairs;
 }
 
-void check_pairs(const Commit &commit, const Outcome &outcome) {
+void check_pairs(const Commit &commit, const Pairing &outcome) {
   // Each file line pairs one version at most; a path may be listed twice.
   std::map<std::string, int> left;
   for (const std::string &file : commit.files)
@@ -115,7 +114,7 @@ void check_pairs(const Commit &commit, const Outcome &outcome) {
   for (std::size_t v = 0; v < commit.versions.size(); ++v) {
     const std::string &version = commit.versions[v], &match = outcome.matches[v];
     if (match == "-") {
-      if (outcome.errors == 0)
+      if (!outcome.errors)
         fuzz::fail("version '%s' left unpaired without an error", fuzz::visible(version).c_str());
       continue;
     }
@@ -132,7 +131,7 @@ void check_pairs(const Commit &commit, const Outcome &outcome) {
                  fuzz::visible(file).c_str());
   }
   for (const std::string &file : commit.files) {
-    if (outcome.errors == 0 && kind_of(file.c_str()) == PathKind::File && left[file] > 0)
+    if (!outcome.errors && kind_of(file.c_str()) == PathKind::File && left[file] > 0)
       fuzz::fail("file '%s' left unpaired without an error", fuzz::visible(file).c_str());
   }
 }
@@ -141,14 +140,14 @@ void check_pairs(const Commit &commit, const Outcome &outcome) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   Commit commit = commit_from(std::string(reinterpret_cast<const char *>(data), size));
-  Outcome outcome = reconcile(commit);
+  Pairing outcome = reconcile(commit);
   check_pairs(commit, outcome);
   Commit reversed = commit;
   std::reverse(reversed.files.begin(), reversed.files.end());
   std::reverse(reversed.versions.begin(), reversed.versions.end());
-  Outcome backwards = reconcile(reversed);
+  Pairing backwards = reconcile(reversed);
   check_pairs(reversed, backwards);
-  if (outcome.errors == 0 && backwards.errors == 0 &&
+  if (!outcome.errors && !backwards.errors &&
       pairs_of(commit, outcome) != pairs_of(reversed, backwards))
     fuzz::fail("the pairs change with the order of the lines");
   return 0;

@@ -3,18 +3,28 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "common/settings.h"
-
 namespace {
 
+// Set while the options are parsed, before any other thread exists, and
+// only read afterwards.
+int g_debug_level = 0;
+
 void log_at_level(int level, const char *format, va_list args) {
-  if (g_settings.debug_level < level)
+  if (g_debug_level < level)
     return;
   std::vprintf(format, args);
   std::fputs("\n", stdout);
 }
 
 } // namespace
+
+int debug_level() {
+  return g_debug_level;
+}
+
+void set_debug_level(int level) {
+  g_debug_level = level;
+}
 
 void log_debug1(const char *format, ...) {
   va_list args;
@@ -30,11 +40,9 @@ void log_debug2(const char *format, ...) {
   va_end(args);
 }
 
-int log_error(const char *format, ...) {
-  ++g_settings.error_count;
+void log_error(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  int printed = std::vprintf(format, args);
+  std::vprintf(format, args);
   va_end(args);
-  return printed;
 }

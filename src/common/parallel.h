@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 #include "platform/platform.h"
 
 // Does the work for items [BEGIN, END) of the list.
-using SliceWork = void (*)(void *context, std::size_t begin, std::size_t end);
+using SliceWork = std::function<void(std::size_t begin, std::size_t end)>;
 
 // Cuts [0, COUNT) into consecutive slices, one thread more for every
 // MIN_PER_THREAD items (at most the number of cores, and at most 8), runs the first
@@ -16,5 +17,5 @@ using SliceWork = void (*)(void *context, std::size_t begin, std::size_t end);
 // be started (a container's memory or process limit) leaves its slice to the
 // caller, so the work is always complete. WORK must not print: the caller
 // reports afterwards, in list order.
-void for_each_slice(std::size_t count, std::size_t min_per_thread, SliceWork work, void *context,
-                    platform::ThreadStarter start_thread = platform::start_thread);
+void for_each_slice(std::size_t count, std::size_t min_per_thread, const SliceWork &work,
+                    const platform::ThreadStarter &start_thread = platform::start_thread);

@@ -1,8 +1,10 @@
 #include "driver/input.h"
 
 #include <cstring>
+#include <memory>
 
 #include "common/diagnostics.h"
+#include "platform/platform.h"
 
 int LineReader::get() {
   if (position_ == size_) {
@@ -89,10 +91,26 @@ void take_body_line(const std::string &line, int line_number, InputData *input) 
   input->versions.push_back(std::move(entry));
 }
 
+// Prints why the input could not be had: the input file, or standard input
+// when no file was named.
+Outcome report_unreadable_input(const char *file_name) {
+  if (file_name != nullptr)
+    std::printf("ERROR: Failed to open input file '%s'\n", file_name);
+  else
+    std::fputs("ERROR: Failed to read standard input\n", stdout);
+  return Outcome::Failed;
+}
+
 } // namespace
 
-bool read_input(FILE *stream, bool versions_only, InputData *input) {
-  LineReader reader(stream);
+Outcome read_input(const char *file_name, bool versions_only, InputData *input) {
+  std::unique_ptr<FILE, int (*)(FILE *)> file(nullptr, std::fclose);
+  if (file_name != nullptr) {
+    file.reset(platform::open_file(file_name, "r"));
+    if (file == nullptr)
+      return report_unreadable_input(file_name);
+  }
+  LineReader reader(file != nullptr ? file.get() : stdin);
   std::string line;
   bool in_body = versions_only;
   int line_number = 0;
@@ -108,5 +126,5 @@ bool read_input(FILE *stream, bool versions_only, InputData *input) {
     take_body_line(line, line_number, input);
     ++line_number;
   }
-  return !reader.failed();
+  return reader.failed() ? report_unreadable_input(file_name) : Outcome::Done;
 }

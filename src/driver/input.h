@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "common/settings.h"
+#include "common/commit.h"
+#include "common/outcome.h"
 
 // Reads lines from a C stream. CR, LF and CR LF all end a line; empty lines
 // are skipped; a last line needs no line end; a NUL ends a line's text.
@@ -35,7 +36,9 @@ struct InputData {
   VersionTable versions;
 };
 
-// Reads and classifies every line of STREAM. With VERSIONS_ONLY there is no
-// header and no checker command: every line is a body line. False when a
-// read failed before the end of the input.
-bool read_input(FILE *stream, bool versions_only, InputData *input);
+// Reads and classifies every line of the file FILE_NAME, or of standard
+// input when it is null. With VERSIONS_ONLY there is no header and no
+// checker command: every line is a body line. Failed, after its message,
+// when the file cannot be opened or a read fails before the end of the
+// input: a commit read only in part must not be checked as if it were whole.
+Outcome read_input(const char *file_name, bool versions_only, InputData *input);

@@ -17,16 +17,16 @@ struct FlagOption {
 };
 
 constexpr FlagOption kFlags[] = {
-    {"-o", "--stdout", [](CommandLine &) { return &g_settings.stdout_is_error; },
+    {"-o", "--stdout", [](CommandLine &c) { return &c.stdout_is_error; },
      "stdout will be treated as an error"},
-    {"-e", "--stderr", [](CommandLine &) { return &g_settings.stderr_is_error; },
+    {"-e", "--stderr", [](CommandLine &c) { return &c.stderr_is_error; },
      "stderr will be treated as an error"},
-    {"-s", "--strip", [](CommandLine &) { return &g_settings.strip; }, "strip temp path is on"},
-    {"-d", "--dump", [](CommandLine &) { return &g_settings.dump; }, "dump is on"},
+    {"-s", "--strip", [](CommandLine &c) { return &c.strip; }, "strip temp path is on"},
+    {"-d", "--dump", [](CommandLine &c) { return &c.dump; }, "dump is on"},
     {"-w", "--workdir-cwd", [](CommandLine &c) { return &c.workdir_cwd; },
      "checker starts in the temp folder"},
     {"-x", "--exclude", [](CommandLine &c) { return &c.exclude_mode; }, "exclude set"},
-    {"-c", "--case-insensitive", [](CommandLine &) { return &g_settings.case_insensitive; },
+    {"-c", "--case-insensitive", [](CommandLine &c) { return &c.case_insensitive; },
      "case-insensitive is on"},
     {"-v", "--versions", [](CommandLine &c) { return &c.versions_only; },
      "versions check only mode is on"},
@@ -45,18 +45,20 @@ const FlagOption *find_flag(const char *argument) {
 }
 
 // Compiles a pattern argument into the list that exclude mode selects.
-// False when it does not compile.
-bool add_pattern(const char *argument, CommandLine *command_line) {
+// Failed, after its message, when it does not compile.
+Outcome add_pattern(const char *argument, CommandLine *command_line) {
   PatternEntry entry;
   entry.source = argument;
-  if (!compile_ant_pattern(entry))
-    return false;
+  if (!compile_ant_pattern(entry, command_line->case_insensitive)) {
+    std::printf("Invalid pattern '%s'\n", argument);
+    return Outcome::Failed;
+  }
   PatternList &list = command_line->exclude_mode ? command_line->exclude : command_line->include;
   list.push_back(std::move(entry));
-  return true;
+  return Outcome::Done;
 }
 
-// The banner and the usage text; the caller ends the run with exit code 1.
+// The banner and the usage text; the run then ends with exit code 1.
 void print_usage() {
   std::fputs("Trelvik version " TRELVIK_VERSION "\n"
              "Usage:\ttrelvik [-o] [-e] [-s] [-d] [-w] [-i <input_file>] [-c] [-b] [<pattern> "
@@ -78,7 +80,7 @@ void print_usage() {
 
 } // namespace
 
-int parse_options(int argc, char **argv, CommandLine *command_line) {
+Outcome parse_options(int argc, char **argv, CommandLine *command_line) {
   for (int i = 1; i < argc; ++i) {
     const char *argument = argv[i];
     if (const FlagOption *form = find_flag(argument)) {
@@ -86,23 +88,22 @@ int parse_options(int argc, char **argv, CommandLine *command_line) {
       log_debug1("%s", form->message);
     } else if (is_option(argument, "-h", "--help")) {
       print_usage();
-      return 1;
+      return Outcome::Failed;
     } else if (is_option(argument, "-i", "--input")) {
       if (i + 1 >= argc) {
         std::fputs("ERROR: -i/--input requires a filename\n", stdout);
-        return 1;
+        return Outcome::Failed;
       }
       command_line->input_file_name = argv[++i];
       log_debug1("input from file is on");
     } else if (is_option(argument, "-b", "--debug")) {
-      ++g_settings.debug_level;
-      log_debug1("debug level is now %d", g_settings.debug_level);
+      set_debug_level(debug_level() + 1);
+      log_debug1("debug level is now %d", debug_level());
     } else if (argument[0] == '\0' || argument[0] == '-') {
       std::printf("WARNING: Unrecognised option '%s'\n", argument);
-    } else if (!add_pattern(argument, command_line)) {
-      std::printf("Invalid pattern '%s'\n", argument);
-      return 1;
+    } else if (add_pattern(argument, command_line) == Outcome::Failed) {
+      return Outcome::Failed;
     }
   }
-  return kParseContinue;
+  return Outcome::Done;
 }

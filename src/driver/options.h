@@ -1,22 +1,26 @@
-// The command line: options, pattern arguments, and the run-driver settings
-// that live beside RunSettings.
+// The command line: options and pattern arguments, everything the phases of
+// the run are handed.
 #pragma once
 
+#include "common/outcome.h"
 #include "patterns/patterns.h"
 
 struct CommandLine {
-  bool versions_only = false;            // -v
-  bool exclude_mode = false;             // -x seen
+  bool stdout_is_error = false;          // -o
+  bool stderr_is_error = false;          // -e
+  bool strip = false;                    // -s
+  bool dump = false;                     // -d
   bool workdir_cwd = false;              // -w: the checker starts in WORKDIR
+  bool versions_only = false;            // -v
+  bool case_insensitive = false;         // -c seen: later patterns ignore case
+  bool exclude_mode = false;             // -x seen: later patterns exclude
   const char *input_file_name = nullptr; // -i; null: standard input
   PatternList include;
   PatternList exclude;
 };
 
-// Value of parse_options when the run goes on.
-constexpr int kParseContinue = -1;
-
 // Parses ARGV in one pass, left to right, printing each option's message and
-// compiling each pattern as it is met. Returns kParseContinue, or the exit
-// code the run ends with (-h, -i without a name, an invalid pattern).
-int parse_options(int argc, char **argv, CommandLine *command_line);
+// compiling each pattern as it is met; each -b raises the debug level of
+// the diagnostic channels. Failed when the run ends here with exit code 1
+// (-h, -i without a name, an invalid pattern), after its message.
+Outcome parse_options(int argc, char **argv, CommandLine *command_line);

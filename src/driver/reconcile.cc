@@ -165,21 +165,18 @@ private:
   std::size_t longest_ = 0;
 };
 
-void report_ambiguity(const VersionEntry &entry, std::string_view tail) {
-  // A tail runs to the end of its file path, so it is NUL-terminated.
-  std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
-              entry.matched_file->c_str(), tail.data());
-  ++g_settings.error_count;
-}
-
 // Walks the versions ending with TAIL; reports the taken ones met before the
-// first free one, which takes the file. False when no free one is found.
+// first free one, which takes the file, and then sets *AMBIGUOUS. False when
+// no free one is found.
 bool offer_tail(const TailIndex &index, std::string_view tail, std::uint64_t hash,
-                const std::string &file, VersionTable &versions) {
+                const std::string &file, VersionTable &versions, bool *ambiguous) {
   for (std::uint32_t at = index.first_for(tail, hash); at != kNoLink; at = index.link(at).next) {
     VersionEntry &entry = versions[index.link(at).version];
     if (entry.matched_file) {
-      report_ambiguity(entry, tail);
+      // A tail runs to the end of its file path, so it is NUL-terminated.
+      std::printf("ERROR: Version '%s' has multiple matches:\n\t%s\t%s", entry.version.c_str(),
+                  entry.matched_file->c_str(), tail.data());
+      *ambiguous = true;
       continue;
     }
     entry.matched_file = file;
@@ -191,11 +188,11 @@ bool offer_tail(const TailIndex &index, std::string_view tail, std::uint64_t has
 
 // Offers the file's backslash tails from the longest to the shortest.
 bool match_file(const TailIndex &index, const std::string &file, VersionTable &versions,
-                std::vector<Tail> *tails) {
+                std::vector<Tail> *tails, bool *ambiguous) {
   std::string_view path = file;
   list_tails(path, tails);
   for (const Tail &tail : *tails) {
-    if (offer_tail(index, path.substr(tail.start), tail.hash, file, versions))
+    if (offer_tail(index, path.substr(tail.start), tail.hash, file, versions, ambiguous))
       return true;
   }
   return false;
@@ -308,29 +305,19 @@ private:
   std::vector<Tail> tails_;
 };
 
-// What the status queries work with.
-struct KindQuery {
-  const FileList *files = nullptr;
-  PathKindQuery path_kind = nullptr;
-  std::vector<platform::PathKind> *kinds = nullptr;
-};
-
-void query_slice(void *context, std::size_t begin, std::size_t end) {
-  const KindQuery &query = *static_cast<const KindQuery *>(context);
-  for (std::size_t i = begin; i < end; ++i)
-    (*query.kinds)[i] = query.path_kind((*query.files)[i].c_str());
-}
-
 // The kind of every file, in list order. A status query is a system call
 // that mostly waits on the file system, so a large commit spreads them over
 // a few threads; each thread fills its own slice, and nothing is printed
 // here, so the messages keep their order.
 std::vector<platform::PathKind> query_kinds(const FileList &files, PathKindQuery path_kind,
-                                            platform::ThreadStarter start_thread) {
+                                            const platform::ThreadStarter &start_thread) {
   constexpr std::size_t kFilesPerThread = 4096;
   std::vector<platform::PathKind> kinds(files.size());
-  KindQuery query{&files, path_kind, &kinds};
-  for_each_slice(files.size(), kFilesPerThread, query_slice, &query, start_thread);
+  auto query = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i)
+      kinds[i] = path_kind(files[i].c_str());
+  };
+  for_each_slice(files.size(), kFilesPerThread, query, start_thread);
   return kinds;
 }
 
@@ -351,8 +338,8 @@ bool is_checkable_file(const std::string &file, platform::PathKind kind) {
 
 } // namespace
 
-void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
-                          platform::ThreadStarter start_thread) {
+Outcome reconcile_files(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
+                        const platform::ThreadStarter &start_thread) {
   TailIndex index(versions);
   std::vector<platform::PathKind> kinds = query_kinds(files, path_kind, start_thread);
   // The pairing is worked out before anything is printed, so that the
@@ -366,26 +353,24 @@ void reconcile_files_with(const FileList &files, VersionTable &versions, PathKin
       entry.matched_file = files[i];
       log_debug2("version '%s' matches file '%s'", entry.version.c_str(), files[i].c_str());
     }
-    return;
+    return Outcome::Done;
   }
+  bool problems = false; // an ambiguity, a file or a version left unpaired
   std::vector<Tail> tails;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string &file = files[i];
     if (!is_checkable_file(file, kinds[i]))
       continue;
-    if (!match_file(index, file, versions, &tails))
+    if (!match_file(index, file, versions, &tails, &problems)) {
       log_error("ERROR: file '%s' does not match any version\n", file.c_str());
+      problems = true;
+    }
   }
   for (const VersionEntry &entry : versions) {
-    if (!entry.matched_file)
+    if (!entry.matched_file) {
       log_error("ERROR: version '%s' does not match any file\n", entry.version.c_str());
+      problems = true;
+    }
   }
-}
-
-void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind) {
-  reconcile_files_with(files, versions, path_kind, platform::start_thread);
-}
-
-void reconcile_files(const FileList &files, VersionTable &versions) {
-  reconcile_files_with(files, versions, platform::path_kind);
+  return problems ? Outcome::Failed : Outcome::Done;
 }

@@ -2,21 +2,19 @@
 // suffix.
 #pragma once
 
-#include <cstdint>
-
-#include "common/settings.h"
+#include "common/commit.h"
+#include "common/outcome.h"
 #include "platform/platform.h"
 
-// Sets the matched file of the versions; every problem is reported and
-// counted in the error count.
-void reconcile_files(const FileList &files, VersionTable &versions);
-
-// The same with the file-status query supplied by the caller, so that the
-// pairing can be exercised without files on disk.
+// The file-status query: platform::path_kind in a real run, anything that
+// answers the same way where the pairing is exercised without files.
 using PathKindQuery = platform::PathKind (*)(const char *path);
-void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind);
 
-// The same with the thread starter too (platform::start_thread in a real
-// run), so that a machine that cannot start a thread can be stood in for.
-void reconcile_files_with(const FileList &files, VersionTable &versions, PathKindQuery path_kind,
-                          platform::ThreadStarter start_thread);
+// Sets the matched file of the versions. Failed when a file or a version
+// could not be paired or a version was claimed twice; every problem has
+// been reported by then. The status queries go through PATH_KIND, spread
+// over helpers started with START_THREAD (a stand-in can refuse them, as a
+// machine at its thread limit would).
+Outcome reconcile_files(const FileList &files, VersionTable &versions,
+                        PathKindQuery path_kind = platform::path_kind,
+                        const platform::ThreadStarter &start_thread = platform::start_thread);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "common/diagnostics.h"
 #include "driver/input.h"
@@ -13,10 +14,13 @@
 
 namespace {
 
-// What the run returns once it has cleaned up after an interruption; never
-// an exit code, since trelvik_main then ends the program by the
-// interruption.
-constexpr int kInterrupted = -1;
+// The exit code of a checker whose own code could not be read: a failed
+// check, never a silent pass.
+constexpr std::uint32_t kUnknownExitCode = 0xFFFFFFFFu;
+
+// How a run ends: with an exit code, or with none when an interruption cut
+// it short (trelvik_main then ends the program by the interruption).
+using RunEnd = std::optional<int>;
 
 // Prints the last line of an early end and hands back its exit code.
 int exit_with_message(int code) {
@@ -24,114 +28,96 @@ int exit_with_message(int code) {
   return code;
 }
 
-// Prints why the input could not be had: the input file, or standard input
-// when no file was named. Always false.
-bool report_unreadable_input(const char *file_name) {
-  if (file_name != nullptr)
-    std::printf("ERROR: Failed to open input file '%s'\n", file_name);
-  else
-    std::fputs("ERROR: Failed to read standard input\n", stdout);
-  return false;
-}
-
-// Opens the input and reads all of it. False, after its message, when the
-// input file cannot be opened or a read fails before the end of the input:
-// a commit read only in part must not be checked as if it were whole.
-bool read_all_input(const CommandLine &command_line, InputData *input) {
-  const char *file_name = command_line.input_file_name;
-  FILE *stream = stdin;
-  if (file_name != nullptr) {
-    g_settings.input_file = platform::open_file(file_name, "r");
-    if (g_settings.input_file == nullptr)
-      return report_unreadable_input(file_name);
-    stream = g_settings.input_file;
-  }
-  bool complete = read_input(stream, command_line.versions_only, input);
-  if (g_settings.input_file != nullptr) {
-    std::fclose(g_settings.input_file);
-    g_settings.input_file = nullptr;
-  }
-  return complete || report_unreadable_input(file_name);
-}
-
-// Runs the checker over the staged files and picks the exit code.
-int run_checker(const InputData &input, StagingFolder &staging, bool workdir_cwd) {
-  RewriteContext rewrite;
-  prepare_output_rewriting(staging.path(), g_settings.dump, &rewrite);
-  staging.set_workdir();
-  std::uint32_t child_exit_code = 0;
-  OutputCounters counters;
-  const char *command = input.checker_command ? input.checker_command->c_str() : "";
-  OutputFilter filter = g_settings.strip ? rewriting_filter(&rewrite) : OutputFilter{};
-  const char *folder = workdir_cwd ? staging.path().c_str() : nullptr;
-  // Interrupted while the files were copied or the log made: no checker.
-  if (platform::interruption() != 0)
-    return kInterrupted;
-  if (execute(command, &child_exit_code, &counters, filter, folder) != 0)
-    log_error("ERROR: Failed to start '%s'\n", command);
-  staging.remove();
-  if (platform::interruption() != 0)
-    return kInterrupted;
-  if (g_settings.error_count > 0)
+// The exit code of a checker run, from what happened to it and the -o and
+// -e options.
+int checker_exit_code(const CheckerRun &checker, const CommandLine &options) {
+  if (checker.outcome == Outcome::Failed)
     return exit_with_message(4);
-  if (child_exit_code != 0)
-    return static_cast<int>(child_exit_code);
-  if (g_settings.stderr_is_error && counters.stderr_bytes > 0)
+  std::uint32_t code = checker.exit_code.value_or(kUnknownExitCode);
+  if (code != 0)
+    return static_cast<int>(code);
+  if (options.stderr_is_error && checker.counters.stderr_bytes > 0)
     return exit_with_message(5);
-  if (g_settings.stdout_is_error && counters.stdout_bytes > 0)
+  if (options.stdout_is_error && checker.counters.stdout_bytes > 0)
     return exit_with_message(6);
   return 0;
 }
 
-int run(int argc, char **argv) {
-  CommandLine command_line;
-  int parsed = parse_options(argc, argv, &command_line);
-  if (parsed != kParseContinue)
-    return parsed;
+// Runs the checker over the staged files, cleans up and picks the exit code.
+RunEnd run_checker(const InputData &input, StagingFolder &staging, const CommandLine &options) {
+  StagingPrefixes prefixes = staging_prefixes(staging.path());
+  DumpLog log;
+  if (options.dump)
+    log.create();
+  staging.set_workdir();
+  OutputChain out(stdout, prefixes, log, options.strip, options.dump);
+  OutputChain err(stderr, prefixes, log, options.strip, options.dump);
+  CheckerStart start;
+  start.command = input.checker_command ? input.checker_command->c_str() : "";
+  start.folder = options.workdir_cwd ? staging.path().c_str() : nullptr;
+  start.out = &out.entry();
+  start.err = &err.entry();
+  CheckerRun checker = execute(start);
+  if (checker.outcome == Outcome::Failed)
+    log_error("ERROR: Failed to start '%s'\n", start.command);
+  staging.remove();
+  if (checker.outcome == Outcome::Interrupted)
+    return std::nullopt;
+  return checker_exit_code(checker, options);
+}
+
+RunEnd run(int argc, char **argv) {
+  CommandLine options;
+  if (parse_options(argc, argv, &options) == Outcome::Failed)
+    return 1;
 
   InputData input;
-  if (!read_all_input(command_line, &input))
+  if (read_input(options.input_file_name, options.versions_only, &input) == Outcome::Failed)
     return 1;
-  if (command_line.versions_only)
-    return judge_versions(input.versions, command_line.include, command_line.exclude);
+  if (options.versions_only)
+    return judge_versions(input.versions, options.include, options.exclude);
 
-  reconcile_files(input.files, input.versions);
-  if (g_settings.error_count > 0)
+  if (reconcile_files(input.files, input.versions) == Outcome::Failed)
     return exit_with_message(1);
 
   // From the first thing made on disk on, an interruption lets the run
   // clean up before it ends the program (trelvik_main).
   platform::hold_interrupts();
   StagingFolder staging;
-  if (!staging.create()) {
+  if (staging.create() == Outcome::Failed) {
     std::fputs("FATAL ERROR: Failed to create temporary folder\n", stdout);
     return 2;
   }
-  int copied = staging.stage_files(input.versions, command_line.include, command_line.exclude);
-  if (platform::interruption() != 0)
-    return kInterrupted;
-  if (g_settings.error_count > 0) {
+  StagingResult staged = staging.stage_files(input.versions, options.include, options.exclude);
+  switch (staged.outcome) {
+  case Outcome::Interrupted:
+    return std::nullopt;
+  case Outcome::Failed:
     staging.remove();
     return exit_with_message(3);
+  case Outcome::Done:
+    break;
   }
-  if (copied == 0) {
+  if (staged.copied == 0) {
     staging.remove();
     std::fputs("No files to check - exiting code 0\n", stdout);
     return 0;
   }
-  return run_checker(input, staging, command_line.workdir_cwd);
+  return run_checker(input, staging, options);
 }
 
 } // namespace
 
 int trelvik_main(int argc, char **argv) {
   platform::init_process();
-  int code = run(argc, argv);
+  RunEnd end = run(argc, argv);
   std::fflush(stdout);
   std::fflush(stderr);
   // Ended as the interruption ends a program, so that a shell or the
-  // version-control tool sees that the run was interrupted.
+  // version-control tool sees that the run was interrupted: a run the
+  // interruption cut short, and one it reached during its last steps.
   if (int interruption = platform::interruption())
     platform::end_interrupted(interruption);
-  return code;
+  // Only an interruption cuts a run short, and it has ended the program.
+  return end.value_or(1);
 }

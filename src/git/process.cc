@@ -8,7 +8,7 @@
 namespace tvkgit {
 namespace {
 
-using platform::PipeEnd;
+using PipeEnd = platform::Handle;
 
 // One stream of a child and what is done with it.
 struct Stream {

@@ -174,19 +174,14 @@ void examine_files(const std::vector<const IndexFile *> &files, std::vector<char
     std::vector<std::uint64_t> bytes;
   } job{&files, in_place, std::vector<std::uint64_t>(files.size())};
   in_place->assign(files.size(), 0);
-  for_each_slice(
-      files.size(), 64,
-      [](void *raw, std::size_t begin, std::size_t end) {
-        Examination &job = *static_cast<Examination *>(raw);
-        for (std::size_t i = begin; i < end; ++i) {
-          const IndexFile &file = *(*job.files)[i];
-          std::optional<platform::RegularFile> found = platform::regular_file(file.path.c_str());
-          (*job.in_place)[i] =
-              !file.differs && found && holds_staged_content(file.path, *found, file);
-          job.bytes[i] = (found ? found->size : 1u << 20) * ((*job.in_place)[i] ? 1 : 2);
-        }
-      },
-      &job);
+  for_each_slice(files.size(), 64, [&job](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const IndexFile &file = *(*job.files)[i];
+      std::optional<platform::RegularFile> found = platform::regular_file(file.path.c_str());
+      (*job.in_place)[i] = !file.differs && found && holds_staged_content(file.path, *found, file);
+      job.bytes[i] = (found ? found->size : 1u << 20) * ((*job.in_place)[i] ? 1 : 2);
+    }
+  });
   *bytes = 0;
   for (std::uint64_t size : job.bytes)
     *bytes += size;

@@ -51,8 +51,8 @@ std::string translate_ant_pattern(const std::string &source, bool case_insensiti
   return expression;
 }
 
-bool compile_ant_pattern(PatternEntry &entry) {
-  std::string expression = translate_ant_pattern(entry.source, g_settings.case_insensitive);
+bool compile_ant_pattern(PatternEntry &entry, bool case_insensitive) {
+  std::string expression = translate_ant_pattern(entry.source, case_insensitive);
   log_debug1("Pattern '%s' compiles to '%s'", entry.source.c_str(), expression.c_str());
   entry.compiled = compile_regexp(expression.c_str());
   return entry.compiled != nullptr;

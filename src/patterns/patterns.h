@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/settings.h"
+#include "common/commit.h"
 #include "regex/regexp.h"
 
 struct PatternEntry {
@@ -22,9 +22,10 @@ using PatternList = std::vector<PatternEntry>;
 // classes when CASE_INSENSITIVE is set.
 std::string translate_ant_pattern(const std::string &source, bool case_insensitive);
 
-// Translates ENTRY's source with the run's case-insensitive flag, reports the
-// expression at debug level 1 and compiles it. False when it does not compile.
-bool compile_ant_pattern(PatternEntry &entry);
+// Translates ENTRY's source (letters in either case with CASE_INSENSITIVE),
+// reports the expression at debug level 1 and compiles it. False when it
+// does not compile.
+bool compile_ant_pattern(PatternEntry &entry, bool case_insensitive);
 
 // True as soon as one entry of LIST matches TEXT.
 bool any_pattern_matches(const PatternList &list, const char *text);

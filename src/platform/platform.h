@@ -1,17 +1,25 @@
 // The operating-system services Trelvik uses, behind one portable interface.
 //
-// The logic folders see only this header. Inside the program every path uses
-// the backslash as separator; the POSIX implementation turns each backslash
-// into a slash right before it hands a path to the system, the Win32 one uses
-// the paths as they are. Exactly one implementation (posix/ or win32/) is
-// linked into a build; each section below names the file that defines it.
+// The logic folders see only this header. Exactly one implementation
+// (posix/ or win32/) is linked into a build; each section below names the
+// file that defines it.
+//
+// One convention for paths, for every caller: the backslash and the slash
+// are both separators. The gate's paths use backslashes, as on Windows;
+// trelvik-git's use slashes, as git does. The POSIX implementation turns
+// each backslash into a slash right before it hands a path to the system
+// (so a POSIX name that holds a backslash cannot be reached, as on
+// Windows); the Win32 one hands the system both as they are.
 //
 // One convention for failures: an operation that can fail returns a Status,
 // and a query that may have no answer returns an empty std::optional.
+// Nothing else reports a failure: no errno or last-error value is left for
+// a caller to read.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,19 +29,63 @@
 
 namespace platform {
 
-// The outcome of an operation: success, or the system's code for the
-// failure (errno for the C runtime's calls and on POSIX, GetLastError for
-// the Win32 ones; each operation says which).
+// What kind of failure a Status holds, the same on every system, for the
+// callers that act on it (a missing parent folder, a name already taken).
+enum class Failure : std::uint8_t { None, NotFound, Exists, Other };
+
+// The outcome of an operation: success, or a failure with its kind and the
+// system's own code for it. One code domain per system: errno values on
+// POSIX, Win32 error codes on Windows, where what a C runtime call reports
+// is converted on the spot, so that error_text always reads the code it is
+// given.
 class [[nodiscard]] Status {
 public:
   constexpr Status() = default;
-  static constexpr Status failure(std::uint32_t code) { return Status(code == 0 ? 1 : code); }
-  constexpr bool ok() const { return code_ == 0; }
+  static constexpr Status failure(Failure kind, std::uint32_t code) {
+    return Status(kind == Failure::None ? Failure::Other : kind, code);
+  }
+  constexpr bool ok() const { return kind_ == Failure::None; }
+  constexpr Failure kind() const { return kind_; }
   constexpr std::uint32_t code() const { return code_; }
 
 private:
-  constexpr explicit Status(std::uint32_t code) : code_(code) {}
+  constexpr Status(Failure kind, std::uint32_t code) : kind_(kind), code_(code) {}
+  Failure kind_ = Failure::None;
   std::uint32_t code_ = 0;
+};
+
+// ---- Handles (system.cc) --------------------------------------------------
+
+// An open descriptor (POSIX) or HANDLE (Windows) and its one owner, which
+// closes it when it goes: pipe ends, and every descriptor or handle the
+// implementations open, so that no early return leaves one open.
+class Handle {
+public:
+  Handle() = default;
+  explicit Handle(std::intptr_t native) : native_(native) {}
+  Handle(Handle &&other) noexcept : native_(other.release()) {}
+  Handle &operator=(Handle &&other) noexcept;
+  Handle(const Handle &) = delete;
+  Handle &operator=(const Handle &) = delete;
+  ~Handle() { close(); }
+
+  bool is_open() const { return native_ != kNone; }
+  std::intptr_t native() const { return native_; }
+  // Closes now; nothing when nothing is held.
+  void close() { (void)close_checked(); }
+  // Closes now and says whether the system took it: a late write error of
+  // a file written through the handle (a full disk, a quota) shows here.
+  Status close_checked();
+  // Hands what it holds to the caller, who closes it from now on.
+  std::intptr_t release() {
+    std::intptr_t native = native_;
+    native_ = kNone;
+    return native;
+  }
+
+private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t native_ = kNone;
 };
 
 // ---- Process, environment and standard streams (system.cc) ---------------
@@ -57,8 +109,7 @@ Status set_environment(const char *name, const char *value);
 // writes it (POSIX: every backslash a slash; Windows: unchanged).
 std::string workdir_value(const std::string &staging_folder);
 
-// Makes PATH the program's current folder (an errno value on POSIX, a
-// Win32 code on Windows).
+// Makes PATH the program's current folder.
 Status change_folder(const char *path);
 
 // Opens a file of the program's (the -i input file) with fopen semantics.
@@ -115,29 +166,28 @@ enum class PathKind { Missing, File, Directory };
 // Status query (_stat64i32 / stat): Missing when the status cannot be had.
 PathKind path_kind(const char *path);
 
-// Creates one folder (_mkdir; POSIX mode 0700). The failure's code is the
-// errno value (ENOENT: a parent folder is missing).
+// Creates one folder (POSIX mode 0700). Failure::NotFound: a parent folder
+// is missing; Failure::Exists: the name is taken.
 Status make_folder(const char *path);
 
 // Who a copy is, recorded when it is made, so that its deletion can tell it
-// from a file that was put in its place afterwards. POSIX: the device and
-// inode of the new file; Windows: not recorded (both 0).
+// from a file that was put in its place afterwards: POSIX the device and
+// inode of the new file, Windows its volume and file index.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
 };
 
-// Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileA
-// with fail-if-exists, a Win32 code; POSIX copies the bytes and the
-// permission bits, an errno value), and records the new file's identity in
-// *COPY when asked. A destination that existed before the call is never
-// removed.
+// Copies SOURCE to DESTINATION, failing when DESTINATION exists (CopyFileW
+// with fail-if-exists; POSIX copies the bytes and the permission bits), and
+// records the new file's identity in *COPY when asked; a copy whose
+// identity cannot be had is removed again and fails. A destination that
+// existed before the call is never removed.
 Status copy_file(const char *source, const char *destination, FileIdentity *copy = nullptr);
 
 // The identity of the regular file at PATH, without following a link, for a
 // file a child program made (trelvik-git's export of the index), so that it
-// can be deleted as a copy is. None when PATH is no regular file. Windows:
-// not recorded (both 0), as for a copy.
+// can be deleted as a copy is. None when PATH is no regular file.
 std::optional<FileIdentity> file_identity(const char *path);
 
 // What stands at PATH when it is a regular file, without following a link:
@@ -161,8 +211,8 @@ struct FolderSpace {
 std::optional<FolderSpace> folder_space(const char *path);
 
 // Gives the file at PATH execute permission wherever it has read permission
-// (POSIX, an errno value on failure; a hook script must be executable).
-// Windows has no such bit: success when the file exists, else its Win32 code.
+// (POSIX; a hook script must be executable). Windows has no such bit:
+// success when the file exists.
 Status make_executable(const char *path);
 
 // A file this run created: its path below a base folder, and its identity.
@@ -173,8 +223,8 @@ struct CreatedFile {
 
 // Deletes each of FILES below BASE (a folder path that ends with a
 // backslash), reaching it only through real folders: never through a
-// symbolic link or junction that stands where a folder was, and (POSIX)
-// only while the name still holds the file the identity names. Windows
+// symbolic link or junction that stands where a folder was, and only while
+// the name still holds the file the identity names. Windows
 // clears the read-only attribute a copy took from its source. Files that
 // cannot be deleted stay, quietly.
 void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files);
@@ -202,61 +252,36 @@ Status append_log_line(const char *path, std::string_view text);
 
 // ---- Processes, pipes and threads: the checker run (process.cc) ----------
 //
-// Pipe ends, child processes and threads are move-only owners: each closes,
-// releases or joins what it holds when it goes, so every early return of a
-// caller leaves nothing open. Failures carry the system's code (Win32 codes
-// on Windows, errno on POSIX).
-
-// One end of an anonymous pipe (a HANDLE on Windows, a descriptor on POSIX).
-class PipeEnd {
-public:
-  PipeEnd() = default;
-  explicit PipeEnd(std::intptr_t native) : native_(native) {}
-  PipeEnd(PipeEnd &&other) noexcept : native_(other.release()) {}
-  PipeEnd &operator=(PipeEnd &&other) noexcept;
-  PipeEnd(const PipeEnd &) = delete;
-  PipeEnd &operator=(const PipeEnd &) = delete;
-  ~PipeEnd() { close(); }
-
-  bool is_open() const { return native_ != kNone; }
-  std::intptr_t native() const { return native_; }
-  void close();
-
-private:
-  static constexpr std::intptr_t kNone = -1;
-  std::intptr_t release() {
-    std::intptr_t native = native_;
-    native_ = kNone;
-    return native;
-  }
-  std::intptr_t native_ = kNone;
-};
+// Pipe ends (Handle), child processes and threads are move-only owners:
+// each closes, waits for or joins what it holds when it goes, so every early
+// return of a caller leaves nothing open and no child unreaped.
 
 struct Pipe {
-  PipeEnd read_end;
-  PipeEnd write_end;
+  Handle read_end;
+  Handle write_end;
 };
 
 // An anonymous pipe whose two ends a child may inherit.
 Status create_pipe(Pipe *pipe);
 
 // A duplicate of END, with the same access, that no child inherits.
-Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate);
+Status duplicate_private(const Handle &end, Handle *duplicate);
 
 // Blocking read of at most SIZE bytes: the count read, 0 at end of stream
 // or on failure.
-std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size);
+std::uint32_t read_pipe(const Handle &pipe, char *buffer, std::uint32_t size);
 
 // Writes all SIZE bytes to PIPE, waiting while it is full. Fails when the
 // reader has gone (POSIX: EPIPE, this program ignores SIGPIPE).
-Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size);
+Status write_pipe(const Handle &pipe, const char *data, std::size_t size);
 
 // Reads and discards everything from PIPES until each reports end of
 // stream; used when no pump could be started for a pipe, so that the child
 // can never block on it.
-void drain_pipes(std::span<const PipeEnd *const> pipes);
+void drain_pipes(std::span<const Handle *const> pipes);
 
-// A started child process. Going away releases it without waiting.
+// A started child process. Going away waits for it to end, as a Thread
+// does, so that no child is ever left unreaped or unseen.
 class ChildProcess {
 public:
   ChildProcess() = default;
@@ -278,12 +303,12 @@ public:
   std::optional<std::uint32_t> exit_code() const;
 
 private:
-  friend Status start_process(const char *, const PipeEnd &, const PipeEnd &, const PipeEnd &,
+  friend Status start_process(const char *, const Handle &, const Handle &, const Handle &,
                               ChildProcess *, const char *);
   void release();
   std::intptr_t native_ = -1; // process id or HANDLE
-  std::intptr_t group_ = -1;  // Windows: the job object it runs in, if any
-  bool ended_ = false;        // POSIX: reaped, with its wait status
+  Handle group_;              // Windows: the job object it runs in, if any
+  bool ended_ = false;        // it has ended (POSIX: reaped, with its wait status)
   int wait_status_ = 0;
 };
 
@@ -292,8 +317,8 @@ private:
 // in FOLDER (the program's form) when one is given, else in the program's
 // own current folder; either way the program is found as from the
 // program's own folder, so FOLDER changes nothing but where it starts.
-Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process,
+Status start_process(const char *command, const Handle &child_stdin, const Handle &child_stdout,
+                     const Handle &child_stderr, ChildProcess *process,
                      const char *folder = nullptr);
 
 // A thread of the program's own. Going away waits for it to end.
@@ -322,11 +347,11 @@ Status start_thread(ThreadRoutine routine, void *context, Thread *thread);
 
 // How a caller starts its helper threads: start_thread in a real run; tests
 // stand in a starter that fails, as a machine at its thread limit would.
-using ThreadStarter = Status (*)(ThreadRoutine routine, void *context, Thread *thread);
+using ThreadStarter = std::function<Status(ThreadRoutine routine, void *context, Thread *thread)>;
 
 // ---- Moves shared by both implementations --------------------------------
 
-inline PipeEnd &PipeEnd::operator=(PipeEnd &&other) noexcept {
+inline Handle &Handle::operator=(Handle &&other) noexcept {
   if (this != &other) {
     close();
     native_ = other.release();
@@ -342,11 +367,10 @@ inline ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
   if (this != &other) {
     release();
     native_ = other.native_;
-    group_ = other.group_;
+    group_ = std::move(other.group_);
     ended_ = other.ended_;
     wait_status_ = other.wait_status_;
     other.native_ = -1;
-    other.group_ = -1;
     other.ended_ = false;
   }
   return *this;

@@ -14,18 +14,8 @@
 
 RegexpErrorHook regexp_error_hook = nullptr;
 
-namespace {
-
-void *allocate_with_malloc(std::size_t size) {
-  return std::malloc(size);
-}
-
-} // namespace
-
-ProgramAllocator g_allocate_program = allocate_with_malloc;
-
 bool ProgramBytes::allocate(std::size_t size) {
-  bytes_.reset(static_cast<unsigned char *>(g_allocate_program(size)));
+  bytes_.reset(static_cast<unsigned char *>(std::malloc(size)));
   if (bytes_ == nullptr) {
     size_ = 0;
     return false;

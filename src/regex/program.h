@@ -8,12 +8,6 @@
 
 #include "regex/regexp.h"
 
-// Test seam: where ProgramBytes::allocate gets its memory, malloc unless a
-// test has swapped in an allocator that fails. What it returns is released
-// with free.
-using ProgramAllocator = void *(*)(std::size_t size);
-extern ProgramAllocator g_allocate_program;
-
 namespace regex_program {
 
 constexpr std::size_t kNodeHeaderSize = 3;

@@ -1,20 +1,18 @@
 // Runs the checker as a child process with its three standard streams on
 // pipes, and relays its two output streams on two pump threads.
 //
-// Pipe ends, the child and the pump threads close, release or join
+// Pipe ends, the child and the pump threads close, wait for or join
 // themselves, so every early return leaves nothing open; the pumps are
 // declared after the pipes they read, and so end before those close.
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "platform/platform.h"
 #include "runner/pump.h"
 #include "runner/runner.h"
 
 namespace {
-
-// The exit code handed back when the child's real one cannot be read: a
-// failed check, never a silent pass.
-constexpr std::uint32_t kUnknownExitCode = 0xFFFFFFFFu;
 
 // Prints "ERROR: ", the message and a line end in one call, so that a pump
 // printing at the same time cannot split the line.
@@ -25,34 +23,54 @@ void print_error(const char *message) {
 // One pipe of the child: the end the child inherits and the private end the
 // parent keeps.
 struct ChildPipe {
-  platform::PipeEnd child_end;
-  platform::PipeEnd parent_end;
+  platform::Handle child_end;
+  platform::Handle parent_end;
 };
 
-// Makes a pipe whose parent end (the write end when PARENT_WRITES, else the
-// read end) is replaced by a duplicate no child inherits. Prints the failure
-// message and returns false on failure.
-bool make_child_pipe(bool parent_writes, const char *create_failure, const char *duplicate_failure,
-                     ChildPipe *pipe) {
+// Makes the pipe of the child's stream NAME ("StdIn", "StdOut", "StdErr")
+// and replaces its parent end (the write end when PARENT_WRITES, else the
+// read end) by a duplicate no child inherits. Failed, after its message,
+// when that cannot be done.
+Outcome make_child_pipe(const char *name, bool parent_writes, ChildPipe *pipe) {
+  char message[96];
   platform::Pipe made;
   if (!platform::create_pipe(&made).ok()) {
-    print_error(create_failure);
-    return false;
+    std::snprintf(message, sizeof message, "Execute - Couldn't create %s pipe", name);
+    print_error(message);
+    return Outcome::Failed;
   }
-  platform::PipeEnd &inheritable = parent_writes ? made.write_end : made.read_end;
+  platform::Handle &inheritable = parent_writes ? made.write_end : made.read_end;
   pipe->child_end = std::move(parent_writes ? made.read_end : made.write_end);
   if (!platform::duplicate_private(inheritable, &pipe->parent_end).ok()) {
-    print_error(duplicate_failure);
-    return false;
+    std::snprintf(message, sizeof message, "Execute - Can't duplicate %s %s handle!", name,
+                  parent_writes ? "write" : "read");
+    print_error(message);
+    return Outcome::Failed;
   }
-  return true;
+  return Outcome::Done;
+}
+
+// What one pump thread works with: filled before it starts, only read by
+// it afterwards, except the counter, which only it writes until it ends.
+struct Pump {
+  const platform::Handle *pipe = nullptr;
+  std::uint64_t *counter = nullptr;
+  ChunkSink *sink = nullptr;
+  platform::Thread thread;
+};
+
+std::uint32_t pump_thread(void *raw) {
+  Pump &pump = *static_cast<Pump *>(raw);
+  pump_pipe(*pump.pipe, pump.counter, *pump.sink);
+  return 0;
 }
 
 // Starts one pump; on failure prints the message with the system's code and
-// leaves *THREAD not running.
-void start_pump(PumpContext *context, const char *failure_format, platform::Thread *thread) {
-  platform::Status started = g_start_pump_thread(run_pump, context, thread);
-  if (started.ok() && thread->is_running())
+// leaves its thread not running.
+void start_pump(const platform::ThreadStarter &start_thread, const char *failure_format,
+                Pump *pump) {
+  platform::Status started = start_thread(pump_thread, pump, &pump->thread);
+  if (started.ok() && pump->thread.is_running())
     return;
   char message[128];
   std::snprintf(message, sizeof message, failure_format,
@@ -62,25 +80,27 @@ void start_pump(PumpContext *context, const char *failure_format, platform::Thre
 
 } // namespace
 
-int execute(const char *command, std::uint32_t *exit_code, OutputCounters *counters,
-            OutputFilter filter, const char *folder) {
-  *counters = OutputCounters{};
+CheckerRun execute(const CheckerStart &start) {
+  CheckerRun run;
+  // An interruption while the files were copied or the log made: the
+  // checker is not started at all.
+  if (platform::interruption() != 0) {
+    run.outcome = Outcome::Interrupted;
+    return run;
+  }
   ChildPipe input, output, errors;
-  if (!make_child_pipe(true, "Execute - Couldn't create StdIn pipe",
-                       "Execute - Can't duplicate StdIn write handle!", &input) ||
-      !make_child_pipe(false, "Execute - Couldn't create StdOut pipe",
-                       "Execute - Can't duplicate StdOut read handle!", &output) ||
-      !make_child_pipe(false, "Execute - Couldn't create StdErr pipe",
-                       "Execute - Can't duplicate StdErr read handle!", &errors))
-    return -1;
+  if (make_child_pipe("StdIn", true, &input) == Outcome::Failed ||
+      make_child_pipe("StdOut", false, &output) == Outcome::Failed ||
+      make_child_pipe("StdErr", false, &errors) == Outcome::Failed)
+    return run;
 
   platform::prepare_relay_output();
   platform::ChildProcess process;
-  platform::Status started = platform::start_process(command, input.child_end, output.child_end,
-                                                     errors.child_end, &process, folder);
+  platform::Status started = platform::start_process(
+      start.command, input.child_end, output.child_end, errors.child_end, &process, start.folder);
   if (!started.ok()) {
-    std::printf("ERROR: Execute - Couldn't create process, %s\n", command);
-    return static_cast<int>(started.code());
+    std::printf("ERROR: Execute - Couldn't create process, %s\n", start.command);
+    return run;
   }
   // Only the child may hold these now: the output pipes end when it (and
   // whatever inherited them from it) closes them, and its input is at end
@@ -90,29 +110,28 @@ int execute(const char *command, std::uint32_t *exit_code, OutputCounters *count
   input.child_end.close();
   input.parent_end.close();
 
-  PumpContext out_context{&counters->stdout_bytes, &output.parent_end, filter, stdout};
-  PumpContext err_context{&counters->stderr_bytes, &errors.parent_end, filter, stderr};
-  platform::Thread out_pump, err_pump;
-  start_pump(&out_context, "Execute - Error creating OutThread, ThreadError=%ld", &out_pump);
-  start_pump(&err_context, "Execute - Error creating ErrThread, ThreadError=%ld", &err_pump);
+  Pump out_pump{&output.parent_end, &run.counters.stdout_bytes, start.out, {}};
+  Pump err_pump{&errors.parent_end, &run.counters.stderr_bytes, start.err, {}};
+  start_pump(start.start_thread, "Execute - Error creating OutThread, ThreadError=%ld", &out_pump);
+  start_pump(start.start_thread, "Execute - Error creating ErrThread, ThreadError=%ld", &err_pump);
   // A pipe without a pump is read and discarded here, so the child cannot
   // block on a full pipe and the wait below cannot hang.
-  const platform::PipeEnd *unpumped[2];
+  const platform::Handle *unpumped[2];
   std::size_t unpumped_count = 0;
-  if (!out_pump.is_running())
+  if (!out_pump.thread.is_running())
     unpumped[unpumped_count++] = &output.parent_end;
-  if (!err_pump.is_running())
+  if (!err_pump.thread.is_running())
     unpumped[unpumped_count++] = &errors.parent_end;
   if (unpumped_count > 0)
     platform::drain_pipes(std::span(unpumped, unpumped_count));
 
   process.wait();
-  std::optional<std::uint32_t> code = process.exit_code();
+  run.exit_code = process.exit_code();
   // The message carries its own line end, so an empty line follows it.
-  if (!code)
+  if (!run.exit_code)
     print_error("GetExitCodeProcess fails\n");
-  *exit_code = code.value_or(kUnknownExitCode);
-  out_pump.join();
-  err_pump.join();
-  return 0;
+  out_pump.thread.join();
+  err_pump.thread.join();
+  run.outcome = platform::interruption() != 0 ? Outcome::Interrupted : Outcome::Done;
+  return run;
 }

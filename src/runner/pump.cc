@@ -1,9 +1,7 @@
 #include "runner/pump.h"
 
 #include <cstring>
-#include <string>
-
-platform::ThreadStarter g_start_pump_thread = platform::start_thread;
+#include <memory>
 
 namespace {
 
@@ -20,36 +18,9 @@ long last_line_end(const char *text, std::uint32_t length) {
   return -1;
 }
 
-// What one pump owns for its whole life, allocated once.
-struct Pump {
-  ChunkSplitter splitter;
-  const PumpContext *context = nullptr;
-  // One chunk and its newline, written in one call.
-  char line[ChunkSplitter::kTextBytes + 1];
-};
-
-// Prints one chunk, through the filter when there is one, followed by a
-// newline, in one write: when the gate's standard output and standard error
-// go to one file, each line lands there whole and in the order it was
-// relayed. On Windows the newline comes out as CR LF.
-void emit_chunk(std::string_view chunk, void *raw_pump) {
-  Pump *pump = static_cast<Pump *>(raw_pump);
-  FILE *stream = pump->context->stream;
-  const OutputFilter &filter = pump->context->filter;
-  if (filter.rewrite == nullptr) {
-    std::memcpy(pump->line, chunk.data(), chunk.size());
-    pump->line[chunk.size()] = '\n';
-    platform::relay_output(stream, pump->line, chunk.size() + 1);
-    return;
-  }
-  std::string rewritten = filter.rewrite(filter.context, chunk);
-  rewritten += '\n';
-  platform::relay_output(stream, rewritten.data(), rewritten.size());
-}
-
 } // namespace
 
-void ChunkSplitter::take(std::uint32_t count, ChunkSink sink, void *context) {
+void ChunkSplitter::take(std::uint32_t count, ChunkSink &sink) {
   if (ended_in_cr_ && buffer_[0] == '\n') {
     // held_ is 0 here: the CR was the last byte of the text.
     std::memmove(buffer_, buffer_ + 1, count - 1);
@@ -64,7 +35,7 @@ void ChunkSplitter::take(std::uint32_t count, ChunkSink sink, void *context) {
       held_ = length;
       return;
     }
-    sink(std::string_view(buffer_, length), context);
+    sink.put(std::string_view(buffer_, length));
     held_ = 0;
     room_ = kTextBytes;
     return;
@@ -75,7 +46,7 @@ void ChunkSplitter::take(std::uint32_t count, ChunkSink sink, void *context) {
   if (split_point > 0 && is_line_end(buffer_[split_point - 1]) &&
       buffer_[split_point - 1] != line_end)
     chunk_end = split_point - 1;
-  sink(std::string_view(buffer_, chunk_end), context);
+  sink.put(std::string_view(buffer_, chunk_end));
   ended_in_cr_ = line_end == '\r' && chunk_end == split_point && split_point + 1 == length;
   keep_tail_after(split_point, length);
 }
@@ -87,25 +58,21 @@ void ChunkSplitter::keep_tail_after(std::uint32_t split_point, std::uint32_t len
   room_ = kTextBytes - held_;
 }
 
-void ChunkSplitter::finish(ChunkSink sink, void *context) {
+void ChunkSplitter::finish(ChunkSink &sink) {
   if (held_ > 0)
-    sink(std::string_view(buffer_, held_), context);
+    sink.put(std::string_view(buffer_, held_));
   held_ = 0;
   room_ = kTextBytes;
   ended_in_cr_ = false;
 }
 
-std::uint32_t run_pump(void *raw_context) {
+void pump_pipe(const platform::Handle &pipe, std::uint64_t *counter, ChunkSink &sink) {
   // On the heap, once per pump: the thread's stack stays small.
-  auto pump = std::make_unique<Pump>();
-  pump->context = static_cast<const PumpContext *>(raw_context);
-  ChunkSplitter &splitter = pump->splitter;
-  const platform::PipeEnd &pipe = *pump->context->pipe;
+  auto splitter = std::make_unique<ChunkSplitter>();
   while (std::uint32_t count =
-             platform::read_pipe(pipe, splitter.read_position(), splitter.room())) {
-    *pump->context->counter += count;
-    splitter.take(count, emit_chunk, pump.get());
+             platform::read_pipe(pipe, splitter->read_position(), splitter->room())) {
+    *counter += count;
+    splitter->take(count, sink);
   }
-  splitter.finish(emit_chunk, pump.get());
-  return 0;
+  splitter->finish(sink);
 }

@@ -1,17 +1,12 @@
 // The output pumps: the pure splitting of a stream into printable chunks and
-// the thread routine that relays one pipe through it.
+// the relay of one pipe through it.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "runner/runner.h"
-
-// Receives one chunk: bytes that live only during the call.
-using ChunkSink = void (*)(std::string_view chunk, void *context);
+#include "runner/output.h"
 
 // Cuts the bytes of one stream into chunks of whole lines. The caller reads
 // into read_position() at most room() bytes and hands the count to take();
@@ -34,10 +29,11 @@ public:
   std::uint32_t room() const { return room_; }
   std::uint32_t held() const { return held_; }
 
-  // Takes COUNT (1..room()) bytes just read at read_position().
-  void take(std::uint32_t count, ChunkSink sink, void *context);
-  // End of stream: emits the partial line still held, if any.
-  void finish(ChunkSink sink, void *context);
+  // Takes COUNT (1..room()) bytes just read at read_position(), handing
+  // SINK the chunks they complete.
+  void take(std::uint32_t count, ChunkSink &sink);
+  // End of stream: hands SINK the partial line still held, if any.
+  void finish(ChunkSink &sink);
 
 private:
   void keep_tail_after(std::uint32_t split_point, std::uint32_t length);
@@ -49,18 +45,6 @@ private:
   bool ended_in_cr_ = false;
 };
 
-// What one pump thread works with. Filled by execute before the thread
-// starts and only read afterwards.
-struct PumpContext {
-  std::uint64_t *counter = nullptr; // this pump's field of the counters
-  const platform::PipeEnd *pipe = nullptr;
-  OutputFilter filter;
-  FILE *stream = nullptr; // stdout for the stdout pump, stderr for the other
-};
-
-// Thread routine: relays the context's pipe until end of stream. Returns 0.
-std::uint32_t run_pump(void *context);
-
-// How execute starts its pump threads. Tests swap in a starter that fails,
-// to check that a run without a pump still ends.
-extern platform::ThreadStarter g_start_pump_thread;
+// Relays PIPE until end of stream: every byte read is added to *COUNTER
+// and split into chunks for SINK. A failed read is the end of the stream.
+void pump_pipe(const platform::Handle &pipe, std::uint64_t *counter, ChunkSink &sink);

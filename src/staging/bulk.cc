@@ -22,7 +22,7 @@ std::size_t make_folders(const std::vector<AheadCopy> &copies) {
     std::string parent = parent_folder(*copies[i].entry->staged_path);
     if (parent == ready_folder)
       continue;
-    if (!ensure_folder(parent))
+    if (ensure_folder(parent) == Outcome::Failed)
       return i;
     ready_folder = parent;
   }
@@ -73,50 +73,42 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies) {
 
 namespace {
 
-struct CopyWork {
-  std::vector<AheadCopy> *copies;
-  std::atomic<std::size_t> first_failure{kNoFailure};
-};
-
-void copy_slice(void *context, std::size_t begin, std::size_t end) {
-  CopyWork &work = *static_cast<CopyWork *>(context);
-  for (std::size_t i = begin; i < end && i < work.first_failure.load(); ++i) {
+// Makes the copies [BEGIN, END) of COPIES, stopping at a failure before
+// them (FIRST_FAILURE, shared by every slice) or an interruption.
+void copy_slice(std::vector<AheadCopy> &copies, std::atomic<std::size_t> &first_failure,
+                std::size_t begin, std::size_t end) {
+  for (std::size_t i = begin; i < end && i < first_failure.load(); ++i) {
     if (platform::interruption() != 0)
       return;
-    AheadCopy &copy = (*work.copies)[i];
+    AheadCopy &copy = copies[i];
     const VersionEntry &entry = *copy.entry;
     const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
     copy.outcome = platform::copy_file(source, entry.staged_path->c_str(), &copy.identity);
     copy.tried = true;
     if (copy.outcome.ok())
       continue;
-    std::size_t seen = work.first_failure.load();
-    while (i < seen && !work.first_failure.compare_exchange_weak(seen, i)) {
+    std::size_t seen = first_failure.load();
+    while (i < seen && !first_failure.compare_exchange_weak(seen, i)) {
     }
   }
 }
 
-struct DeleteWork {
-  const std::string *base;
-  const std::vector<platform::CreatedFile> *files;
-};
-
-void delete_slice(void *context, std::size_t begin, std::size_t end) {
-  const DeleteWork &work = *static_cast<const DeleteWork *>(context);
-  std::vector<platform::CreatedFile> slice(work.files->begin() + static_cast<std::ptrdiff_t>(begin),
-                                           work.files->begin() + static_cast<std::ptrdiff_t>(end));
-  platform::delete_created_files(*work.base, slice);
-}
-
 } // namespace
 
-void copy_ahead(std::vector<AheadCopy> *copies, platform::ThreadStarter start_thread) {
-  CopyWork work{copies};
-  for_each_slice(make_folders(*copies), kCopiesPerThread, copy_slice, &work, start_thread);
+void copy_ahead(std::vector<AheadCopy> *copies, const platform::ThreadStarter &start_thread) {
+  std::atomic<std::size_t> first_failure{kNoFailure};
+  for_each_slice(
+      make_folders(*copies), kCopiesPerThread,
+      [&](std::size_t begin, std::size_t end) { copy_slice(*copies, first_failure, begin, end); },
+      start_thread);
 }
 
 void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
-                   platform::ThreadStarter start_thread) {
-  DeleteWork work{&base, &files};
-  for_each_slice(files.size(), kDeletionsPerThread, delete_slice, &work, start_thread);
+                   const platform::ThreadStarter &start_thread) {
+  auto delete_slice = [&](std::size_t begin, std::size_t end) {
+    std::vector<platform::CreatedFile> slice(files.begin() + static_cast<std::ptrdiff_t>(begin),
+                                             files.begin() + static_cast<std::ptrdiff_t>(end));
+    platform::delete_created_files(base, slice);
+  };
+  for_each_slice(files.size(), kDeletionsPerThread, delete_slice, start_thread);
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/settings.h"
+#include "common/commit.h"
 #include "platform/platform.h"
 
 // Copies made ahead below this count are not worth a thread.
@@ -37,8 +37,8 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies);
 // started, nor any once the run is interrupted. The caller records the
 // copies made.
 void copy_ahead(std::vector<AheadCopy> *copies,
-                platform::ThreadStarter start_thread = platform::start_thread);
+                const platform::ThreadStarter &start_thread = platform::start_thread);
 
 // Deletes FILES below BASE, spread over a few threads for a large commit.
 void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
-                   platform::ThreadStarter start_thread = platform::start_thread);
+                   const platform::ThreadStarter &start_thread = platform::start_thread);

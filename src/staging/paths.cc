@@ -1,7 +1,6 @@
 #include "staging/paths.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/platform.h"
 
@@ -17,7 +16,7 @@ Climb try_folder(const char *folder) {
   platform::Status made = platform::make_folder(folder);
   if (made.ok())
     return Climb::Created;
-  return made.code() == ENOENT ? Climb::MissingParent : Climb::Failed;
+  return made.kind() == platform::Failure::NotFound ? Climb::MissingParent : Climb::Failed;
 }
 
 } // namespace
@@ -48,7 +47,7 @@ bool leads_outside_staging_folder(std::string_view version) {
 // Walks up from PATH while folders are missing, then creates them from the
 // top down. The path is cut in place (a NUL at a backslash names an
 // ancestor), so a deep path costs no copies.
-bool ensure_folder(const std::string &path) {
+Outcome ensure_folder(const std::string &path) {
   std::string buffer = path;
   std::vector<std::size_t> pending; // ends of folders to create again, innermost first
   std::size_t end = buffer.size();
@@ -56,11 +55,11 @@ bool ensure_folder(const std::string &path) {
     buffer[end] = '\0';
     Climb climb = try_folder(buffer.c_str());
     if (pending.empty() && climb != Climb::MissingParent)
-      return climb != Climb::Failed;
+      return climb == Climb::Failed ? Outcome::Failed : Outcome::Done;
     std::size_t cut = end == 0 ? std::string::npos : buffer.rfind('\\', end - 1);
     if (climb != Climb::MissingParent || cut == std::string::npos) {
       if (pending.empty())
-        return false;
+        return Outcome::Failed;
       break;
     }
     pending.push_back(end);
@@ -75,5 +74,5 @@ bool ensure_folder(const std::string &path) {
     created = platform::make_folder(buffer.c_str()).ok();
     above = *level;
   }
-  return created;
+  return created ? Outcome::Done : Outcome::Failed;
 }

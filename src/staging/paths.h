@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
+
 // The components of VERSION between backslashes and slashes, empty ones
 // included ("\a\\b" gives "", "a", "", "b"). They view VERSION.
 std::vector<std::string_view> version_components(std::string_view version);
@@ -20,5 +22,6 @@ std::string parent_folder(const std::string &path);
 bool leads_outside_staging_folder(std::string_view version);
 
 // Makes sure PATH exists as a folder, creating missing ancestors first.
-// True when it exists afterwards (or something of that name already did).
-bool ensure_folder(const std::string &path);
+// Done when it exists afterwards (or something of that name already did);
+// Failed, without a message, otherwise.
+Outcome ensure_folder(const std::string &path);

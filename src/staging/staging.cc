@@ -8,7 +8,6 @@
 // is touched, whatever the checker did to the folder.
 #include "staging/staging.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -26,19 +25,18 @@ constexpr std::size_t kStagingFolderField = 1024;
 constexpr int kOtherNames = 100;
 
 // The staging folder path for TEMP, PROCESS_ID and the ATTEMPT-th name (0:
-// "tvk<pid>.tmp", n: "tvk<pid>-n.tmp"); false when it would not fit the
+// "tvk<pid>.tmp", n: "tvk<pid>-n.tmp"); none when it would not fit the
 // staging-folder field.
-bool form_staging_folder_path(const std::string &temp, int process_id, int attempt,
-                              std::string *path) {
+std::optional<std::string> staging_folder_path(const std::string &temp, int process_id,
+                                               int attempt) {
   char field[kStagingFolderField];
   int length = attempt == 0 ? std::snprintf(field, sizeof field, "%s\\%s%d.tmp", temp.c_str(),
                                             "tvk", process_id)
                             : std::snprintf(field, sizeof field, "%s\\%s%d-%d.tmp", temp.c_str(),
                                             "tvk", process_id, attempt);
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof field)
-    return false;
-  *path = field;
-  return true;
+    return std::nullopt;
+  return std::string(field);
 }
 
 void announce_copy(const VersionEntry &entry) {
@@ -86,31 +84,31 @@ StagingFolder &StagingFolder::operator=(StagingFolder &&other) noexcept {
   return *this;
 }
 
-bool StagingFolder::create() {
+Outcome StagingFolder::create() {
   remove();
   std::optional<std::string> temp = platform::temp_folder();
   if (!temp)
-    return false;
+    return Outcome::Failed;
   int process_id = platform::process_id();
   for (int attempt = 0; attempt <= kOtherNames; ++attempt) {
-    std::string path;
-    if (!form_staging_folder_path(*temp, process_id, attempt, &path))
-      return false;
-    platform::Status made = platform::make_folder(path.c_str());
+    std::optional<std::string> path = staging_folder_path(*temp, process_id, attempt);
+    if (!path)
+      return Outcome::Failed;
+    platform::Status made = platform::make_folder(path->c_str());
     if (made.ok()) {
-      path_ = std::move(path);
-      return true;
+      path_ = std::move(*path);
+      return Outcome::Done;
     }
     // Only a taken name is worth another try; a TEMP that is missing or
     // closed to us refuses every name.
-    if (made.code() != EEXIST)
-      return false;
+    if (made.kind() != platform::Failure::Exists)
+      return Outcome::Failed;
   }
-  return false;
+  return Outcome::Failed;
 }
 
-int StagingFolder::stage_files(VersionTable &versions, const PatternList &include,
-                               const PatternList &exclude) {
+StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternList &include,
+                                         const PatternList &exclude) {
   StagingPlan plan = plan_staging(path_, versions, include, exclude);
   std::vector<AheadCopy> &ahead = plan.copies;
   if (ahead.size() >= kCopiesPerThread && !copies_may_clash(ahead)) {
@@ -122,7 +120,7 @@ int StagingFolder::stage_files(VersionTable &versions, const PatternList &includ
   } else {
     ahead.clear();
   }
-  int copied = 0;
+  StagingResult result;
   std::size_t next_ahead = 0;
   std::string ready_folder;
   for (std::size_t i = 0; i < plan.selected.size(); ++i) {
@@ -137,7 +135,7 @@ int StagingFolder::stage_files(VersionTable &versions, const PatternList &includ
         ahead[next_ahead].outcome.ok()) {
       ++next_ahead;
       announce_copy(entry);
-      ++copied;
+      ++result.copied;
       continue;
     }
     // Not made ahead, or failed there (perhaps only because of a copy that
@@ -148,30 +146,36 @@ int StagingFolder::stage_files(VersionTable &versions, const PatternList &includ
       delete_copies_from(next_ahead);
       ahead.clear();
     }
-    if (!copy_one(entry, &ready_folder))
+    if (copy_one(entry, &ready_folder) == Outcome::Failed) {
+      result.outcome = Outcome::Failed;
       break;
-    ++copied;
+    }
+    ++result.copied;
   }
-  log_debug1("%d files copied", copied);
-  return copied;
+  log_debug1("%d files copied", result.copied);
+  // Interrupted at any time, during the last copy too: the run ends without
+  // a checker, whatever else happened.
+  if (platform::interruption() != 0)
+    result.outcome = Outcome::Interrupted;
+  return result;
 }
 
-// Copies one selected version; false (after its counted message) when the
-// staging loop has to stop. READY_FOLDER is the folder that the previous
+// Copies one selected version; Failed (after its message) when the staging
+// loop has to stop. READY_FOLDER is the folder that the previous
 // copy went to: nothing removes folders while the loop runs, so a version
 // in the same folder (the common case in a commit) asks the system nothing
 // before its copy.
-bool StagingFolder::copy_one(VersionEntry &entry, std::string *ready_folder) {
+Outcome StagingFolder::copy_one(VersionEntry &entry, std::string *ready_folder) {
   const std::string &staged = *entry.staged_path;
   if (leads_outside_staging_folder(entry.version)) {
     log_error("ERROR: version '%s' leads outside the staging folder\n", entry.version.c_str());
-    return false;
+    return Outcome::Failed;
   }
   std::string parent = parent_folder(staged);
   if (parent != *ready_folder) {
-    if (!ensure_folder(parent)) {
+    if (ensure_folder(parent) == Outcome::Failed) {
       log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
-      return false;
+      return Outcome::Failed;
     }
     *ready_folder = parent;
   }
@@ -181,10 +185,10 @@ bool StagingFolder::copy_one(VersionEntry &entry, std::string *ready_folder) {
   if (platform::Status copied = platform::copy_file(source, staged.c_str(), &copy); !copied.ok()) {
     log_error("ERROR: Failed to copy '%s' to '%s': %s\n", source, staged.c_str(),
               platform::error_text(copied).c_str());
-    return false;
+    return Outcome::Failed;
   }
   record_copy(staged, copy);
-  return true;
+  return Outcome::Done;
 }
 
 void StagingFolder::record_copy(const std::string &staged_path,
@@ -205,6 +209,7 @@ void StagingFolder::delete_copies_from(std::size_t from) {
 
 void StagingFolder::set_workdir() const {
   std::string value = platform::workdir_value(path_);
+  // Refused only for want of memory, which the run does not survive anyway.
   (void)platform::set_environment("WORKDIR", value.c_str());
 }
 

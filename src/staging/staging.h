@@ -7,9 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "common/settings.h"
+#include "common/commit.h"
+#include "common/outcome.h"
 #include "patterns/patterns.h"
 #include "platform/platform.h"
+
+// What the staging loop did: Done, or Failed after the message of the
+// version it stopped at, or Interrupted; and the number of copies made.
+struct [[nodiscard]] StagingResult {
+  Outcome outcome = Outcome::Done;
+  int copied = 0;
+};
 
 // The staging folder of one run. It records every copy made into it and,
 // when it is removed or goes away, deletes those copies (each only while it
@@ -29,19 +37,20 @@ public:
   // Creates "<TEMP>\tvk<pid>.tmp" or, when that name is taken (a folder an
   // earlier run with the same process id left, or anything else), the first
   // free one of "tvk<pid>-1.tmp" to "tvk<pid>-100.tmp". What exists is
-  // never entered, reused or deleted. False when TEMP is unknown, the path
-  // would not fit the staging-folder field, or no folder can be made.
-  bool create();
+  // never entered, reused or deleted. Failed, without a message, when TEMP
+  // is unknown, the path would not fit the staging-folder field, or no
+  // folder can be made.
+  Outcome create();
 
   // The folder's path, without a trailing backslash; empty before create.
   const std::string &path() const { return path_; }
 
   // Copies the file of every selected version to its staged path and
-  // records each copy; returns the number of copies made. A selected
-  // version whose text leads outside the staging folder is refused.
-  // Failures are counted through log_error and stop the loop; an
+  // records each copy. A selected version whose text leads outside the
+  // staging folder is refused. The first failure stops the loop; an
   // interruption stops it quietly.
-  int stage_files(VersionTable &versions, const PatternList &include, const PatternList &exclude);
+  StagingResult stage_files(VersionTable &versions, const PatternList &include,
+                            const PatternList &exclude);
 
   // Puts WORKDIR, naming the folder, into the environment.
   void set_workdir() const;
@@ -60,7 +69,7 @@ private:
     platform::FileIdentity identity;
   };
 
-  bool copy_one(VersionEntry &entry, std::string *ready_folder);
+  Outcome copy_one(VersionEntry &entry, std::string *ready_folder);
   void record_copy(const std::string &staged_path, const platform::FileIdentity &identity);
   // Deletes the copies recorded from the FROM-th on and forgets them.
   void delete_copies_from(std::size_t from);

@@ -43,59 +43,59 @@ struct Row {
 // The rows' texts use the marks of e2e::Session::placed.
 // clang-format off
 const Row kRows[] = {
-  {"checker code wins over -o and -e", {"-o", "-e"}, {"out:o\\n", "err:e\\n", "exit:7"}, "o\n", "e\n", 7},
-  {"5 before 6", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
+  {"CheckerCodeWinsOverOAndE", {"-o", "-e"}, {"out:o\\n", "err:e\\n", "exit:7"}, "o\n", "e\n", 7},
+  {"FiveBeforeSix", {"-o", "-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5},
   // A trigger written in C starts the gate with its runtime's spawn call,
   // which hands the gate a table of inherited handles: the checker must
   // still write into the gate's pipes.
-  {"5 when started by CreateProcess", {"-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5,
+  {"FiveWhenStartedByCreateProcess", {"-e"}, {"out:o\\n", "err:e\\n"}, "o\nExiting code 5\n", "e\n", 5,
    {}, {}, "", true},
   // Line ends inside one read pass as they are; the last one becomes the
   // system's.
-  {"CR LF ends a line", {}, {"out:a\\r\\nb\\r\\n", "err:c\\r\\n"}, "a\r\nb\n", "c\n", 0},
-  {"-o ignores standard error", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
-  {"-e ignores standard output", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
-  {"6", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
-  {"silent checker", {"-o", "-e"}, {}, "", "", 0},
-  {"output without -o or -e", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
-  {"an empty write does not end the output", {"-o"},
+  {"CrLfEndsALine", {}, {"out:a\\r\\nb\\r\\n", "err:c\\r\\n"}, "a\r\nb\n", "c\n", 0},
+  {"OIgnoresStandardError", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
+  {"EIgnoresStandardOutput", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
+  {"Six", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
+  {"SilentChecker", {"-o", "-e"}, {}, "", "", 0},
+  {"OutputWithoutOOrE", {}, {"out:o\\n", "err:e\\n"}, "o\n", "e\n", 0},
+  {"AnEmptyWriteDoesNotEndTheOutput", {"-o"},
    {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}, "before\nafter\nExiting code 6\n", "", 6},
   // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
-  {"exit codes of every width", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
-  {"staged files at their version paths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n"},
+  {"ExitCodesOfEveryWidth", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
+  {"StagedFilesAtTheirVersionPaths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n"},
    "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\n<workdir>\n", "", 0},
-  {"-w starts the checker in the staging folder", {"-w", "**/*.c"}, {"cwd:\\n", "list"},
+  {"WStartsTheCheckerInTheStagingFolder", {"-w", "**/*.c"}, {"cwd:\\n", "list"},
    "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n<workdir>\nproject/lib/x.c 16\n", "", 0},
-  {"what the checker writes stays", {}, {"touch:made/by/checker.txt"}, "", "", 0,
+  {"WhatTheCheckerWritesStays", {}, {"touch:made/by/checker.txt"}, "", "", 0,
    {"tvk<pid>.tmp/", "tvk<pid>.tmp/made/", "tvk<pid>.tmp/made/by/", "tvk<pid>.tmp/made/by/checker.txt"}},
   // A skipped version names a staged path too, but no copy of the run.
-  {"the checker's file where a skipped version would be staged stays", {"**/*.java"},
+  {"CheckersFileWhereASkippedVersionWouldBeStagedStays", {"**/*.java"},
    {"touch:project/lib/x.c"}, "Skipping '\\project\\lib\\x.c'\n", "", 0,
    {"tvk<pid>.tmp/", "tvk<pid>.tmp/project/", "tvk<pid>.tmp/project/lib/", "tvk<pid>.tmp/project/lib/x.c"}},
-  {"nothing selected", {"**/*.h"}, {"out:never\\n"},
+  {"NothingSelected", {"**/*.h"}, {"out:never\\n"},
    "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
    "Skipping '\\project\\lib\\x.c'\nNo files to check - exiting code 0\n", "", 0},
-  {"counts are taken before stripping", {"-s", "-o"}, {"workdir:<sep>\\n"}, "\nExiting code 6\n", "", 6},
-  {"background processes and standard input", {}, {"stdin", "background:300", "out:first\\n"},
+  {"CountsAreTakenBeforeStripping", {"-s", "-o"}, {"workdir:<sep>\\n"}, "\nExiting code 6\n", "", 6},
+  {"BackgroundProcessesAndStandardInput", {}, {"stdin", "background:300", "out:first\\n"},
    "stdin:0\nfirst\nlate\n", "", 0},
-  {"a NUL, then lines in later writes", {"-o"}, {"out:abc\\0def", "out:reason 1\\nreason 2\\n", "out:reason 3\\n"},
+  {"ANulThenLinesInLaterWrites", {"-o"}, {"out:abc\\0def", "out:reason 1\\nreason 2\\n", "out:reason 3\\n"},
    "abc\0defreason 1\nreason 2\nreason 3\nExiting code 6\n"s, "", 6},
   // UTF-16: the NUL after the last LF is a line of its own at the end.
-  {"UTF-16", {"-s"}, {"out:A\\0:\\0 \\0t\\0a\\0b\\0\\r\\0\\n\\0B\\0\\r\\0\\n\\0"},
+  {"Utf16", {"-s"}, {"out:A\\0:\\0 \\0t\\0a\\0b\\0\\r\\0\\n\\0B\\0\\r\\0\\n\\0"},
    "A\0:\0 \0t\0a\0b\0\r\0\n\0B\0\r\0\n\0\n"s, "", 0},
-  {"a dump log without strip stays empty", {"-d"}, {"out:hello\\n"},
+  {"ADumpLogWithoutStripStaysEmpty", {"-d"}, {"out:hello\\n"},
    "writing log to '<temp>\\tvk<pid>.log'\nhello\n", "", 0, {"tvk<pid>.log"}, {""}},
   // The checker names the staged file by its full path, in the form the
   // system gives it.
-  {"strip and dump", {"-s", "-d", "-o"}, {"workdir:<sep>project<sep>src<sep>A.java:1: bad\\n", "err:plain\\n"},
+  {"StripAndDump", {"-s", "-d", "-o"}, {"workdir:<sep>project<sep>src<sep>A.java:1: bad\\n", "err:plain\\n"},
    "writing log to '<temp>\\tvk<pid>.log'\nproject<\\>src<\\>A.java:1: bad\nExiting code 6\n", "plain\n", 6,
    {"tvk<pid>.log"}, {"project<\\>src<\\>A.java:1: bad\nplain\n", "plain\nproject<\\>src<\\>A.java:1: bad\n"}},
-  {"a checker that cannot start", {"-e"}, {},
+  {"ACheckerThatCannotStart", {"-e"}, {},
    "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
    "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n", "", 4,
    {}, {}, "missing-checker-program --flag"},
   // The example checker through the gate, as the README shows it.
-  {"the example style checker", {"-s", "-e", "**/*.c"}, {},
+  {"TheExampleStyleChecker", {"-s", "-e", "**/*.c"}, {},
    "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
    "trelvik-stylecheck: 1 files checked, 2 faults\n",
    "project<\\>lib<\\>x.c:2: tab character\nproject<\\>lib<\\>x.c:2: trailing blank\n", 1,
@@ -103,33 +103,34 @@ const Row kRows[] = {
 };
 // clang-format on
 
-TEST(CheckRun, OutputExitCodeAndWhatIsLeft) {
+class CheckRun : public testing::TestWithParam<Row> {};
+
+TEST_P(CheckRun, OutputExitCodeAndWhatIsLeft) {
+  const Row &row = GetParam();
   e2e::Session session;
-  for (const Row &row : kRows) {
-    std::vector<std::string> steps;
-    for (const std::string &step : row.steps)
-      steps.push_back(session.placed(step));
-    e2e::Invocation call;
-    call.args = row.args;
-    call.input =
-        commit(session, row.command.empty() ? e2e::checker(steps) : session.placed(row.command));
-    call.temp = session.temp.path();
-    call.create_process = row.create_process;
-    e2e::Result result = e2e::run(call);
-    EXPECT_EQ(without_pid(result.out), text(session.placed(row.out))) << row.name;
-    EXPECT_EQ(result.err, text(session.placed(row.err))) << row.name;
-    EXPECT_EQ(result.code, e2e::is_wine() && row.wine_code ? *row.wine_code : row.code) << row.name;
-    EXPECT_EQ(session.temp_listing(), row.left) << row.name;
-    if (!row.logs.empty() && session.temp.listing().size() == 1) {
-      std::string logged = e2e::read_file(session.temp.path() + "/" + session.temp.listing()[0]);
-      EXPECT_TRUE(
-          std::any_of(row.logs.begin(), row.logs.end(),
-                      [&](const std::string &log) { return logged == text(session.placed(log)); }))
-          << row.name << ": " << logged;
-    }
-    session.temp.clear();
+  std::vector<std::string> steps;
+  for (const std::string &step : row.steps)
+    steps.push_back(session.placed(step));
+  e2e::Invocation call;
+  call.args = row.args;
+  call.input =
+      commit(session, row.command.empty() ? e2e::checker(steps) : session.placed(row.command));
+  call.temp = session.temp.path();
+  call.create_process = row.create_process;
+  e2e::Result result = e2e::run(call);
+  EXPECT_EQ(without_pid(result.out), text(session.placed(row.out)));
+  EXPECT_EQ(result.err, text(session.placed(row.err)));
+  EXPECT_EQ(result.code, e2e::is_wine() && row.wine_code ? *row.wine_code : row.code);
+  EXPECT_EQ(session.temp_listing(), row.left);
+  if (!row.logs.empty() && session.temp.listing().size() == 1) {
+    std::string logged = e2e::read_file(session.temp.path() + "/" + session.temp.listing()[0]);
+    EXPECT_TRUE(std::any_of(row.logs.begin(), row.logs.end(), [&](const std::string &log) {
+      return logged == text(session.placed(log));
+    })) << logged;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(, CheckRun, testing::ValuesIn(kRows), e2e::row_name<Row>);
 
 // The lines of TEXT, each without the CR bytes that end it.
 std::vector<std::string> lines_of(const std::string &text) {
@@ -182,7 +183,10 @@ TEST(Relay, OneFileForBothStreamsKeepsLinesWholeAndInOrder) {
   }
 }
 
-TEST(Relay, StripRemovesWorkdirWhateverTempLooksLike) {
+// TEMP as given: ending in a slash, through a link, relative.
+class StripWhateverTempLooksLike : public testing::TestWithParam<const char *> {};
+
+TEST_P(StripWhateverTempLooksLike, RemovesWorkdir) {
   if (e2e::is_wine())
     GTEST_SKIP() << "WORKDIR is the staging folder itself on Windows";
   namespace fs = std::filesystem;
@@ -190,18 +194,20 @@ TEST(Relay, StripRemovesWorkdirWhateverTempLooksLike) {
   const std::string temp = session.temp.path();
   fs::create_directory(temp + "/real");
   fs::create_directory_symlink(temp + "/real", temp + "/link");
-  for (const std::string &given : {temp + "/", temp + "/link", "real"s}) {
-    e2e::Invocation call;
-    call.args = {"-s", "-e", "**/A.java"};
-    call.input = commit(session, e2e::checker({"workdir:/src/A.java:1: error\\n", "err:x\\n"}));
-    call.temp = given;
-    call.cwd = temp;
-    e2e::Result result = e2e::run(call);
-    EXPECT_EQ(result.out, "Skipping '\\project\\test\\T.java'\nSkipping '\\project\\lib\\x.c'\n"
-                          "src/A.java:1: error\nExiting code 5\n")
-        << given;
-    EXPECT_EQ(result.code, 5u) << given;
-  }
+  e2e::Invocation call;
+  call.args = {"-s", "-e", "**/A.java"};
+  call.input = commit(session, e2e::checker({"workdir:/src/A.java:1: error\\n", "err:x\\n"}));
+  const std::string form = GetParam();
+  call.temp = form == "Relative" ? "real" : form == "Link" ? temp + "/link" : temp + "/";
+  call.cwd = temp;
+  e2e::Result result = e2e::run(call);
+  EXPECT_EQ(result.out, "Skipping '\\project\\test\\T.java'\nSkipping '\\project\\lib\\x.c'\n"
+                        "src/A.java:1: error\nExiting code 5\n");
+  EXPECT_EQ(result.code, 5u);
 }
+
+INSTANTIATE_TEST_SUITE_P(, StripWhateverTempLooksLike,
+                         testing::Values("TrailingSlash", "Link", "Relative"),
+                         [](const auto &info) { return e2e::row_name(info); });
 
 } // namespace

@@ -16,9 +16,18 @@ namespace fs = std::filesystem;
 namespace e2e {
 namespace {
 
-std::string setting(const char *name) {
-  const char *value = std::getenv(name);
-  return value ? value : "";
+// A setting of the run: from the environment, else from the file that
+// TRELVIK_E2E_SETTINGS names (NAME=VALUE lines, written by the build).
+std::string setting(const std::string &name) {
+  if (const char *value = std::getenv(name.c_str()))
+    return value;
+  const char *settings = std::getenv("TRELVIK_E2E_SETTINGS");
+  std::ifstream file(settings ? settings : "");
+  for (std::string line; std::getline(file, line);) {
+    if (line.starts_with(name + "="))
+      return line.substr(name.size() + 1);
+  }
+  return "";
 }
 
 // TEXT quoted for the shell.
@@ -43,14 +52,11 @@ std::string plant_taken_names(const Invocation &invocation) {
   return commands;
 }
 
-// The shell command of a run: the gate's own command line (behind prlimit,
-// of util-linux, for a limited address space), or under Wine the loader's
-// with the launcher, which sets TEMP; the standard streams redirected.
+// The shell command of a run: the gate's own command line, or under Wine
+// the loader's with the launcher, which sets TEMP; the standard streams
+// redirected.
 std::string command_line(const Invocation &invocation, const std::string &io) {
   std::vector<std::string> argv = {setting("TRELVIK_E2E_BIN")};
-  if (invocation.address_space_limit != 0)
-    argv.insert(argv.begin(),
-                {"prlimit", "--as=" + std::to_string(invocation.address_space_limit), "--"});
   std::string plant;
   if (is_wine()) {
     argv = {access("/usr/lib/wine/wine64", X_OK) == 0 ? "/usr/lib/wine/wine64" : "wine64",
@@ -114,11 +120,6 @@ std::vector<std::string> ScratchFolder::listing() const {
   }
   std::sort(entries.begin(), entries.end());
   return entries;
-}
-
-void ScratchFolder::clear() const {
-  for (const auto &entry : fs::directory_iterator(path_))
-    fs::remove_all(entry.path());
 }
 
 bool is_wine() {

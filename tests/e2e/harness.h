@@ -4,6 +4,8 @@
 // environment that CTest sets.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,7 +31,6 @@ public:
   std::string write(const std::string &relative, const std::string &content) const;
   // Every entry below the folder, folders with a trailing '/', sorted.
   std::vector<std::string> listing() const;
-  void clear() const; // removes everything below the folder
 
 private:
   std::string path_;
@@ -49,9 +50,6 @@ struct Invocation {
   // Host path of a folder opened as standard input, so that reading it
   // fails; empty: standard input holds the input above.
   std::string stdin_folder = {};
-  // Limit of the run's address space in bytes (native runs, through
-  // prlimit); 0: none.
-  std::uint64_t address_space_limit = 0;
   // Folders made in TEMP right before the gate starts; "<pid>" in a name
   // stands for the gate's process id.
   std::vector<std::string> taken = {};
@@ -102,5 +100,14 @@ std::string checker(const std::vector<std::string> &steps);
 // Replaces every process id in "tvk<pid>." by "tvk<pid>." literally.
 std::string without_pid(const std::string &text);
 std::string read_file(const std::string &path);
+
+// A table row's test name: the row's own name, or the row itself when it
+// is nothing but a name.
+template <typename Row> std::string row_name(const testing::TestParamInfo<Row> &info) {
+  return info.param.name;
+}
+inline std::string row_name(const testing::TestParamInfo<const char *> &info) {
+  return info.param;
+}
 
 } // namespace e2e

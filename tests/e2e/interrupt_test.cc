@@ -80,7 +80,6 @@ TEST_P(Interrupted, CleansUpAndEndsByTheInterruption) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(, Interrupted, testing::ValuesIn(kRows),
-                         [](const testing::TestParamInfo<Row> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(, Interrupted, testing::ValuesIn(kRows), e2e::row_name<Row>);
 
 } // namespace

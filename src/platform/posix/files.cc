@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,12 +80,12 @@ bool copy_contents(int source, int destination, off_t expected_size) {
 
 // Copies into a destination that this call has just created; any failure
 // is returned as an errno value, 0 on success.
-int fill_destination(int source, const struct stat &source_status, Descriptor &destination) {
-  if (!copy_contents(source, destination.get(), source_status.st_size))
+int fill_destination(int source, const struct stat &source_status, Handle &destination) {
+  if (!copy_contents(source, fd(destination), source_status.st_size))
     return errno;
-  if (fchmod(destination.get(), source_status.st_mode & kPermissionBits) != 0)
+  if (fchmod(fd(destination), source_status.st_mode & kPermissionBits) != 0)
     return errno;
-  if (Status closed = destination.close(); !closed.ok())
+  if (Status closed = destination.close_checked(); !closed.ok())
     return static_cast<int>(closed.code());
   return 0;
 }
@@ -92,26 +93,30 @@ int fill_destination(int source, const struct stat &source_status, Descriptor &d
 int copy_regular_file(const std::string &source_path, const std::string &destination_path,
                       FileIdentity *copy) {
   // Not blocking: opening a pipe would otherwise wait for a writer.
-  Descriptor source(open(source_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (source.get() < 0)
+  Handle source(open(source_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!source.is_open())
     return errno;
   struct stat status {};
-  if (fstat(source.get(), &status) != 0)
+  if (fstat(fd(source), &status) != 0)
     return errno;
   // A directory, pipe or device would fail, block or never end.
   if (S_ISDIR(status.st_mode))
     return EISDIR;
   if (!S_ISREG(status.st_mode))
     return EINVAL;
-  Descriptor destination(
+  Handle destination(
       open(destination_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (destination.get() < 0)
+  if (!destination.is_open())
     return errno;
+  // A copy whose identity is unknown could never be told from a file put
+  // in its place, and so never be deleted: it is not made.
   struct stat created {};
-  if (copy != nullptr && fstat(destination.get(), &created) == 0)
+  int error = fstat(fd(destination), &created) == 0 ? 0 : errno;
+  if (error == 0 && copy != nullptr)
     *copy = FileIdentity{static_cast<std::uint64_t>(created.st_dev),
                          static_cast<std::uint64_t>(created.st_ino)};
-  int error = fill_destination(source.get(), status, destination);
+  if (error == 0)
+    error = fill_destination(fd(source), status, destination);
   if (error != 0)
     unlink(destination_path.c_str());
   return error;
@@ -119,8 +124,8 @@ int copy_regular_file(const std::string &source_path, const std::string &destina
 
 // A folder descriptor, opened without following a link in its last
 // component.
-Descriptor open_folder_at(int parent, const char *name) {
-  return Descriptor(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+Handle open_folder_at(int parent, const char *name) {
+  return Handle(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 // The chain of folders, below the base, that the previous deletion went
@@ -128,7 +133,7 @@ Descriptor open_folder_at(int parent, const char *name) {
 // folder by folder, so most deletions reuse every open folder.
 class FolderChain {
 public:
-  explicit FolderChain(Descriptor base) { chain_.push_back({std::string(), std::move(base)}); }
+  explicit FolderChain(Handle base) { chain_.push_back({std::string(), std::move(base)}); }
 
   // The descriptor of the folder FOLDERS names below the base, or -1 when
   // one of them is missing or is not a real folder.
@@ -139,18 +144,18 @@ public:
       ++kept;
     chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(kept), chain_.end());
     for (std::size_t i = kept - 1; i < folders.size(); ++i) {
-      Descriptor next = open_folder_at(chain_.back().folder.get(), folders[i].c_str());
-      if (next.get() < 0)
+      Handle next = open_folder_at(fd(chain_.back().folder), folders[i].c_str());
+      if (!next.is_open())
         return -1;
       chain_.push_back({folders[i], std::move(next)});
     }
-    return chain_.back().folder.get();
+    return fd(chain_.back().folder);
   }
 
 private:
   struct Link {
     std::string name;
-    Descriptor folder;
+    Handle folder;
   };
   std::vector<Link> chain_;
 };
@@ -169,15 +174,15 @@ void delete_if_same(int folder, const char *name, const FileIdentity &identity) 
 // The names of the real sub-folders of FOLDER (links excluded).
 std::vector<std::string> subfolders_of(int folder) {
   std::vector<std::string> names;
-  int listing_fd = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (listing_fd < 0)
+  Handle copy(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (!copy.is_open())
     return names;
-  DIR *listing = fdopendir(listing_fd);
-  if (listing == nullptr) {
-    ::close(listing_fd);
+  // The listing owns the copy once it is made.
+  std::unique_ptr<DIR, int (*)(DIR *)> listing(fdopendir(fd(copy)), closedir);
+  if (listing == nullptr)
     return names;
-  }
-  while (const struct dirent *entry = readdir(listing)) {
+  (void)copy.release();
+  while (const struct dirent *entry = readdir(listing.get())) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
       continue;
     bool is_folder = entry->d_type == DT_DIR;
@@ -189,7 +194,6 @@ std::vector<std::string> subfolders_of(int folder) {
     if (is_folder)
       names.emplace_back(entry->d_name);
   }
-  closedir(listing);
   return names;
 }
 
@@ -197,22 +201,22 @@ std::vector<std::string> subfolders_of(int folder) {
 // its parent's descriptor so that a link put in a folder's place is never
 // followed. Iterative: a checker may leave a tree of any depth, and the
 // descriptor limit, not the stack, ends the descent.
-void remove_empty_below(Descriptor folder) {
+void remove_empty_below(Handle folder) {
   struct Level {
-    Descriptor folder;
+    Handle folder;
     std::vector<std::string> subfolders;
     std::size_t next = 0;
   };
   std::vector<Level> levels;
-  std::vector<std::string> top = subfolders_of(folder.get());
+  std::vector<std::string> top = subfolders_of(fd(folder));
   levels.push_back({std::move(folder), std::move(top)});
   while (!levels.empty()) {
     Level &level = levels.back();
     if (level.next < level.subfolders.size()) {
       const std::string &name = level.subfolders[level.next++];
-      Descriptor child = open_folder_at(level.folder.get(), name.c_str());
-      if (child.get() >= 0) {
-        std::vector<std::string> below = subfolders_of(child.get());
+      Handle child = open_folder_at(fd(level.folder), name.c_str());
+      if (child.is_open()) {
+        std::vector<std::string> below = subfolders_of(fd(child));
         levels.push_back({std::move(child), std::move(below)});
       }
       continue;
@@ -220,7 +224,7 @@ void remove_empty_below(Descriptor folder) {
     levels.pop_back();
     if (!levels.empty()) {
       const Level &parent = levels.back();
-      unlinkat(parent.folder.get(), parent.subfolders[parent.next - 1].c_str(), AT_REMOVEDIR);
+      unlinkat(fd(parent.folder), parent.subfolders[parent.next - 1].c_str(), AT_REMOVEDIR);
     }
   }
 }
@@ -248,9 +252,8 @@ Status copy_file(const char *source, const char *destination, FileIdentity *copy
 void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
   // The base is the folder the user named; links above the run's own
   // folders are the user's choice and are followed.
-  Descriptor base_folder(
-      open(system_path(base.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (base_folder.get() < 0)
+  Handle base_folder(open(system_path(base.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!base_folder.is_open())
     return;
   FolderChain chain(std::move(base_folder));
   for (const CreatedFile &file : files) {
@@ -272,14 +275,14 @@ void remove_empty_folders(const char *folder) {
   std::size_t cut = path.rfind('/');
   std::string parent_path = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
   std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-  Descriptor parent(open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.get() < 0 || name.empty())
+  Handle parent(open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent.is_open() || name.empty())
     return;
-  Descriptor top = open_folder_at(parent.get(), name.c_str());
-  if (top.get() < 0)
+  Handle top = open_folder_at(fd(parent), name.c_str());
+  if (!top.is_open())
     return;
   remove_empty_below(std::move(top));
-  unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
+  unlinkat(fd(parent), name.c_str(), AT_REMOVEDIR);
 }
 
 std::optional<FileIdentity> file_identity(const char *path) {
@@ -315,10 +318,10 @@ Status make_executable(const char *path) {
   std::string system_form = system_path(path);
   struct stat status {};
   if (stat(system_form.c_str(), &status) != 0)
-    return Status::failure(static_cast<std::uint32_t>(errno));
+    return from_errno(errno);
   mode_t mode = status.st_mode & 07777;
   if (chmod(system_form.c_str(), mode | ((mode & 0444) >> 2)) != 0)
-    return Status::failure(static_cast<std::uint32_t>(errno));
+    return from_errno(errno);
   return Status();
 }
 

@@ -1,4 +1,4 @@
-// Paths, descriptors and whole writes on POSIX.
+// Paths, errno values and whole writes on POSIX.
 //
 // Needs Linux with glibc 2.34 or later (as every file of posix/).
 #include "platform/posix/io.h"
@@ -19,30 +19,18 @@ std::string system_path(const char *path) {
   return converted;
 }
 
-Descriptor &Descriptor::operator=(Descriptor &&other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
+Status from_errno(int error) {
+  if (error == 0)
+    return Status();
+  Failure kind = error == ENOENT   ? Failure::NotFound
+                 : error == EEXIST ? Failure::Exists
+                                   : Failure::Other;
+  return Status::failure(kind, static_cast<std::uint32_t>(error));
 }
 
-Descriptor::~Descriptor() {
-  if (fd_ >= 0)
-    ::close(fd_);
-}
-
-Status Descriptor::close() {
-  int fd = fd_;
-  fd_ = -1;
-  return from_errno(::close(fd) == 0 ? 0 : errno);
-}
-
-Status write_all(int fd, const char *data, std::size_t size) {
+Status write_all(int descriptor, const char *data, std::size_t size) {
   while (size > 0) {
-    ssize_t wrote = write(fd, data, size);
+    ssize_t wrote = write(descriptor, data, size);
     if (wrote > 0) {
       data += wrote;
       size -= static_cast<std::size_t>(wrote);
@@ -50,7 +38,7 @@ Status write_all(int fd, const char *data, std::size_t size) {
     }
     if (wrote < 0 && errno == EINTR)
       continue;
-    pollfd writable{fd, POLLOUT, 0};
+    pollfd writable{descriptor, POLLOUT, 0};
     if (wrote < 0 && errno == EAGAIN && poll(&writable, 1, -1) >= 0)
       continue;
     return from_errno(wrote < 0 ? errno : EIO);

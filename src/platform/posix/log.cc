@@ -22,24 +22,24 @@ constexpr mode_t kLogMode = 0600;
 // file of this user with no other name. Anything else (a file planted by
 // someone else in a shared folder, a hard link to another file) is left
 // untouched rather than emptied.
-bool is_own_plain_file(int fd) {
+bool is_own_plain_file(int descriptor) {
   struct stat status;
-  if (fstat(fd, &status) != 0)
+  if (fstat(descriptor, &status) != 0)
     return false;
   return S_ISREG(status.st_mode) && status.st_uid == geteuid() && status.st_nlink == 1;
 }
 
-// Opens an existing log for emptying, never through a symbolic link and
-// never blocking on a FIFO.
-int open_existing_log(const std::string &path) {
-  int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return -1;
-  if (!is_own_plain_file(fd) || ftruncate(fd, 0) != 0 || fchmod(fd, kLogMode) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+// Empties an existing log, never through a symbolic link and never
+// blocking on a FIFO.
+Status empty_existing_log(const std::string &path) {
+  Handle log(open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!log.is_open())
+    return from_errno(errno);
+  if (!is_own_plain_file(fd(log)))
+    return from_errno(EPERM);
+  if (ftruncate(fd(log), 0) != 0 || fchmod(fd(log), kLogMode) != 0)
+    return from_errno(errno);
+  return log.close_checked();
 }
 
 } // namespace
@@ -58,28 +58,26 @@ std::optional<std::string> long_path(const char *path) {
 
 Status create_log_file(const char *path) {
   std::string system_form = system_path(path);
-  int fd =
-      open(system_form.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLogMode);
-  if (fd < 0 && errno == EEXIST)
-    fd = open_existing_log(system_form);
-  if (fd < 0)
-    return from_errno(errno != 0 ? errno : EPERM);
-  close(fd);
-  return Status();
+  Handle log(
+      open(system_form.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kLogMode));
+  if (log.is_open())
+    return log.close_checked();
+  if (errno != EEXIST)
+    return from_errno(errno);
+  return empty_existing_log(system_form);
 }
 
 Status append_log_line(const char *path, std::string_view text) {
-  Descriptor log(open(system_path(path).c_str(),
-                      O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                      kLogMode));
-  if (log.get() < 0)
+  Handle log(open(system_path(path).c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLogMode));
+  if (!log.is_open())
     return from_errno(errno);
   // Swapped for something else since it was created: leave it alone.
-  if (!is_own_plain_file(log.get()))
+  if (!is_own_plain_file(fd(log)))
     return from_errno(EPERM);
   std::string line(text);
   line += '\n';
-  return write_all(log.get(), line.data(), line.size());
+  return write_all(fd(log), line.data(), line.size());
 }
 
 } // namespace platform

@@ -36,27 +36,23 @@ namespace {
 
 static_assert(sizeof(pthread_t) <= sizeof(std::uintptr_t));
 
-int descriptor(const PipeEnd &end) {
-  return static_cast<int>(end.native());
-}
-
 // Close-on-exec copies of the child's three ends, all at 3 or above, so
 // that redirecting them onto 0, 1 and 2 cannot clash.
-Status copy_child_ends(const PipeEnd *const ends[3], PipeEnd sources[3]) {
+Status copy_child_ends(const Handle *const ends[3], Handle sources[3]) {
   for (int i = 0; i < 3; ++i) {
-    int copy = fcntl(descriptor(*ends[i]), F_DUPFD_CLOEXEC, 3);
+    int copy = fcntl(fd(*ends[i]), F_DUPFD_CLOEXEC, 3);
     if (copy < 0)
       return from_errno(errno);
-    sources[i] = PipeEnd(copy);
+    sources[i] = Handle(copy);
   }
   return Status();
 }
 
 // The redirections of SOURCES onto the standard streams, and no other
 // descriptor for the child. 0 or the error of the first call that failed.
-int add_stream_actions(posix_spawn_file_actions_t *actions, const PipeEnd sources[3]) {
+int add_stream_actions(posix_spawn_file_actions_t *actions, const Handle sources[3]) {
   for (int i = 0; i < 3; ++i) {
-    if (int error = posix_spawn_file_actions_adddup2(actions, descriptor(sources[i]), i))
+    if (int error = posix_spawn_file_actions_adddup2(actions, fd(sources[i]), i))
       return error;
   }
   return posix_spawn_file_actions_addclosefrom_np(actions, 3);
@@ -128,7 +124,7 @@ std::optional<std::string> program_from_here(const std::string &program) {
 // Starts ARGV (searched on PATH when it holds no slash, no shell) with
 // SOURCES as its standard input, output and error; with FOLDER (a system
 // path), the file PROGRAM in that folder instead.
-Status spawn_with_streams(char *const *argv, const PipeEnd sources[3], const char *program,
+Status spawn_with_streams(char *const *argv, const Handle sources[3], const char *program,
                           const char *folder, pid_t *pid) {
   posix_spawn_file_actions_t actions;
   if (int error = posix_spawn_file_actions_init(&actions))
@@ -163,45 +159,39 @@ void *thread_entry(void *raw) {
 
 } // namespace
 
-void PipeEnd::close() {
-  if (native_ != kNone)
-    ::close(static_cast<int>(native_));
-  native_ = kNone;
-}
-
 Status create_pipe(Pipe *pipe) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     return from_errno(errno);
-  pipe->read_end = PipeEnd(fds[0]);
-  pipe->write_end = PipeEnd(fds[1]);
+  pipe->read_end = Handle(fds[0]);
+  pipe->write_end = Handle(fds[1]);
   return Status();
 }
 
-Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate) {
-  int copy = fcntl(descriptor(end), F_DUPFD_CLOEXEC, 0);
+Status duplicate_private(const Handle &end, Handle *duplicate) {
+  int copy = fcntl(fd(end), F_DUPFD_CLOEXEC, 0);
   if (copy < 0)
     return from_errno(errno);
-  *duplicate = PipeEnd(copy);
+  *duplicate = Handle(copy);
   return Status();
 }
 
-std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
+std::uint32_t read_pipe(const Handle &pipe, char *buffer, std::uint32_t size) {
   ssize_t got;
   do {
-    got = read(descriptor(pipe), buffer, size);
+    got = read(fd(pipe), buffer, size);
   } while (got < 0 && errno == EINTR);
   return got > 0 ? static_cast<std::uint32_t>(got) : 0;
 }
 
-Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size) {
-  return write_all(descriptor(pipe), data, size);
+Status write_pipe(const Handle &pipe, const char *data, std::size_t size) {
+  return write_all(fd(pipe), data, size);
 }
 
-void drain_pipes(std::span<const PipeEnd *const> pipes) {
+void drain_pipes(std::span<const Handle *const> pipes) {
   std::vector<pollfd> open_pipes;
-  for (const PipeEnd *pipe : pipes)
-    open_pipes.push_back(pollfd{descriptor(*pipe), POLLIN, 0});
+  for (const Handle *pipe : pipes)
+    open_pipes.push_back(pollfd{fd(*pipe), POLLIN, 0});
   char discard[65536];
   while (!open_pipes.empty()) {
     if (poll(open_pipes.data(), open_pipes.size(), -1) < 0) {
@@ -219,8 +209,8 @@ void drain_pipes(std::span<const PipeEnd *const> pipes) {
   }
 }
 
-Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process, const char *folder) {
+Status start_process(const char *command, const Handle &child_stdin, const Handle &child_stdout,
+                     const Handle &child_stderr, ChildProcess *process, const char *folder) {
   std::vector<std::string> arguments = split_command_line(command);
   if (arguments.empty() || arguments[0].empty())
     return from_errno(ENOENT);
@@ -239,8 +229,8 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
     argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  const PipeEnd *const ends[3] = {&child_stdin, &child_stdout, &child_stderr};
-  PipeEnd sources[3];
+  const Handle *const ends[3] = {&child_stdin, &child_stdout, &child_stderr};
+  Handle sources[3];
   pid_t pid = -1;
   Status status = copy_child_ends(ends, sources);
   if (status.ok())
@@ -254,8 +244,8 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
 }
 
 void ChildProcess::release() {
-  // A child is reaped by wait(); one never waited for stays a zombie
-  // until this program ends, which is soon.
+  // Reaped here when no one waited for it, or it would stay a zombie.
+  wait();
   native_ = -1;
   ended_ = false;
 }

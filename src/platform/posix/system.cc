@@ -14,6 +14,12 @@
 
 namespace platform {
 
+Status Handle::close_checked() {
+  if (!is_open())
+    return Status();
+  return from_errno(::close(static_cast<int>(release())) == 0 ? 0 : errno);
+}
+
 void init_process() {
   // A parent that ignores SIGCHLD would make every child's exit status
   // unreadable; the checker's result must always be seen.
@@ -23,8 +29,9 @@ void init_process() {
   std::signal(SIGPIPE, SIG_IGN);
   // Started with a standard stream closed, the pipes made for the checker
   // could take descriptors 0 to 2 and be crossed when they are handed on.
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+  // Each one opened here stays open as that stream.
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) == -1 && errno == EBADF)
       open("/dev/null", O_RDWR);
   }
 }

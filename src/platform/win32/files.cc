@@ -3,20 +3,22 @@
 // form (paths.h), so that paths of any length work; the byte-string calls
 // fail beyond 260 characters. The removal checks, right before it goes
 // through a folder, that the folder is not a junction or link that a
-// checker put in its place.
+// checker put in its place, and deletes a copy only while its name still
+// holds the file the copy made.
 //
 // Needs the Win32 API (CopyFileW, FindFirstFileW, CreateDirectoryW,
-// RemoveDirectoryW, file attributes).
+// RemoveDirectoryW, GetFileInformationByHandle, file attributes).
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/path_components.h"
 #include "platform/platform.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/paths.h"
 
 namespace platform {
@@ -34,13 +36,42 @@ bool is_real_folder(const std::wstring &path) {
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-// Deletes PATH when it is a plain file. A copy takes the read-only
-// attribute of its source, which would make the deletion fail and leave the
-// copy and the folders around it behind: the attribute goes first.
-void delete_plain_file(const std::wstring &path) {
+// What PATH names, opened only to be asked about (no access to its content);
+// with FLAGS FILE_FLAG_OPEN_REPARSE_POINT a link itself, not what it leads
+// to. Not open when there is nothing.
+Handle open_for_query(const std::wstring &path, DWORD flags) {
+  HANDLE opened =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  return Handle(reinterpret_cast<std::intptr_t>(opened)); // INVALID_HANDLE_VALUE: none
+}
+
+// The volume and file index of what PATH names, without following a link.
+std::optional<FileIdentity> identity_at(const std::wstring &path) {
+  Handle file = open_for_query(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!file.is_open() ||
+      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file.native()), &information))
+    return std::nullopt;
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (std::uint64_t(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
+}
+
+bool is_plain_file(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Deletes PATH while it is still the plain file IDENTITY names. A copy
+// takes the read-only attribute of its source, which would make the
+// deletion fail and leave the copy and the folders around it behind: the
+// attribute goes first.
+void delete_if_same(const std::wstring &path, const FileIdentity &identity) {
   DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+  std::optional<FileIdentity> found = identity_at(path);
+  if (!is_plain_file(attributes) || !found || found->device != identity.device ||
+      found->inode != identity.inode)
     return;
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
@@ -55,64 +86,59 @@ DWORD followed_attributes(const std::wstring &path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
     return attributes;
-  HANDLE target =
-      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (target == INVALID_HANDLE_VALUE)
-    return INVALID_FILE_ATTRIBUTES;
+  Handle target = open_for_query(path, 0);
   BY_HANDLE_FILE_INFORMATION information;
-  bool known = GetFileInformationByHandle(target, &information);
-  CloseHandle(target);
-  return known ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+  if (!target.is_open() ||
+      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(target.native()), &information))
+    return INVALID_FILE_ATTRIBUTES;
+  return information.dwFileAttributes;
 }
 
-// The errno value the C runtime gives a folder creation that failed with
-// CODE: callers tell a missing parent (ENOENT) from a taken name (EEXIST).
-std::uint32_t runtime_error(DWORD code) {
-  switch (code) {
-  case ERROR_ALREADY_EXISTS:
-  case ERROR_FILE_EXISTS:
-    return EEXIST;
-  case ERROR_FILE_NOT_FOUND:
-  case ERROR_PATH_NOT_FOUND:
-  case ERROR_INVALID_DRIVE:
-  case ERROR_BAD_NETPATH:
-  case ERROR_BAD_NET_NAME:
-  case ERROR_BAD_PATHNAME:
-  case ERROR_FILENAME_EXCED_RANGE:
-    return ENOENT;
-  case ERROR_ACCESS_DENIED:
-  case ERROR_WRITE_PROTECT:
-  case ERROR_NETWORK_ACCESS_DENIED:
-    return EACCES;
-  case ERROR_DISK_FULL:
-    return ENOSPC;
-  default:
-    return EINVAL;
-  }
-}
-
-// Removes FOLDER (marked) and the folders below it that are empty, depth
-// first, never going into a junction or link.
-void remove_empty_below(const std::wstring &folder) {
-  if (!is_real_folder(folder))
-    return;
-  std::vector<std::wstring> subfolders;
+// The names of the real sub-folders of FOLDER (junctions and links left
+// out); the listing is closed before it returns.
+std::vector<std::wstring> subfolders_of(const std::wstring &folder) {
+  std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
   HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (listing != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring_view name = found.cFileName;
-      bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      bool is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (is_folder && !is_link && name != L"." && name != L"..")
-        subfolders.emplace_back(name);
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
+  if (listing == INVALID_HANDLE_VALUE)
+    return names;
+  std::unique_ptr<void, BOOL(WINAPI *)(HANDLE)> closer(listing, FindClose);
+  do {
+    std::wstring_view name = found.cFileName;
+    bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (is_folder && !is_link && name != L"." && name != L"..")
+      names.emplace_back(name);
+  } while (FindNextFileW(listing, &found));
+  return names;
+}
+
+// Removes TOP and the folders below it that are empty, depth first, never
+// going into a junction or link. Iterative: a checker may leave a tree of
+// any depth.
+void remove_empty_below(const std::wstring &top) {
+  struct Level {
+    std::wstring folder;
+    std::vector<std::wstring> subfolders;
+    std::size_t next = 0;
+  };
+  if (!is_real_folder(top))
+    return;
+  std::vector<Level> levels;
+  levels.push_back({top, subfolders_of(top)});
+  while (!levels.empty()) {
+    Level &level = levels.back();
+    if (level.next < level.subfolders.size()) {
+      std::wstring child = level.folder + L"\\" + level.subfolders[level.next++];
+      if (is_real_folder(child)) {
+        std::vector<std::wstring> below = subfolders_of(child);
+        levels.push_back({std::move(child), std::move(below)});
+      }
+      continue;
+    }
+    RemoveDirectoryW(level.folder.c_str());
+    levels.pop_back();
   }
-  for (const std::wstring &name : subfolders)
-    remove_empty_below(folder + L"\\" + name);
-  RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace
@@ -127,16 +153,26 @@ PathKind path_kind(const char *path) {
 Status make_folder(const char *path) {
   if (CreateDirectoryW(system_path(path).c_str(), nullptr))
     return Status();
-  return Status::failure(runtime_error(GetLastError()));
+  return last_error();
 }
 
 Status copy_file(const char *source, const char *destination, FileIdentity *copy) {
-  if (copy != nullptr)
-    *copy = FileIdentity{};
   std::wstring to = system_path(destination);
   bool existed_before = exists(to);
-  if (CopyFileW(system_path(source).c_str(), to.c_str(), TRUE))
-    return Status();
+  if (CopyFileW(system_path(source).c_str(), to.c_str(), TRUE)) {
+    if (copy == nullptr)
+      return Status();
+    // A copy whose identity is unknown could never be told from a file put
+    // in its place, and so never be deleted: it is not made.
+    std::optional<FileIdentity> made = identity_at(to);
+    if (made) {
+      *copy = *made;
+      return Status();
+    }
+    Status unknown = last_error();
+    DeleteFileW(to.c_str());
+    return unknown;
+  }
   DWORD code = GetLastError();
   // A copy that broke off may leave what it wrote; only a file this call
   // created is removed. "File exists" means the name belonged to someone
@@ -144,7 +180,7 @@ Status copy_file(const char *source, const char *destination, FileIdentity *copy
   bool taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
   if (!taken && !existed_before && exists(to))
     DeleteFileW(to.c_str());
-  return Status::failure(code);
+  return from_win32(code);
 }
 
 void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
@@ -170,7 +206,7 @@ void delete_created_files(const std::string &base, const std::vector<CreatedFile
         continue;
       checked_folder = folder;
     }
-    delete_plain_file(system_path((folder + parts.back()).c_str()));
+    delete_if_same(system_path((folder + parts.back()).c_str()), file.identity);
   }
 }
 
@@ -183,33 +219,33 @@ void remove_empty_folders(const char *folder) {
 }
 
 std::optional<FileIdentity> file_identity(const char *path) {
-  DWORD attributes = GetFileAttributesW(system_path(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+  std::wstring system_form = system_path(path);
+  if (!is_plain_file(GetFileAttributesW(system_form.c_str())))
     return std::nullopt;
-  return FileIdentity{};
+  return identity_at(system_form);
 }
 
 std::optional<RegularFile> regular_file(const char *path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+  if (!GetFileAttributesExW(system_path(path).c_str(), GetFileExInfoStandard, &data) ||
+      !is_plain_file(data.dwFileAttributes))
     return std::nullopt;
   return RegularFile{(std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, false};
 }
 
 std::optional<FolderSpace> folder_space(const char *path) {
-  DWORD attributes = GetFileAttributesA(path);
+  std::wstring system_form = system_path(path);
+  DWORD attributes = GetFileAttributesW(system_form.c_str());
   ULARGE_INTEGER available;
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      !GetDiskFreeSpaceExA(path, &available, nullptr, nullptr))
+      !GetDiskFreeSpaceExW((system_form + L"\\").c_str(), &available, nullptr, nullptr))
     return std::nullopt;
   return FolderSpace{available.QuadPart, false, false};
 }
 
 Status make_executable(const char *path) {
   if (GetFileAttributesW(system_path(path).c_str()) == INVALID_FILE_ATTRIBUTES)
-    return Status::failure(GetLastError());
+    return last_error();
   return Status();
 }
 

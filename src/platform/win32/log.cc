@@ -1,24 +1,27 @@
 // Long-path form and dump log on Windows, for paths of any length.
 //
-// Needs the Win32 API (GetLongPathNameW) and the C runtime's text-mode
-// stdio (_wfopen).
+// Needs the Win32 API (GetLongPathNameW, CreateFileW, WriteFile).
 #include <windows.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/paths.h"
 
 namespace platform {
 namespace {
+
 constexpr DWORD kLongPathBuffer = 1024;
 
-// The C runtime's failure just seen, as a Status.
-Status runtime_failure() {
-  return Status::failure(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+// Opens the dump log for writing in the way DISPOSITION says; others may
+// read and write it meanwhile, as a file the runtime opens.
+Handle open_log(const char *path, DWORD access, DWORD disposition) {
+  HANDLE opened = CreateFileW(system_path(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return Handle(reinterpret_cast<std::intptr_t>(opened)); // INVALID_HANDLE_VALUE: none
 }
+
 } // namespace
 
 std::optional<std::string> long_path(const char *path) {
@@ -46,25 +49,33 @@ std::optional<std::string> long_path(const char *path) {
 }
 
 Status create_log_file(const char *path) {
-  FILE *file = _wfopen(system_path(path).c_str(), L"w");
-  if (file == nullptr)
-    return runtime_failure();
-  std::fclose(file);
-  return Status();
+  Handle log = open_log(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (!log.is_open())
+    return last_error();
+  return log.close_checked();
 }
 
 Status append_log_line(const char *path, std::string_view text) {
-  FILE *file = _wfopen(system_path(path).c_str(), L"a");
-  if (file == nullptr)
-    return runtime_failure();
-  // One write of the line and its newline; text mode turns the newline
-  // (and any LF inside) into CR LF, as a formatted print would.
-  std::string line(text);
-  line += '\n';
-  bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  if (std::fclose(file) != 0 || !written)
-    return runtime_failure();
-  return Status();
+  Handle log = open_log(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  if (!log.is_open())
+    return last_error();
+  // One write of the line and its newline, each LF (the newline too) as
+  // CR LF, as the runtime's text mode writes a line.
+  std::string line;
+  line.reserve(text.size() + 2);
+  for (char c : text) {
+    if (c == '\n')
+      line += '\r';
+    line += c;
+  }
+  line += "\r\n";
+  DWORD written = 0;
+  if (!WriteFile(reinterpret_cast<HANDLE>(log.native()), line.data(),
+                 static_cast<DWORD>(line.size()), &written, nullptr))
+    return last_error();
+  if (written != line.size())
+    return from_win32(ERROR_WRITE_FAULT);
+  return log.close_checked();
 }
 
 } // namespace platform

@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/interrupts.h"
 #include "platform/win32/paths.h"
 
@@ -22,12 +24,6 @@ std::intptr_t as_native(HANDLE handle) {
   return reinterpret_cast<std::intptr_t>(handle);
 }
 
-// The failure of the Win32 call just made.
-Status last_error() {
-  DWORD error = GetLastError();
-  return Status::failure(error != 0 ? error : ERROR_GEN_FAILURE);
-}
-
 // The portable routine and its context, handed to the Windows thread entry.
 struct ThreadStart {
   ThreadRoutine routine;
@@ -35,9 +31,8 @@ struct ThreadStart {
 };
 
 DWORD WINAPI thread_entry(LPVOID raw) {
-  ThreadStart start = *static_cast<ThreadStart *>(raw);
-  delete static_cast<ThreadStart *>(raw);
-  return start.routine(start.context);
+  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart *>(raw));
+  return start->routine(start->context);
 }
 
 // FOLDER as a process can start in it. The system takes a current folder of
@@ -67,12 +62,6 @@ void drain_one(HANDLE pipe) {
 
 } // namespace
 
-void PipeEnd::close() {
-  if (native_ != kNone)
-    CloseHandle(as_windows(native_));
-  native_ = kNone;
-}
-
 Status create_pipe(Pipe *pipe) {
   SECURITY_ATTRIBUTES attributes;
   attributes.nLength = sizeof attributes;
@@ -82,21 +71,21 @@ Status create_pipe(Pipe *pipe) {
   HANDLE write_handle = nullptr;
   if (!CreatePipe(&read_handle, &write_handle, &attributes, 0))
     return last_error();
-  pipe->read_end = PipeEnd(as_native(read_handle));
-  pipe->write_end = PipeEnd(as_native(write_handle));
+  pipe->read_end = Handle(as_native(read_handle));
+  pipe->write_end = Handle(as_native(write_handle));
   return Status();
 }
 
-Status duplicate_private(const PipeEnd &end, PipeEnd *duplicate) {
+Status duplicate_private(const Handle &end, Handle *duplicate) {
   HANDLE copy = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), as_windows(end.native()), GetCurrentProcess(), &copy, 0,
                        FALSE, DUPLICATE_SAME_ACCESS))
     return last_error();
-  *duplicate = PipeEnd(as_native(copy));
+  *duplicate = Handle(as_native(copy));
   return Status();
 }
 
-std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
+std::uint32_t read_pipe(const Handle &pipe, char *buffer, std::uint32_t size) {
   // A child's zero-length write arrives as a successful read of 0 bytes;
   // only a failed read ends the stream.
   DWORD got = 0;
@@ -107,7 +96,7 @@ std::uint32_t read_pipe(const PipeEnd &pipe, char *buffer, std::uint32_t size) {
   return got;
 }
 
-Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size) {
+Status write_pipe(const Handle &pipe, const char *data, std::size_t size) {
   while (size > 0) {
     DWORD wanted = size < 0x40000000u ? static_cast<DWORD>(size) : 0x40000000u;
     DWORD written = 0;
@@ -119,13 +108,13 @@ Status write_pipe(const PipeEnd &pipe, const char *data, std::size_t size) {
   return Status();
 }
 
-void drain_pipes(std::span<const PipeEnd *const> pipes) {
+void drain_pipes(std::span<const Handle *const> pipes) {
   if (pipes.size() == 1)
     return drain_one(as_windows(pipes[0]->native()));
   // Several pipes and no thread to spare: look at each in turn and read only
   // what is there, so that no pipe waits behind another.
   std::vector<HANDLE> open_pipes;
-  for (const PipeEnd *pipe : pipes)
+  for (const Handle *pipe : pipes)
     open_pipes.push_back(as_windows(pipe->native()));
   char discard[65536];
   while (!open_pipes.empty()) {
@@ -149,8 +138,8 @@ void drain_pipes(std::span<const PipeEnd *const> pipes) {
   }
 }
 
-Status start_process(const char *command, const PipeEnd &child_stdin, const PipeEnd &child_stdout,
-                     const PipeEnd &child_stderr, ChildProcess *process, const char *folder) {
+Status start_process(const char *command, const Handle &child_stdin, const Handle &child_stdout,
+                     const Handle &child_stderr, ChildProcess *process, const char *folder) {
   STARTUPINFOA startup;
   GetStartupInfoA(&startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -168,42 +157,40 @@ Status start_process(const char *command, const PipeEnd &child_stdin, const Pipe
   // While interruptions are held, the child runs in a job of its own, so
   // that an interruption can end it together with whatever it started; it
   // is put there before it runs, so nothing it starts escapes the job.
-  HANDLE job = interruption_event() != nullptr ? CreateJobObjectW(nullptr, nullptr) : nullptr;
-  DWORD flags = CREATE_NO_WINDOW | (job != nullptr ? CREATE_SUSPENDED : 0);
+  Handle job;
+  if (interruption_event() != nullptr) {
+    if (HANDLE made = CreateJobObjectW(nullptr, nullptr))
+      job = Handle(as_native(made));
+  }
+  DWORD flags = CREATE_NO_WINDOW | (job.is_open() ? CREATE_SUSPENDED : 0);
   std::string start_folder = folder != nullptr ? startable_folder(folder) : std::string();
   PROCESS_INFORMATION info;
   if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                      folder != nullptr ? start_folder.c_str() : nullptr, &startup, &info)) {
-    Status failed = last_error();
-    if (job != nullptr)
-      CloseHandle(job);
-    return failed;
-  }
-  if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
-    CloseHandle(job);
-    job = nullptr;
-  }
+                      folder != nullptr ? start_folder.c_str() : nullptr, &startup, &info))
+    return last_error();
+  Handle primary_thread(as_native(info.hThread));
+  if (job.is_open() && !AssignProcessToJobObject(as_windows(job.native()), info.hProcess))
+    job.close();
   if ((flags & CREATE_SUSPENDED) != 0)
     ResumeThread(info.hThread);
-  CloseHandle(info.hThread);
   *process = ChildProcess();
   process->native_ = as_native(info.hProcess);
-  process->group_ = job != nullptr ? as_native(job) : -1;
+  process->group_ = std::move(job);
   return Status();
 }
 
 void ChildProcess::release() {
+  // Waited for here when no one did, as a Thread is joined.
+  wait();
   if (native_ != -1)
     CloseHandle(as_windows(native_));
-  if (group_ != -1)
-    CloseHandle(as_windows(group_));
   native_ = -1;
-  group_ = -1;
+  group_.close();
   ended_ = false;
 }
 
 void ChildProcess::wait() {
-  if (native_ == -1)
+  if (native_ == -1 || ended_)
     return;
   HANDLE process = as_windows(native_);
   if (HANDLE interrupted = interruption_event()) {
@@ -211,7 +198,8 @@ void ChildProcess::wait() {
     // child started as well, which could otherwise keep its output open.
     HANDLE awaited[] = {process, interrupted};
     if (WaitForMultipleObjects(2, awaited, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
-        !(group_ != -1 && TerminateJobObject(as_windows(group_), STATUS_CONTROL_C_EXIT)))
+        !(group_.is_open() &&
+          TerminateJobObject(as_windows(group_.native()), STATUS_CONTROL_C_EXIT)))
       TerminateProcess(process, STATUS_CONTROL_C_EXIT);
   }
   if (WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0)
@@ -226,13 +214,11 @@ std::optional<std::uint32_t> ChildProcess::exit_code() const {
 }
 
 Status start_thread(ThreadRoutine routine, void *context, Thread *thread) {
-  ThreadStart *start = new ThreadStart{routine, context};
-  HANDLE handle = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
-  if (handle == nullptr) {
-    Status failed = last_error();
-    delete start;
-    return failed;
-  }
+  auto start = std::make_unique<ThreadStart>(ThreadStart{routine, context});
+  HANDLE handle = CreateThread(nullptr, 0, thread_entry, start.get(), 0, nullptr);
+  if (handle == nullptr)
+    return last_error();
+  start.release(); // the thread owns it now
   *thread = Thread();
   thread->native_ = reinterpret_cast<std::uintptr_t>(handle);
   thread->started_ = true;

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "platform/platform.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/paths.h"
 
 // The mingw runtime expands wildcards in arguments unless told not to; a
@@ -19,6 +21,12 @@ extern "C" int _dowildcard;
 int _dowildcard = 0;
 
 namespace platform {
+
+Status Handle::close_checked() {
+  if (!is_open())
+    return Status();
+  return CloseHandle(reinterpret_cast<HANDLE>(release())) ? Status() : last_error();
+}
 
 void init_process() {}
 
@@ -37,7 +45,9 @@ Status set_environment(const char *name, const char *value) {
   std::string assignment = std::string(name) + "=" + value;
   if (_putenv(assignment.c_str()) == 0)
     return Status();
-  return Status::failure(static_cast<std::uint32_t>(errno));
+  // The runtime refuses only a malformed assignment or one it has no
+  // memory for; its errno says which.
+  return from_win32(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
 }
 
 std::string workdir_value(const std::string &staging_folder) {
@@ -45,9 +55,9 @@ std::string workdir_value(const std::string &staging_folder) {
 }
 
 Status change_folder(const char *path) {
-  if (SetCurrentDirectoryA(path))
+  if (SetCurrentDirectoryW(widen(path).c_str()))
     return Status();
-  return Status::failure(GetLastError());
+  return last_error();
 }
 
 FILE *open_file(const char *path, const char *mode) {
@@ -87,14 +97,10 @@ std::string error_text(Status status) {
   char *buffer = nullptr;
   DWORD length = FormatMessageA(kMessageFlags, nullptr, status.code(), kDefaultLanguage,
                                 reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-  if (length == 0 || buffer == nullptr) {
-    if (buffer != nullptr)
-      LocalFree(buffer);
+  std::unique_ptr<char, HLOCAL(WINAPI *)(HLOCAL)> owned(buffer, LocalFree);
+  if (length == 0 || buffer == nullptr)
     return "unknown error " + std::to_string(status.code()) + "\n";
-  }
-  std::string text(buffer, length);
-  LocalFree(buffer);
-  return text;
+  return std::string(buffer, length);
 }
 
 } // namespace platform

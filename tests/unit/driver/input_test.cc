@@ -11,25 +11,36 @@
 
 namespace {
 
-TEST(LineReader, SplitsAtLineEndsAndCutsAtNul) {
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"a\nb", {"a", "b"}},
-      {"\r\n\r\na\r\r\nb\n\n", {"a", "b"}},
-      {std::string("ab\0cd\n\0\nx", 9), {"ab", "", "x"}},
-      {std::string(70000, 'x') + "\ny", {std::string(70000, 'x'), "y"}},
-  };
-  for (const auto &[text, expected] : cases) {
-    FILE *stream = std::tmpfile();
-    ASSERT_NE(stream, nullptr);
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::rewind(stream);
-    LineReader reader(stream);
-    std::vector<std::string> lines;
-    for (std::string line; reader.next(&line);)
-      lines.push_back(line);
-    std::fclose(stream);
-    EXPECT_EQ(lines, expected) << text.substr(0, 20);
-  }
+struct Lines {
+  const char *name;
+  std::string text;
+  std::vector<std::string> lines;
+};
+
+class LineReaderLines : public testing::TestWithParam<Lines> {};
+
+TEST_P(LineReaderLines, SplitAtLineEndsAndCutAtNul) {
+  const std::string &text = GetParam().text;
+  FILE *stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::rewind(stream);
+  LineReader reader(stream);
+  std::vector<std::string> lines;
+  for (std::string line; reader.next(&line);)
+    lines.push_back(line);
+  std::fclose(stream);
+  EXPECT_EQ(lines, GetParam().lines);
 }
+
+const Lines kLines[] = {
+    {"LastLineWithoutEnd", "a\nb", {"a", "b"}},
+    {"EmptyLinesAndCrLf", "\r\n\r\na\r\r\nb\n\n", {"a", "b"}},
+    {"Nul", std::string("ab\0cd\n\0\nx", 9), {"ab", "", "x"}},
+    {"LongerThanTheBuffer", std::string(70000, 'x') + "\ny", {std::string(70000, 'x'), "y"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(, LineReaderLines, testing::ValuesIn(kLines),
+                         [](const testing::TestParamInfo<Lines> &info) { return info.param.name; });
 
 } // namespace

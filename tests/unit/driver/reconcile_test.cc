@@ -1,7 +1,7 @@
 // The pairing of files with versions is checked against its rules by the
 // reconcile fuzz target, over its corpus in every build. What the target
 // cannot show is here: a commit large enough for the status queries to be
-// spread over threads.
+// spread over threads, also where no thread can start.
 #include "driver/reconcile.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/settings.h"
+#include "unit/captured_stdout.h"
 
 namespace {
 
@@ -22,24 +22,19 @@ PathKind kind_by_first_letter(const char *path) {
   return path[0] == 'M' ? PathKind::Missing : path[0] == 'D' ? PathKind::Directory : PathKind::File;
 }
 
-// A machine that cannot start one more thread: the caller must query the
-// helpers' slices itself.
-int g_refused_starts = 0;
-platform::Status refuse_thread(platform::ThreadRoutine, void *, platform::Thread *) {
-  ++g_refused_starts;
-  return platform::Status::failure(11); // EAGAIN
-}
+class Reconcile : public CapturedStdout, public testing::WithParamInterface<bool> {};
 
 // The warnings still come in list order, every file keeps its own kind and
 // every version its own file, also when no helper thread can be started.
-TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
+TEST_P(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
+  const bool threads_start = GetParam();
   static const char *const kRoots[] = {"W:", "M:", "D:"};
   FileList files;
-  std::vector<std::string> texts;
+  VersionTable versions;
   std::string expected;
   for (int i = 0; i < 20000; ++i) {
-    texts.push_back("\\d" + std::to_string(i) + "\\f.c");
-    files.push_back(kRoots[i % 3] + texts.back());
+    versions.push_back({"\\d" + std::to_string(i) + "\\f.c", std::nullopt, std::nullopt});
+    files.push_back(kRoots[i % 3] + versions.back().version);
     if (i % 3 == 1)
       expected += "WARNING: Skipping non-existant file '" + files.back() + "'\n";
     if (i % 3 == 2)
@@ -47,27 +42,25 @@ TEST(Reconcile, LargeCommitKeepsTheOrderOfItsMessages) {
   }
   for (int i = 0; i < 20000; ++i) {
     if (i % 3 != 0)
-      expected += "ERROR: version '" + texts[i] + "' does not match any file\n";
+      expected += "ERROR: version '" + versions[i].version + "' does not match any file\n";
   }
-  for (bool threads : {true, false}) {
-    VersionTable versions;
-    for (const std::string &text : texts)
-      versions.push_back(VersionEntry{text, std::nullopt, std::nullopt});
-    g_settings.error_count = 0;
-    testing::internal::CaptureStdout();
-    if (threads)
-      reconcile_files_with(files, versions, kind_by_first_letter);
-    else
-      reconcile_files_with(files, versions, kind_by_first_letter, refuse_thread);
-    EXPECT_TRUE(testing::internal::GetCapturedStdout() == expected) << threads;
-    EXPECT_EQ(g_settings.error_count, 13333) << threads;
-    g_settings.error_count = 0;
-    for (int i = 0; i < 20000; i += 3)
-      EXPECT_EQ(versions[i].matched_file.value_or("-"), files[i]);
-  }
-  if (std::thread::hardware_concurrency() > 1) {
-    EXPECT_GT(g_refused_starts, 0);
-  }
+  int refused = 0;
+  platform::ThreadStarter refuse = [&](platform::ThreadRoutine, void *, platform::Thread *) {
+    ++refused;
+    return platform::Status::failure(platform::Failure::Other, 11);
+  };
+  Outcome outcome = threads_start ? reconcile_files(files, versions, kind_by_first_letter)
+                                  : reconcile_files(files, versions, kind_by_first_letter, refuse);
+  EXPECT_TRUE(printed() == expected);
+  EXPECT_EQ(outcome, Outcome::Failed);
+  for (int i = 0; i < 20000; i += 3)
+    EXPECT_EQ(versions[i].matched_file.value_or("-"), files[i]);
+  EXPECT_EQ(refused > 0, !threads_start && std::thread::hardware_concurrency() > 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(, Reconcile, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) {
+                           return info.param ? "HelperThreads" : "NoThreadCanStart";
+                         });
 
 } // namespace

@@ -54,7 +54,9 @@ TEST(CompileRegexp, Hints) {
   // clang-format on
   for (const auto &c : cases) {
     std::unique_ptr<Regexp> regexp = compile_regexp(c.text);
-    ASSERT_NE(regexp, nullptr) << c.text;
+    EXPECT_NE(regexp, nullptr) << c.text;
+    if (regexp == nullptr)
+      continue;
     EXPECT_EQ(regexp->first_char, c.first_char) << c.text;
     EXPECT_EQ(regexp->anchored, c.anchored) << c.text;
     const char *literal = regexp->required_literal;

@@ -1,60 +1,59 @@
 // execute with real child processes: the fake checker, started from the
-// test program's folder. On Windows the output capture reads its file in
-// text mode, so captured text shows LF where the program wrote CR LF.
+// test program's folder.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "runner/pump.h"
 #include "runner/runner.h"
+#include "unit/captured_stdout.h"
 #include "unit/runner/fake_checker_command.h"
 
 namespace {
 
-// A pump that cannot be started: the first start is the out pump's.
-int g_starts = 0;
-bool g_fail_out = false;
-bool g_fail_err = false;
+// Which pump threads cannot be started.
+struct Refusal {
+  const char *name;
+  bool out;
+  bool err;
+};
 
-platform::Status failing_starter(platform::ThreadRoutine routine, void *context,
-                                 platform::Thread *thread) {
-  bool is_out = g_starts++ == 0;
-  if (is_out ? g_fail_out : g_fail_err)
-    return platform::Status::failure(8);
-  return platform::start_thread(routine, context, thread);
-}
+class PumpsThatCannotStart : public CapturedStdout, public testing::WithParamInterface<Refusal> {};
 
-TEST(ExecuteTest, PipeWithoutPumpIsDrainedSoTheRunEnds) {
-  // Far more than a pipe holds, on both streams: without draining, the
-  // child would block and the wait for it would never end.
+// Far more than a pipe holds, on both streams: without draining the pipe
+// that has no pump, the child would block and the wait for it would never
+// end.
+TEST_P(PumpsThatCannotStart, LeaveTheirPipeDrainedSoTheRunEnds) {
+  const Refusal &row = GetParam();
   const std::string command =
       fake_checker_command("repeat:40000:xxxxxxxxxxxxxxx\\n err:start\\n sleep:10 exit:6");
-  for (const auto &[fail_out, fail_err] : {std::pair{true, false}, {false, true}, {true, true}}) {
-    SCOPED_TRACE(testing::Message() << "out fails " << fail_out << ", err fails " << fail_err);
-    g_starts = 0;
-    g_fail_out = fail_out;
-    g_fail_err = fail_err;
-    platform::ThreadStarter saved = g_start_pump_thread;
-    g_start_pump_thread = failing_starter;
-    std::uint32_t exit_code = 0;
-    OutputCounters counters{99, 99};
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(execute(command.c_str(), &exit_code, &counters, {}), 0);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::string err = testing::internal::GetCapturedStderr();
-    std::string out = testing::internal::GetCapturedStdout();
-    g_start_pump_thread = saved;
-    EXPECT_EQ(exit_code, 6u);
-    for (const auto &[pump, failed] : {std::pair{"Out", fail_out}, {"Err", fail_err}}) {
-      std::string message = "ERROR: Execute - Error creating " + std::string(pump) + "Thread";
-      EXPECT_EQ(out.find(message + ", ThreadError=8\n") != std::string::npos, failed) << pump;
-    }
-    EXPECT_EQ(counters.stdout_bytes, fail_out ? 0u : 640000u);
-    EXPECT_EQ(counters.stderr_bytes, fail_err ? 0u : 6u);
-    EXPECT_EQ(err, fail_err ? "" : "start\n");
+  CollectedOutput out, err;
+  CheckerStart start{command.c_str(), nullptr, &out, &err};
+  int starts = 0; // the first start is the out pump's
+  start.start_thread = [&](platform::ThreadRoutine routine, void *context,
+                           platform::Thread *thread) {
+    if (starts++ == 0 ? row.out : row.err)
+      return platform::Status::failure(platform::Failure::Other, 8);
+    return platform::start_thread(routine, context, thread);
+  };
+  CheckerRun run = execute(start);
+  std::string messages = printed();
+  EXPECT_EQ(run.outcome, Outcome::Done);
+  EXPECT_EQ(run.exit_code, 6u);
+  for (const auto &[pump, refused] : {std::pair{"Out", row.out}, {"Err", row.err}}) {
+    std::string message = "ERROR: Execute - Error creating " + std::string(pump) + "Thread";
+    EXPECT_EQ(messages.find(message + ", ThreadError=8\n") != std::string::npos, refused) << pump;
   }
+  EXPECT_EQ(run.counters.stdout_bytes, row.out ? 0u : 640000u);
+  EXPECT_EQ(run.counters.stderr_bytes, row.err ? 0u : 6u);
+  EXPECT_EQ(err.text, row.err ? "" : "start\n");
 }
+
+const Refusal kRefusals[] = {
+    {"OutPump", true, false}, {"ErrPump", false, true}, {"Both", true, true}};
+
+INSTANTIATE_TEST_SUITE_P(, PumpsThatCannotStart, testing::ValuesIn(kRefusals),
+                         [](const testing::TestParamInfo<Refusal> &info) {
+                           return info.param.name;
+                         });
 
 } // namespace

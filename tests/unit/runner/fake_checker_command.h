@@ -1,9 +1,13 @@
 // The fake checker as the start of a command line, found next to the test
-// program so that the tests run from any folder.
+// program so that the tests run from any folder, and a sink for what it
+// prints.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+
+#include "runner/output.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,3 +32,13 @@ inline std::string fake_checker_command(const std::string &steps) {
   command += steps;
   return command;
 }
+
+// A sink that keeps every chunk it is handed, each followed by a newline,
+// as the gate would print it.
+struct CollectedOutput final : ChunkSink {
+  std::string text;
+  void put(std::string_view chunk) override {
+    text.append(chunk);
+    text += '\n';
+  }
+};

@@ -1,82 +1,117 @@
 // The POSIX process layer: command-line splitting, what a child inherits,
-// and the exit codes of children that did not simply return.
+// the exit codes of children that did not simply return, and that no child
+// is left unreaped.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 #include <vector>
 
 #include "platform/posix/command_line.h"
 #include "runner/runner.h"
+#include "unit/captured_stdout.h"
 #include "unit/runner/fake_checker_command.h"
 
 namespace {
 
-using Arguments = std::vector<std::string>;
+struct Split {
+  const char *name;
+  const char *command;
+  std::vector<std::string> arguments;
+};
+
+class SplitCommandLine : public testing::TestWithParam<Split> {};
+
+TEST_P(SplitCommandLine, FollowsTheWindowsRuntimeRules) {
+  EXPECT_EQ(platform::split_command_line(GetParam().command), GetParam().arguments);
+}
 
 // Backslash rules: the count before a double quote decides; elsewhere a
 // backslash is literal.
 // clang-format off
-const std::pair<const char *, Arguments> kSplits[] = {
-  {"", {}}, {"  \t ", {}}, {"  prog   a\tb  ", {"prog", "a", "b"}}, {"prog \"a b\" c", {"prog", "a b", "c"}},
-  {"\"C:\\Program Files\\x.exe\" -v", {"C:\\Program Files\\x.exe", "-v"}}, {"prog a\"b c\"d", {"prog", "ab cd"}},
-  {"prog \"\"", {"prog", ""}}, {"prog a\\b\\\\c", {"prog", "a\\b\\\\c"}},
-  {"prog a\\\"b", {"prog", "a\"b"}},            // 1 backslash: literal quote
-  {"prog a\\\\\"b c\"", {"prog", "a\\b c"}},    // 2: one backslash, quote acts
-  {"prog a\\\\\\\"b", {"prog", "a\\\"b"}},      // 3: one backslash, literal quote
-  {"prog \"a\\\\\" b", {"prog", "a\\", "b"}},   // even count closes the quote
-  {"prog \"a\"\"b\" c", {"prog", "a\"b", "c"}}, // "" inside quotes: a quote
-  {"prog \"unterminated arg", {"prog", "unterminated arg"}}, {"prog trailing\\", {"prog", "trailing\\"}},
+const Split kSplits[] = {
+  {"Empty", "", {}}, {"Blanks", "  \t ", {}}, {"BlanksAndTabs", "  prog   a\tb  ", {"prog", "a", "b"}},
+  {"Quoted", "prog \"a b\" c", {"prog", "a b", "c"}},
+  {"QuotedProgram", "\"C:\\Program Files\\x.exe\" -v", {"C:\\Program Files\\x.exe", "-v"}},
+  {"QuotesInside", "prog a\"b c\"d", {"prog", "ab cd"}}, {"EmptyQuotes", "prog \"\"", {"prog", ""}},
+  {"LiteralBackslashes", "prog a\\b\\\\c", {"prog", "a\\b\\\\c"}},
+  {"OneBackslashQuote", "prog a\\\"b", {"prog", "a\"b"}},             // literal quote
+  {"TwoBackslashesQuote", "prog a\\\\\"b c\"", {"prog", "a\\b c"}},   // one backslash, quote acts
+  {"ThreeBackslashesQuote", "prog a\\\\\\\"b", {"prog", "a\\\"b"}},   // one backslash, literal quote
+  {"EvenCountClosesTheQuote", "prog \"a\\\\\" b", {"prog", "a\\", "b"}},
+  {"DoubledQuoteInsideQuotes", "prog \"a\"\"b\" c", {"prog", "a\"b", "c"}},
+  {"Unterminated", "prog \"unterminated arg", {"prog", "unterminated arg"}},
+  {"TrailingBackslash", "prog trailing\\", {"prog", "trailing\\"}},
 };
 // clang-format on
 
-TEST(SplitCommandLineTest, FollowsTheWindowsRuntimeRules) {
-  for (const auto &[command, arguments] : kSplits)
-    EXPECT_EQ(platform::split_command_line(command), arguments) << command;
-}
+INSTANTIATE_TEST_SUITE_P(, SplitCommandLine, testing::ValuesIn(kSplits),
+                         [](const testing::TestParamInfo<Split> &info) { return info.param.name; });
 
-struct ChildRun {
-  int status = 0;
-  std::uint32_t exit_code = 0;
-  std::string out;
+class PosixProcess : public CapturedStdout {
+protected:
+  // Runs COMMAND; what it writes to standard output is in out_.
+  CheckerRun run(const std::string &command) {
+    CollectedOutput err;
+    return execute({command.c_str(), nullptr, &out_, &err});
+  }
+  CollectedOutput out_;
 };
 
-ChildRun run(const std::string &command) {
-  ChildRun result;
-  OutputCounters counters;
-  testing::internal::CaptureStdout();
-  result.status = execute(command.c_str(), &result.exit_code, &counters, {});
-  std::fflush(stdout);
-  result.out = testing::internal::GetCapturedStdout();
-  return result;
+// The child gets its arguments whole and only the three standard streams.
+TEST_F(PosixProcess, ArgumentsAndStreams) {
+  EXPECT_EQ(run(fake_checker_command("fds")).outcome, Outcome::Done);
+  EXPECT_EQ(run(fake_checker_command("\"out:a b\\n\" out:\\\"q\\\"\\n")).outcome, Outcome::Done);
+  EXPECT_EQ(out_.text, "fds:0,1,2\na b\n\"q\"\n");
 }
 
-// The child gets its arguments whole and only the three standard streams;
-// a child ended by a signal gives 128 plus the signal.
-TEST(PosixProcessTest, ArgumentsStreamsAndSignals) {
-  EXPECT_EQ(run(fake_checker_command("fds")).out, "fds:0,1,2\n");
-  EXPECT_EQ(run(fake_checker_command("\"out:a b\\n\" out:\\\"q\\\"\\n")).out, "a b\n\"q\"\n");
-  for (int signal : {SIGKILL, SIGTERM, SIGINT}) {
-    ChildRun r = run(fake_checker_command("out:x\\n raise:" + std::to_string(signal)));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.exit_code, 128u + static_cast<std::uint32_t>(signal)) << signal;
-    EXPECT_EQ(r.out, "x\n");
-  }
-}
-
-TEST(PosixProcessTest, UnreadableExitCodeIsAFailureNotAPass) {
+TEST_F(PosixProcess, UnreadableExitCodeIsNoPass) {
   // With SIGCHLD ignored the system reaps the child itself, and its exit
   // code is gone by the time it is asked for.
   struct sigaction ignore {
   }, saved{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGCHLD, &ignore, &saved);
-  ChildRun r = run(fake_checker_command("out:x\\n exit:0"));
+  CheckerRun r = run(fake_checker_command("out:x\\n exit:0"));
   sigaction(SIGCHLD, &saved, nullptr);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
-  EXPECT_NE(r.out.find("ERROR: GetExitCodeProcess fails\n\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("x\n"), std::string::npos);
+  EXPECT_EQ(r.outcome, Outcome::Done);
+  EXPECT_EQ(r.exit_code, std::nullopt);
+  EXPECT_EQ(printed(), "ERROR: GetExitCodeProcess fails\n\n");
+  EXPECT_EQ(out_.text, "x\n");
 }
+
+// A child that no one waited for is reaped when its owner goes, not left a
+// zombie.
+TEST_F(PosixProcess, AChildNeverWaitedForIsReaped) {
+  platform::Pipe pipe;
+  ASSERT_TRUE(platform::create_pipe(&pipe).ok());
+  {
+    platform::ChildProcess child;
+    std::string command = fake_checker_command("exit:3");
+    ASSERT_TRUE(platform::start_process(command.c_str(), pipe.read_end, pipe.write_end,
+                                        pipe.write_end, &child)
+                    .ok());
+  }
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+class ChildEndedBySignal : public PosixProcess, public testing::WithParamInterface<int> {};
+
+TEST_P(ChildEndedBySignal, GivesOneHundredTwentyEightPlusTheSignal) {
+  CheckerRun r = run(fake_checker_command("out:x\\n raise:" + std::to_string(GetParam())));
+  EXPECT_EQ(r.outcome, Outcome::Done);
+  EXPECT_EQ(r.exit_code, 128u + static_cast<std::uint32_t>(GetParam()));
+  EXPECT_EQ(out_.text, "x\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(, ChildEndedBySignal, testing::Values(SIGKILL, SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int> &info) {
+                           return info.param == SIGKILL   ? "Kill"
+                                  : info.param == SIGTERM ? "Term"
+                                                          : "Int";
+                         });
 
 } // namespace

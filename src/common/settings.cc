@@ -1,3 +1,0 @@
-#include "common/settings.h"
-
-RunSettings g_settings;

@@ -1,0 +1,69 @@
+// The file services both platforms share, on each (the Windows build's
+// under Wine): what end-to-end runs cannot arrange. A copy is deleted only
+// while its name still holds that copy, read-only or not; a failed folder
+// creation says what kind of failure it was, in the system's own words.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PlatformFiles : public testing::Test {
+protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("tvk-platform-" + std::to_string(platform::process_id()) + "-" +
+             testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "copies");
+    std::ofstream(root_ / "source") << "committed";
+  }
+  void TearDown() override {
+    // Writable again, or Windows would refuse to remove them.
+    for (const char *name : {"source", "copies/read-only"})
+      fs::permissions(root_ / name, fs::perms::owner_write, fs::perm_options::add, ignored_);
+    fs::remove_all(root_, ignored_);
+  }
+
+  // The path of NAME below the root, as the program writes paths.
+  std::string at(const std::string &name) const { return (root_ / name).make_preferred().string(); }
+
+  fs::path root_;
+  std::error_code ignored_;
+};
+
+TEST_F(PlatformFiles, ACopyIsDeletedOnlyWhileItIsStillThatCopy) {
+  platform::FileIdentity replaced, read_only;
+  ASSERT_TRUE(
+      platform::copy_file(at("source").c_str(), at("copies/replaced").c_str(), &replaced).ok());
+  fs::permissions(root_ / "source", fs::perms::owner_read | fs::perms::group_read);
+  ASSERT_TRUE(
+      platform::copy_file(at("source").c_str(), at("copies/read-only").c_str(), &read_only).ok());
+  // The first copy is moved aside (so its identity stays taken) and a file
+  // of the checker's takes its name.
+  fs::rename(root_ / "copies" / "replaced", root_ / "moved");
+  std::ofstream(root_ / "copies" / "replaced") << "the checker's";
+  platform::delete_created_files(at("copies") + "\\",
+                                 {{"replaced", replaced}, {"read-only", read_only}});
+  EXPECT_TRUE(fs::exists(root_ / "copies" / "replaced"));
+  EXPECT_TRUE(fs::exists(root_ / "moved"));
+  EXPECT_FALSE(fs::exists(root_ / "copies" / "read-only"));
+}
+
+TEST_F(PlatformFiles, AFailedFolderCreationSaysWhichKind) {
+  platform::Status taken = platform::make_folder(at("copies").c_str());
+  platform::Status no_parent = platform::make_folder(at("missing/below").c_str());
+  EXPECT_EQ(taken.kind(), platform::Failure::Exists);
+  EXPECT_EQ(no_parent.kind(), platform::Failure::NotFound);
+  std::string text = platform::error_text(no_parent);
+  EXPECT_FALSE(text.starts_with("unknown error")) << text;
+  EXPECT_TRUE(text.ends_with("\n")) << text;
+}
+
+} // namespace
