@@ -78,7 +78,7 @@ namespace {
 void copy_slice(std::vector<AheadCopy> &copies, std::atomic<std::size_t> &first_failure,
                 std::size_t begin, std::size_t end) {
   for (std::size_t i = begin; i < end && i < first_failure.load(); ++i) {
-    if (platform::interruption() != 0)
+    if ((i - begin) % kCopiesPerInterruptionCheck == 0 && platform::interruption() != 0)
       return;
     AheadCopy &copy = copies[i];
     const VersionEntry &entry = *copy.entry;

@@ -18,6 +18,11 @@
 // Copies made ahead below this count are not worth a thread.
 constexpr std::size_t kCopiesPerThread = 256;
 
+// The copy loops ask whether the run was interrupted before every this
+// many copies: each question is a system call, and 32 copies take about a
+// millisecond.
+constexpr std::size_t kCopiesPerInterruptionCheck = 32;
+
 // One copy made ahead of the loop.
 struct AheadCopy {
   VersionEntry *entry = nullptr; // staged_path and matched_file set

@@ -124,7 +124,7 @@ StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternLi
   std::size_t next_ahead = 0;
   std::string ready_folder;
   for (std::size_t i = 0; i < plan.selected.size(); ++i) {
-    if (platform::interruption() != 0)
+    if (i % kCopiesPerInterruptionCheck == 0 && platform::interruption() != 0)
       break;
     VersionEntry &entry = versions[i];
     if (!plan.selected[i]) {

@@ -12,6 +12,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -29,11 +30,22 @@ namespace platform {
 namespace {
 
 constexpr mode_t kPermissionBits = 0777;
+
+// Whether the kernel's in-file-system copy is worth trying: all copies of a
+// run go from the workspace to the staging folder, so once it is refused
+// as unsupported it would be refused for every one of them.
+std::atomic<bool> g_range_copies{true};
+
 constexpr std::size_t kCopyChunk = 1 << 16;
 
-bool copy_by_reading(int source, int destination) {
+// Copies with reads and writes, until as many bytes as EXPECTED_SIZE (when
+// above 0) or the end of the file.
+bool copy_by_reading(int source, int destination, off_t expected_size) {
   std::string buffer(kCopyChunk, '\0');
+  off_t copied = 0;
   for (;;) {
+    if (expected_size > 0 && copied >= expected_size)
+      return true;
     ssize_t count = read(source, buffer.data(), buffer.size());
     if (count < 0) {
       if (errno == EINTR)
@@ -44,6 +56,7 @@ bool copy_by_reading(int source, int destination) {
       return true;
     if (!write_all(destination, buffer.data(), static_cast<std::size_t>(count)).ok())
       return false;
+    copied += count;
   }
 }
 
@@ -55,6 +68,8 @@ bool copy_by_reading(int source, int destination) {
 // size of 0 says nothing (files of /proc report it and still have content),
 // so such a copy runs to the end of the file.
 bool copy_contents(int source, int destination, off_t expected_size) {
+  if (!g_range_copies)
+    return copy_by_reading(source, destination, expected_size);
   bool copied_any = false;
   off_t copied = 0;
   for (;;) {
@@ -74,16 +89,23 @@ bool copy_contents(int source, int destination, off_t expected_size) {
                        errno == EOPNOTSUPP || errno == EBADF || errno == EPERM;
     if (copied_any || !unsupported)
       return false;
-    return copy_by_reading(source, destination);
+    // Between these file systems it fails every time: the run's other
+    // copies, which go the same way, read and write from the start.
+    g_range_copies = false;
+    return copy_by_reading(source, destination, expected_size);
   }
 }
 
-// Copies into a destination that this call has just created; any failure
-// is returned as an errno value, 0 on success.
-int fill_destination(int source, const struct stat &source_status, Handle &destination) {
+// Copies into a destination that this call has just created with the
+// source's permission bits, less what the creation mask took (CREATED is
+// its status); any failure is returned as an errno value, 0 on success.
+int fill_destination(int source, const struct stat &source_status, const struct stat &created,
+                     Handle &destination) {
   if (!copy_contents(source, fd(destination), source_status.st_size))
     return errno;
-  if (fchmod(fd(destination), source_status.st_mode & kPermissionBits) != 0)
+  mode_t permissions = source_status.st_mode & kPermissionBits;
+  if ((created.st_mode & kPermissionBits) != permissions &&
+      fchmod(fd(destination), permissions) != 0)
     return errno;
   if (Status closed = destination.close_checked(); !closed.ok())
     return static_cast<int>(closed.code());
@@ -104,8 +126,9 @@ int copy_regular_file(const std::string &source_path, const std::string &destina
     return EISDIR;
   if (!S_ISREG(status.st_mode))
     return EINVAL;
-  Handle destination(
-      open(destination_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  Handle destination(open(destination_path.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          status.st_mode & kPermissionBits));
   if (!destination.is_open())
     return errno;
   // A copy whose identity is unknown could never be told from a file put
@@ -116,7 +139,7 @@ int copy_regular_file(const std::string &source_path, const std::string &destina
     *copy = FileIdentity{static_cast<std::uint64_t>(created.st_dev),
                          static_cast<std::uint64_t>(created.st_ino)};
   if (error == 0)
-    error = fill_destination(fd(source), status, destination);
+    error = fill_destination(fd(source), status, created, destination);
   if (error != 0)
     unlink(destination_path.c_str());
   return error;
