@@ -4,8 +4,8 @@
 // opened without following links, so that nothing a checker plants in the
 // staging folder can redirect it outside.
 //
-// Needs Linux with glibc 2.34 or later: copy_file_range, openat and
-// unlinkat, fdopendir.
+// Needs Linux with glibc 2.34 or later: copy_file_range, getdents64,
+// openat and unlinkat.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/path_components.h"
@@ -194,28 +195,85 @@ void delete_if_same(int folder, const char *name, const FileIdentity &identity) 
   unlinkat(folder, name, 0);
 }
 
+// One entry of a folder's listing, without "." and "..".
+struct Entry {
+  std::string name;
+  std::uint64_t inode = 0;
+  unsigned char type = DT_UNKNOWN;
+};
+
+// The entries of the folder FOLDER opens, read straight from the kernel: a
+// folder's listing costs a call or two where a status query per entry
+// would cost one each. The listing starts where the descriptor stands.
+std::vector<Entry> entries_of(int folder) {
+  std::vector<Entry> entries;
+  alignas(struct dirent64) char buffer[32768];
+  for (;;) {
+    ssize_t got = getdents64(folder, buffer, sizeof buffer);
+    if (got <= 0)
+      return entries;
+    for (ssize_t at = 0; at < got;) {
+      const auto *entry = reinterpret_cast<const struct dirent64 *>(buffer + at);
+      at += entry->d_reclen;
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        entries.push_back({entry->d_name, static_cast<std::uint64_t>(entry->d_ino), entry->d_type});
+    }
+  }
+}
+
+// A copy to delete: its name in its folder, and its identity.
+struct Deletion {
+  std::string name;
+  FileIdentity identity;
+};
+
+// Deletes the files of GROUP, all in the folder FOLDER, that are still the
+// regular files their identities name. A larger group is judged from one
+// listing of the folder: a name that lists as a regular file with the
+// recorded inode on the folder's own device is the copy. Whatever the
+// listing cannot confirm (no file type, another inode number, as some
+// layered file systems list them) is asked about one by one.
+void delete_group(int folder, const std::vector<Deletion> &group) {
+  constexpr std::size_t kListedGroup = 4;
+  struct stat folder_status {};
+  if (group.size() < kListedGroup || fstat(folder, &folder_status) != 0 ||
+      lseek(folder, 0, SEEK_SET) != 0) {
+    for (const Deletion &file : group)
+      delete_if_same(folder, file.name.c_str(), file.identity);
+    return;
+  }
+  std::vector<Entry> entries = entries_of(folder);
+  std::unordered_map<std::string_view, const Entry *> by_name;
+  for (const Entry &entry : entries)
+    by_name.emplace(entry.name, &entry);
+  auto device = static_cast<std::uint64_t>(folder_status.st_dev);
+  for (const Deletion &file : group) {
+    auto found = by_name.find(file.name);
+    if (found == by_name.end())
+      continue;
+    const Entry &entry = *found->second;
+    if (entry.type == DT_REG && entry.inode == file.identity.inode &&
+        device == file.identity.device)
+      unlinkat(folder, file.name.c_str(), 0);
+    else
+      delete_if_same(folder, file.name.c_str(), file.identity);
+  }
+}
+
 // The names of the real sub-folders of FOLDER (links excluded).
 std::vector<std::string> subfolders_of(int folder) {
   std::vector<std::string> names;
-  Handle copy(fcntl(folder, F_DUPFD_CLOEXEC, 0));
-  if (!copy.is_open())
+  if (lseek(folder, 0, SEEK_SET) != 0)
     return names;
-  // The listing owns the copy once it is made.
-  std::unique_ptr<DIR, int (*)(DIR *)> listing(fdopendir(fd(copy)), closedir);
-  if (listing == nullptr)
-    return names;
-  (void)copy.release();
-  while (const struct dirent *entry = readdir(listing.get())) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-      continue;
-    bool is_folder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
+  for (Entry &entry : entries_of(folder)) {
+    bool is_folder = entry.type == DT_DIR;
+    if (entry.type == DT_UNKNOWN) {
       struct stat status {};
-      is_folder = fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+      is_folder = fstatat(folder, entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
                   S_ISDIR(status.st_mode);
     }
     if (is_folder)
-      names.emplace_back(entry->d_name);
+      names.push_back(std::move(entry.name));
   }
   return names;
 }
@@ -279,16 +337,29 @@ void delete_created_files(const std::string &base, const std::vector<CreatedFile
   if (!base_folder.is_open())
     return;
   FolderChain chain(std::move(base_folder));
+  // Copies come folder by folder: each run of files in one folder is
+  // deleted as a group.
+  std::vector<std::string> folders;
+  std::vector<Deletion> group;
+  auto delete_pending = [&] {
+    int folder = group.empty() ? -1 : chain.open(folders);
+    if (folder >= 0)
+      delete_group(folder, group);
+    group.clear();
+  };
   for (const CreatedFile &file : files) {
     std::vector<std::string> parts = path_components(file.relative);
     if (parts.empty())
       continue;
     std::string name = std::move(parts.back());
     parts.pop_back();
-    int folder = chain.open(parts);
-    if (folder >= 0)
-      delete_if_same(folder, name.c_str(), file.identity);
+    if (parts != folders) {
+      delete_pending();
+      folders = std::move(parts);
+    }
+    group.push_back({std::move(name), file.identity});
   }
+  delete_pending();
 }
 
 void remove_empty_folders(const char *folder) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -38,23 +39,35 @@ protected:
   std::error_code ignored_;
 };
 
-TEST_F(PlatformFiles, ACopyIsDeletedOnlyWhileItIsStillThatCopy) {
-  platform::FileIdentity replaced, read_only;
-  ASSERT_TRUE(
-      platform::copy_file(at("source").c_str(), at("copies/replaced").c_str(), &replaced).ok());
-  fs::permissions(root_ / "source", fs::perms::owner_read | fs::perms::group_read);
-  ASSERT_TRUE(
-      platform::copy_file(at("source").c_str(), at("copies/read-only").c_str(), &read_only).ok());
+// With a few copies or enough for a folder to be judged from its listing.
+class CopiesInOneFolder : public PlatformFiles, public testing::WithParamInterface<int> {};
+
+TEST_P(CopiesInOneFolder, ACopyIsDeletedOnlyWhileItIsStillThatCopy) {
+  std::vector<std::string> names = {"replaced", "gone"};
+  for (int i = 0; i < GetParam(); ++i)
+    names.push_back("plain" + std::to_string(i));
+  names.push_back("read-only");
+  std::vector<platform::CreatedFile> made(names.size());
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    made[i].relative = names[i];
+    if (i + 1 == made.size())
+      fs::permissions(root_ / "source", fs::perms::owner_read | fs::perms::group_read);
+    ASSERT_TRUE(platform::copy_file(at("source").c_str(), at("copies/" + names[i]).c_str(),
+                                    &made[i].identity)
+                    .ok());
+  }
   // The first copy is moved aside (so its identity stays taken) and a file
-  // of the checker's takes its name.
+  // of the checker's takes its name; the second is gone.
   fs::rename(root_ / "copies" / "replaced", root_ / "moved");
   std::ofstream(root_ / "copies" / "replaced") << "the checker's";
-  platform::delete_created_files(at("copies") + "\\",
-                                 {{"replaced", replaced}, {"read-only", read_only}});
+  fs::remove(root_ / "copies" / "gone");
+  platform::delete_created_files(at("copies") + "\\", made);
   EXPECT_TRUE(fs::exists(root_ / "copies" / "replaced"));
   EXPECT_TRUE(fs::exists(root_ / "moved"));
-  EXPECT_FALSE(fs::exists(root_ / "copies" / "read-only"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "copies"), {}), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(, CopiesInOneFolder, testing::Values(0, 5));
 
 TEST_F(PlatformFiles, AFailedFolderCreationSaysWhichKind) {
   platform::Status taken = platform::make_folder(at("copies").c_str());
