@@ -62,8 +62,9 @@ const Row kRows[] = {
    {"out:before\\n", "empty-write", "sleep:100", "out:after\\n"}, "before\nafter\nExiting code 6\n", "", 6},
   // Windows hands the whole 32-bit code on; POSIX keeps the low 8 bits.
   {"ExitCodesOfEveryWidth", {}, {"exit:70000"}, "", "", 70000u % 256, {}, {}, "", false, 70000u},
-  {"StagedFilesAtTheirVersionPaths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n"},
-   "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\n<workdir>\n", "", 0},
+  // Without -w the checker starts in the gate's own folder.
+  {"StagedFilesAtTheirVersionPaths", {"**/*.java", "**/*.c", "-x", "**/test/**"}, {"list", "workdir:\\n", "cwd:\\n"},
+   "Skipping '\\project\\test\\T.java'\nproject/lib/x.c 16\nproject/src/A.java 7\n<workdir>\n<cwd>\n", "", 0},
   {"WStartsTheCheckerInTheStagingFolder", {"-w", "**/*.c"}, {"cwd:\\n", "list"},
    "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n<workdir>\nproject/lib/x.c 16\n", "", 0},
   {"WhatTheCheckerWritesStays", {}, {"touch:made/by/checker.txt"}, "", "", 0,

@@ -217,6 +217,7 @@ std::string Session::placed(std::string text) const {
       {"<ws>", backslashed(workspace.path())},
       {"<stage>", staging_folder()},
       {"<temp>", seen(temp.path())},
+      {"<cwd>", seen(std::filesystem::current_path().string())},
       {"<workdir>", wine ? staging_folder() : temp.path() + "/tvk<pid>.tmp"},
       {"<\\>", wine ? "\\" : "/"},
       {"<sep>", wine ? "\\\\" : "/"},
