@@ -222,10 +222,10 @@ const Case kCases[] = {
    trelvik("[check \"x\"]\ncommand = sh -c \\\\\"cd \\$WORKDIR; ! grep -rq BAD .\\\\\"\n") + "echo BAD >a.c; git add a.c",
    "trelvik-git run", 1, {"check 'x': the double quotes of its command do not pair up: git read 'sh -c \"cd $WORKDIR'",
     "';' and '#' outside double quotes start a comment"}},
-  {"UsageForAnUnknownCommand", "", "trelvik-git frob; trelvik-git run --all --all; trelvik-git install --hook; "
+  {"UsageForAnUnknownCommand", "", "trelvik-git -h >../h; echo help=$?; head -1 ../h; trelvik-git frob; trelvik-git run --all --all; trelvik-git install --hook; "
    "trelvik-git run --from-ref a --to-ref b c; trelvik-git run --from-ref a --from-ref b", 1,
-   {"usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]",
-    "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
+   {"help=0\nusage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]",
+    "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
   {"TrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
    "PATH=$PWD/../only trelvik-git run", 1, {"trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
   {"OptionsReachTheGate",
@@ -363,8 +363,8 @@ const Case kCases[] = {
    "git push origin :gone good 2>&1; echo pushed=$?; git push origin bad 2>&1; echo pushed=$?", 0,
    {"refs/tags/good: checks from", "no files to check", "pushed=0", "push rejected: refs/tags/bad", "pushed=1"}},
   {"PushSeveralRefsRejectedWhole", std::string(kServer) + "echo ok >a.c; commit a; git branch good; echo BAD >b.c; commit b",
-   push("origin good:refs/heads/one HEAD:refs/heads/two") + "; ", 1,
-   {"push rejected: refs/heads/two", "pushed=1"}},
+   push("origin HEAD:refs/heads/a-bad good:refs/heads/z-good") + "; ", 1,
+   {"push rejected: refs/heads/a-bad: check 'list' failed", "pushed=1"}},
   // A pushed .trelvik cannot switch off the server's own checks.
   {"PushCannotDisableServerChecks",
    std::string(kServer) + "cp .trelvik ../checks; git -C ../srv.git config trelvik.checks \"$PWD/../checks\"; "
@@ -386,11 +386,15 @@ const Case kCases[] = {
    "echo BAD >a.c; git add a.c; git commit -qm a",
    "git push origin HEAD:main 2>&1; echo pushed=$?; git -C ../srv.git rev-parse -q --verify main || exit 7", 7,
    {"trelvik-git: refs/heads/main: checks from .trelvik", "a.c: BAD", "pushed=1"}},
+  // The remote's own commit is known when the push names a path, not a remote.
   {"PrePushOnlyWhatTheRemoteLacks",
    "git init -q --bare ../srv.git; git remote add origin ../srv.git; echo BAD >old.c; git add old.c; git commit -qm o; "
-   "git push -q origin HEAD:main; trelvik-git install --hook pre-push; echo ok >a.c; git add a.c; git commit -qm a",
-   "git push origin HEAD:main 2>&1 && git push origin HEAD:refs/heads/new 2>&1", 0, {"a.c: ok", "no files to check"},
-   {"old.c"}},
+   "git push -q ../srv.git HEAD:main; trelvik-git install --hook pre-push; echo ok >a.c; git add a.c; git commit -qm a",
+   "git push ../srv.git HEAD:main 2>&1 && git fetch -q origin && git push origin HEAD:refs/heads/new 2>&1", 0,
+   {"a.c: ok", "no files to check"}, {"old.c"}},
+  {"PrePushFromABareRepository", "echo BAD >a.c; git add a.c; git commit -qm a; git clone -q --bare . ../b.git; "
+   "git init -q --bare ../srv.git; cd ../b.git && trelvik-git install --hook pre-push",
+   "cd ../b.git && git push ../srv.git HEAD:main 2>&1; echo pushed=$?", 0, {"a.c: BAD", "pushed=1"}},
   // In CI, over a range of commits.
   {"RangeInAClone", "echo BAD >a.c; git add a.c; git commit -qm a; echo ok >b.c; git add b.c; git commit -qm b; "
    "git clone -q --no-local . ../c1; git clone -q --depth 1 --no-local . ../c2",
@@ -399,7 +403,7 @@ const Case kCases[] = {
    {"b.c: ok", "range=0", "a.c: BAD", "range=1", "trelvik-git: no commit 'HEAD~' in this repository"}},
   {"RangeInABareRepository", "echo BAD >a.c; git add a.c; git commit -qm a; git clone -q --bare . ../b.git",
    "cd ../b.git && trelvik-git run --from-ref HEAD~ --to-ref HEAD", 1, {"a.c: BAD"}},
-  {"HookBlocksABadCommitAndLetsAGoodOneThrough", "trelvik-git install; trelvik-git install; echo BAD >a.c; git add a.c",
+  {"HookBlocksABadCommitAndLetsAGoodOneThrough", "trelvik-git install && trelvik-git install && echo BAD >a.c && git add a.c",
    "git commit -qm c; echo code=$?; echo ok >a.c; git commit -qam c; c=$?; echo commits=$(git rev-list --count HEAD); exit $c",
    0, {"a.c: BAD", "code=1", "a.c: ok", "commits=2"}, {}, false},
   {"AnotherToolsHookStaysUnlessForced", "printf '#!/bin/sh\\nexit 0\\n' >.git/hooks/pre-commit",
@@ -407,8 +411,8 @@ const Case kCases[] = {
    {"is a hook of another tool; --force replaces it", "exit 0", "installed .git/hooks/pre-commit",
     "exec trelvik-git run"}},
   {"HooksPathHonoured", "git config core.hooksPath hooks",
-   "mkdir s && cd s && trelvik-git install && test -x ../hooks/pre-commit", 0,
-   {"installed ../hooks/pre-commit"}, {}, false},
+   "mkdir s && cd s && trelvik-git install && test -x ../hooks/pre-commit && touch f && git config core.hooksPath f/h; "
+   "trelvik-git install", 1, {"installed ../hooks/pre-commit", "cannot create the hooks folder '"}, {}, false},
 };
 // clang-format on
 
