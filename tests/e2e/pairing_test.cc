@@ -17,10 +17,11 @@ namespace {
 // every package, folders whose names start alike among them, with the lines
 // shuffled: every copy lands in its own folder.
 TEST(Pairing, ALargeTreeWithRepeatedNamesInAnyOrder) {
-  const std::string kPackages[] = {"", "json/", "json/tests/", "email/", "email/mime/", "xml/",
-                                   "xml/dom/", "xmlrpc/", "xml/sax/", "http/", "tests/"};
+  const std::string kPackages[] = {"",      "json/",    "json/tests/", "email/",   "email/mime/",
+                                   "xml/",  "xml/dom/", "xmlrpc/",     "xml/sax/", "http/",
+                                   "tests/"};
   const std::string kNames[] = {"__init__.py", "abc.py", "util.py", "base.py", "errors.py",
-                                "tests.py", "README", "x.py", "main.py", "data.txt"};
+                                "tests.py",    "README", "x.py",    "main.py", "data.txt"};
   e2e::Session session;
   std::vector<std::string> files, listing;
   for (const std::string &package : kPackages) {
