@@ -325,8 +325,8 @@ Status start_process(const char *command, const Handle &child_stdin, const Handl
 class Thread {
 public:
   Thread() = default;
-  Thread(Thread &&other) noexcept;
-  Thread &operator=(Thread &&other) noexcept;
+  // Not movable: a running thread may hold a pointer to the record that
+  // owns it.
   Thread(const Thread &) = delete;
   Thread &operator=(const Thread &) = delete;
   ~Thread() { join(); }
@@ -372,20 +372,6 @@ inline ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
     wait_status_ = other.wait_status_;
     other.native_ = -1;
     other.ended_ = false;
-  }
-  return *this;
-}
-
-inline Thread::Thread(Thread &&other) noexcept {
-  *this = std::move(other);
-}
-
-inline Thread &Thread::operator=(Thread &&other) noexcept {
-  if (this != &other) {
-    join();
-    native_ = other.native_;
-    started_ = other.started_;
-    other.started_ = false;
   }
   return *this;
 }
