@@ -276,7 +276,7 @@ Status start_thread(ThreadRoutine routine, void *context, Thread *thread) {
   if (int error = pthread_create(&handle, nullptr, thread_entry, start.get()))
     return from_errno(error);
   start.release(); // the thread owns it now
-  thread->join(); // a thread it held before is waited for first
+  thread->join();  // a thread it held before is waited for first
   thread->native_ = static_cast<std::uintptr_t>(handle);
   thread->started_ = true;
   return Status();

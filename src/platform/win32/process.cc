@@ -219,7 +219,7 @@ Status start_thread(ThreadRoutine routine, void *context, Thread *thread) {
   if (handle == nullptr)
     return last_error();
   start.release(); // the thread owns it now
-  thread->join(); // a thread it held before is waited for first
+  thread->join();  // a thread it held before is waited for first
   thread->native_ = reinterpret_cast<std::uintptr_t>(handle);
   thread->started_ = true;
   return Status();
