@@ -87,12 +87,9 @@ int interruption() {
 void end_interrupted(int signal) {
   std::fflush(stdout);
   std::fflush(stderr);
-  struct sigaction defaults {};
-  defaults.sa_handler = SIG_DFL;
-  sigemptyset(&defaults.sa_mask);
-  sigaction(signal, &defaults, nullptr);
-  // The wait may have taken the signal off the pending set: raise it again,
-  // then let it through.
+  // No handler was installed and an ignored signal is never held, so the
+  // signal's action is the default one. The wait may have taken it off the
+  // pending set: raise it again, then let it through.
   raise(signal);
   sigset_t only;
   sigemptyset(&only);
