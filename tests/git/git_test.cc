@@ -47,9 +47,10 @@ public:
   // $T is the scratch folder, where check.sh lies.
   Shell sh(const std::string &script) const {
     const char *bin = std::getenv("TRELVIK_GIT_TEST_BIN");
+    const char *example = std::getenv("TRELVIK_GIT_TEST_EXAMPLE");
     std::string command = "cd " + root_ + " && mkdir -p r && cd r && export T=" + root_ +
                           " PATH=" + std::string(bin ? bin : ".") + ":$PATH TEMP=" + root_ +
-                          "/tmp HOME=" + root_ +
+                          "/tmp HOME=" + root_ + " EXAMPLE=" + std::string(example ? example : "") +
                           " GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@t "
                           "GIT_COMMITTER_NAME=t GIT_COMMITTER_EMAIL=t@t && (:;" +
                           script + ") 2>&1";
@@ -109,7 +110,8 @@ std::string two_checks(const char *first) {
 const char *const kFakeGit = "mkdir ../only; ln -s \"$(command -v git)\" ../only/git; "
                              "ln -s \"$(command -v trelvik-git)\" ../only/trelvik-git";
 
-// Files for the real checkers, committed with their configuration.
+// Files for the real checkers, committed with their configuration; the
+// checks are the sample .trelvik's ($EXAMPLE).
 const char *const kToolFiles = R"(mkdir -p src legacy vendor
 printf 'disable=SC2086\n' >.shellcheckrc
 printf '[flake8]\nper-file-ignores =\n    legacy/*.py: F401\n' >setup.cfg
@@ -122,31 +124,8 @@ printf 'a:   [1,2]\n' >vendor/v.yml
 git add -A && git commit -qm tools
 )";
 
-const char *const kToolChecks = R"([check "shellcheck"]
-	command = shellcheck {files}
-	include = **/*.sh
-	context = .shellcheckrc
-[check "flake8"]
-	command = flake8 {files}
-	include = **/*.py
-	context = setup.cfg
-[check "clang-format"]
-	command = clang-format --dry-run -Werror {files}
-	include = **/*.c
-	include = **/*.h
-	context = .clang-format
-[check "cppcheck"]
-	command = cppcheck -q --error-exitcode=1 {files}
-	include = **/*.c
-	context = **/*.h
-[check "yamllint"]
-	command = yamllint -s {files}
-	include = **/*.yml
-	context = .yamllint
-)";
-
 std::string with_tools(const std::string &then) {
-  return std::string(kToolFiles) + trelvik(kToolChecks) + then;
+  return std::string(kToolFiles) + "cp \"$EXAMPLE\" .trelvik; " + then;
 }
 
 // A bare server with trelvik-git's pre-receive hook, the repository's
