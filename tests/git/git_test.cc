@@ -47,10 +47,10 @@ public:
   // $T is the scratch folder, where check.sh lies.
   Shell sh(const std::string &script) const {
     const char *bin = std::getenv("TRELVIK_GIT_TEST_BIN");
-    const char *example = std::getenv("TRELVIK_GIT_TEST_EXAMPLE");
     std::string command = "cd " + root_ + " && mkdir -p r && cd r && export T=" + root_ +
                           " PATH=" + std::string(bin ? bin : ".") + ":$PATH TEMP=" + root_ +
-                          "/tmp HOME=" + root_ + " EXAMPLE=" + std::string(example ? example : "") +
+                          "/tmp HOME=" + root_ +
+                          " EXAMPLE='" TRELVIK_GIT_EXAMPLE "'"
                           " GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@t "
                           "GIT_COMMITTER_NAME=t GIT_COMMITTER_EMAIL=t@t && (:;" +
                           script + ") 2>&1";
@@ -125,7 +125,7 @@ git add -A && git commit -qm tools
 )";
 
 std::string with_tools(const std::string &then) {
-  return std::string(kToolFiles) + "cp \"$EXAMPLE\" .trelvik; " + then;
+  return std::string(kToolFiles) + "cp \"$EXAMPLE\" .trelvik && " + then;
 }
 
 // A bare server with trelvik-git's pre-receive hook, the repository's
