@@ -40,6 +40,17 @@ struct Row {
   std::optional<std::uint32_t> wine_code = {}; // the code under Wine, when it differs
 };
 
+// 3,000 times 16 bytes without a line end, as the relay prints them: in
+// pieces of 1,024 bytes (its buffer), each ended as a line.
+std::string in_pieces() {
+  std::string all, pieces;
+  for (int i = 0; i < 3000; ++i)
+    all += "0123456789abcdef";
+  for (std::size_t at = 0; at < all.size(); at += 1024)
+    pieces += all.substr(at, 1024) + "\n";
+  return pieces;
+}
+
 // The rows' texts use the marks of e2e::Session::placed.
 // clang-format off
 const Row kRows[] = {
@@ -53,6 +64,7 @@ const Row kRows[] = {
   // Line ends inside one read pass as they are; the last one becomes the
   // system's.
   {"CrLfEndsALine", {}, {"out:a\\r\\nb\\r\\n", "err:c\\r\\n"}, "a\r\nb\n", "c\n", 0},
+  {"ALineLongerThanTheBuffer", {}, {"repeat:3000:0123456789abcdef"}, in_pieces(), "", 0},
   {"OIgnoresStandardError", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
   {"EIgnoresStandardOutput", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
   {"Six", {"--stdout"}, {"out:o\\n"}, "o\nExiting code 6\n", "", 6},
