@@ -220,7 +220,7 @@ const Case kCases[] = {
   {"NothingSelectedIsQuiet",
    trelvik("[check \"h\"]\ncommand = false\ninclude = **/*.h\n") +
    "for i in $(seq 300); do echo $i >f$i.c; done; git add .",
-   "trelvik-git run", 0, {"trelvik-git: check 'h': no files to check\n"}, {"Skipping", "f1.c"}},
+   "trelvik-git run", 0, {"trelvik-git: check 'h': no files to check\n"}, {"Skipping", "f1.c", "No files"}},
   // {files}: every name one argument, exactly as it is.
   {"FilesExactly",
    trelvik("[check \"a\"]\ncommand = sh $T/args.sh {files}\n") +
