@@ -16,27 +16,6 @@ bool starts_with(const std::string &text, std::string_view prefix) {
 
 } // namespace
 
-std::string quote_argument(std::string_view argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos)
-    return std::string(argument);
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes count only before a quote: there they double, and the
-    // quote itself gets one.
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted += '"';
-  return quoted;
-}
-
 std::string gate_command_line(const Check &check) {
   std::string line = "trelvik -w";
   const std::pair<bool, const char *> options[] = {

@@ -5,13 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/quote.h"
 #include "git/checks.h"
 
 namespace tvkgit {
 
-// ARGUMENT quoted so that a command-line split by the Windows C runtime's
-// rules (the gate's and the platform's) gives it back unchanged.
-std::string quote_argument(std::string_view argument);
+// One argument quoted for the gate's split (common/quote.h).
+using ::quote_argument;
 
 // The gate's command line for CHECK, its input on standard input: the
 // checker starts in the staging folder (-w), with the check's options.

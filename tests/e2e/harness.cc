@@ -1,5 +1,5 @@
 #include "e2e/harness.h"
-#include "tools/quote_argument.h"
+#include "common/quote.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "quote_argument.h"
+#include "common/quote.h"
 
 namespace {
 
