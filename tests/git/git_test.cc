@@ -415,20 +415,20 @@ TEST_P(TrelvikGit, Runs) {
   EXPECT_TRUE(scratch.temp_empty());
 }
 
-// Twenty pushes at once to one server and twenty to twenty servers, every
+// Eight pushes at once to one server and eight to eight servers, every
 // other one bringing a fault: each is judged on its own commits.
-TEST(TrelvikGitPush, TwentyAtOnce) {
+TEST(TrelvikGitPush, EightAtOnce) {
   Scratch scratch;
-  Shell ran = scratch.sh(R"sh(for s in one $(seq 20); do git init -q --bare ../$s.git
+  Shell ran = scratch.sh(R"sh(for s in one $(seq 8); do git init -q --bare ../$s.git
     (cd ../$s.git && trelvik-git install --hook pre-receive >/dev/null); done
-  for i in $(seq 20); do git checkout -q -b b$i master; if [ $((i % 2)) = 1 ]; then echo BAD >f$i.c
+  for i in $(seq 8); do git checkout -q -b b$i master; if [ $((i % 2)) = 1 ]; then echo BAD >f$i.c
     else echo ok >f$i.c; fi; git add f$i.c; git commit -qm $i; done
-  for i in $(seq 20); do (git push ../one.git b$i:b$i >/dev/null 2>&1; echo $? >../one$i) &
+  for i in $(seq 8); do (git push ../one.git b$i:b$i >/dev/null 2>&1; echo $? >../one$i) &
     (git push ../$i.git b$i:b$i >/dev/null 2>&1; echo $? >../own$i) & done; wait
-  for i in $(seq 20); do echo "$i $(cat ../one$i) $(cat ../own$i) $(git -C ../one.git rev-parse -q \
+  for i in $(seq 8); do echo "$i $(cat ../one$i) $(cat ../own$i) $(git -C ../one.git rev-parse -q \
     --verify b$i >/dev/null && echo in) $(git -C ../$i.git rev-parse -q --verify b$i >/dev/null && echo in)"; done)sh");
   std::string wanted;
-  for (int i = 1; i <= 20; ++i)
+  for (int i = 1; i <= 8; ++i)
     wanted += std::to_string(i) + (i % 2 == 1 ? " 1 1  \n" : " 0 0 in in\n");
   EXPECT_EQ(ran.out, wanted);
   EXPECT_TRUE(scratch.temp_empty());
