@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,11 @@
 
 namespace {
 
-std::string sha1(const std::string &text) {
-  tvkgit::Sha1 hash;
-  hash.add(text.data(), text.size());
+// The digest of TEXT, given to the hash in pieces of PIECE bytes.
+std::string sha1(const std::string &text, bool hardware, std::size_t piece) {
+  tvkgit::Sha1 hash(hardware);
+  for (std::size_t at = 0; at < text.size(); at += piece)
+    hash.add(text.data() + at, std::min(piece, text.size() - at));
   return hash.hex();
 }
 
@@ -27,17 +30,31 @@ struct Digest {
   const char *hex;
 };
 
-TEST(Sha1, KnownDigests) {
+// The portable rounds and the processor's instructions (where it has them),
+// with the bytes given whole and in pieces that straddle the 64-byte blocks.
+class Sha1Digests : public testing::TestWithParam<bool> {};
+
+TEST_P(Sha1Digests, Known) {
   const Digest digests[] = {
       {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
       {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
       {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
       // git's object name of the blob "ok\n"
       {std::string("blob 3\0ok\n", 10), "9766475a4185a151dc9d56d614ffb9aaea3bfd42"},
   };
-  for (const Digest &digest : digests)
-    EXPECT_EQ(sha1(digest.text), digest.hex) << digest.text.size() << " bytes";
+  for (const Digest &digest : digests) {
+    for (std::size_t piece : {std::size_t(1) << 20, std::size_t(7), std::size_t(100)})
+      EXPECT_EQ(sha1(digest.text, GetParam(), piece), digest.hex)
+          << digest.text.size() << " bytes in pieces of " << piece;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(, Sha1Digests, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool> &info) {
+                           return info.param ? "Hardware" : "Portable";
+                         });
 
 struct Placement {
   const char *name;
