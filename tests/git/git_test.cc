@@ -203,8 +203,11 @@ const Case kCases[] = {
     "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
   {"TrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
    "PATH=$PWD/../only trelvik-git run", 1, {"trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
+  // Options reach the gate; an empty boolean is false, as git reads one;
+  // arguments may follow a quoted one.
   {"OptionsReachTheGate",
-   trelvik("[check \"c\"]\ncommand = \"sh -c \\\\\"echo \\$WORKDIR; echo x >&2\\\\\"\"\nstrip = no\nstderr-fails\n") +
+   trelvik("[check \"c\"]\ncommand = \"sh -c \\\\\"echo \\$WORKDIR; echo x >&2\\\\\" sh\"\nstrip = no\nstderr-fails\n"
+           "dump =\n") +
    "echo 1 >a.c; git add .",
    "trelvik-git run", 5, {"/tvk", "Exiting code 5"}},
   // Patterns are relative to the top of the work tree.
