@@ -201,8 +201,11 @@ const Case kCases[] = {
    "trelvik-git run --from-ref a --to-ref b c; trelvik-git run --from-ref a --from-ref b", 1,
    {"help=0\nusage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]",
     "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
-  {"TrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c",
-   "PATH=$PWD/../only trelvik-git run", 1, {"trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
+  {"GitOrTrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c; mkdir ../nogit; "
+   "ln -s \"$(command -v trelvik-git)\" ../nogit/trelvik-git",
+   "PATH=$PWD/../nogit trelvik-git run; PATH=$PWD/../only trelvik-git run", 1,
+   {"trelvik-git: git cannot be started: it must be on PATH\n",
+    "trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
   // Options reach the gate; an empty boolean is false, as git reads one;
   // arguments may follow a quoted one.
   {"OptionsReachTheGate",
