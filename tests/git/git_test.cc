@@ -203,8 +203,8 @@ const Case kCases[] = {
     "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]", "usage: trelvik-git run [--all]"}},
   {"GitOrTrelvikNotFound", std::string(kFakeGit) + "; echo a >a.c; git add a.c; mkdir ../nogit; "
    "ln -s \"$(command -v trelvik-git)\" ../nogit/trelvik-git",
-   "PATH=$PWD/../nogit trelvik-git run; PATH=$PWD/../only trelvik-git run", 1,
-   {"trelvik-git: git cannot be started: it must be on PATH\n",
+   "PATH=$PWD/../nogit trelvik-git run; echo code=$?; PATH=$PWD/../only trelvik-git run", 1,
+   {"trelvik-git: git cannot be started: it must be on PATH\ncode=1\n",
     "trelvik-git: trelvik cannot be started: it must be on PATH\n"}},
   // Options reach the gate; an empty boolean is false, as git reads one;
   // arguments may follow a quoted one.
