@@ -69,17 +69,21 @@ TEST_F(PosixProcess, ArgumentsAndStreams) {
 
 TEST_F(PosixProcess, UnreadableExitCodeIsNoPass) {
   // With SIGCHLD ignored the system reaps the child itself, and its exit
-  // code is gone by the time it is asked for.
+  // code is gone by the time it is asked for; a parent may start the gate
+  // so, and the start-up sets it back.
   struct sigaction ignore {
   }, saved{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGCHLD, &ignore, &saved);
   CheckerRun r = run(fake_checker_command("out:x\\n exit:0"));
+  platform::init_process();
+  CheckerRun after_start_up = run(fake_checker_command("exit:3"));
   sigaction(SIGCHLD, &saved, nullptr);
   EXPECT_EQ(r.outcome, Outcome::Done);
   EXPECT_EQ(r.exit_code, std::nullopt);
   EXPECT_EQ(printed(), "ERROR: GetExitCodeProcess fails\n\n");
   EXPECT_EQ(out_.text, "x\n");
+  EXPECT_EQ(after_start_up.exit_code, 3u);
 }
 
 // A child that no one waited for is reaped when its owner goes, not left a
