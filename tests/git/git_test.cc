@@ -177,9 +177,12 @@ const Case kCases[] = {
   {"UnusableNameNoCheckSelects",
    trelvik("[check \"c\"]\ncommand = sh $T/check.sh\ninclude = **/*.c\n") + "echo 1 >'a\\b.txt'; echo ok >b.c; git add .",
    "trelvik-git run", 0, {"b.c: ok"}, {"cannot be checked"}},
-  {"NotInAWorkTree", "",
-   "(cd .git && trelvik-git run); cd .. && trelvik-git run", 1,
-   {"trelvik-git: not inside a git work tree\n", "trelvik-git: not inside a git work tree\n"}},
+  // Inside .git, outside the repository, or outside the work tree that
+  // GIT_WORK_TREE names.
+  {"NotInAWorkTree", "mkdir ../elsewhere",
+   "(cd .git && trelvik-git run); (GIT_WORK_TREE=$PWD/../elsewhere trelvik-git run); cd .. && trelvik-git run", 1,
+   {"trelvik-git: not inside a git work tree\n", "trelvik-git: not inside a git work tree\n",
+    "trelvik-git: not inside a git work tree\n"}},
   // Each mistake in .trelvik is refused with a line that names it, and nothing runs.
   {"MistakesInTrelvik", "echo a >a.c; git add a.c", R"(for t in '[check "x"]\ninclude = *.c\n' \
      '[check "x"]\ncommand = true\nexlude = *.c\n' '[chek "lint"]\ncommand = true\n' \
