@@ -379,7 +379,7 @@ const Case kCases[] = {
    "git clone -q --no-local . ../c1; git clone -q --depth 1 --no-local . ../c2",
    "cd ../c1 && trelvik-git run --from-ref HEAD~ --to-ref HEAD; echo range=$?; trelvik-git run --from-ref HEAD~2 --to-ref HEAD; "
    "echo range=$?; cd ../c2 && trelvik-git run --from-ref HEAD~ --to-ref HEAD", 1,
-   {"b.c: ok", "range=0", "a.c: BAD", "range=1", "trelvik-git: no commit 'HEAD~' in this repository"}},
+   {"trelvik-git: checking what 'HEAD' changed since ", "b.c: ok", "range=0", "a.c: BAD", "range=1", "trelvik-git: no commit 'HEAD~' in this repository"}},
   {"RangeInABareRepository", "echo BAD >a.c; git add a.c; git commit -qm a; git clone -q --bare . ../b.git",
    "cd ../b.git && trelvik-git run --from-ref HEAD --to-ref HEAD && trelvik-git run --from-ref HEAD~ --to-ref HEAD", 1,
    {"no files to check", "a.c: BAD"}},
