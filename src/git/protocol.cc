@@ -63,8 +63,7 @@ std::vector<Batch> batch_commands(const std::string &command, const std::vector<
     list += (count > 0 ? " " : "") + quoted;
     ++count;
   }
-  if (count > 0 || batches.empty())
-    flush();
+  flush(); // the last batch, or the only one, empty when there are no names
   return batches;
 }
 
