@@ -166,8 +166,8 @@ const Case kCases[] = {
   {"FirstFailingCheckGivesTheCode", two_checks("4"),
    "trelvik-git run", 4, {"'one' failed with exit code 4", "'two' failed with exit code 3"}},
   {"LinksAndSubmodulesSkipped",
-   "ln -s x \"$(printf 'l\\001')\"; echo ok >a.c; git add .; git update-index --add --cacheinfo 160000,$(git rev-parse HEAD),mod",
-   "trelvik-git run", 0, {"skipping symbolic link 'l\\x01'", "skipping submodule 'mod'", "a.c: ok"}},
+   "ln -s x \"$(printf 'l \\001')\"; echo ok >a.c; git add .; git update-index --add --cacheinfo 160000,$(git rev-parse HEAD),mod",
+   "trelvik-git run", 0, {"skipping symbolic link 'l \\x01'", "skipping submodule 'mod'", "a.c: ok"}},
   // An index entry whose object is not in the repository: nothing runs.
   {"MissingObject", "git update-index --add --info-only --cacheinfo 100644,$(echo gone | git hash-object --stdin),a.c",
    "trelvik-git run", 1, {"trelvik-git: git could not hand over an object: "}, {"check 'list'"}},
