@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 
 #include "runner/output.h"
 
 namespace {
+
+// Its stages hold references to one another: a copy would print through
+// the original's.
+static_assert(!std::is_copy_constructible_v<OutputChain> &&
+              !std::is_copy_assignable_v<OutputChain>);
 
 using namespace std::string_literals;
 
