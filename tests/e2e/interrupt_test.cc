@@ -82,4 +82,24 @@ TEST_P(Interrupted, CleansUpAndEndsByTheInterruption) {
 
 INSTANTIATE_TEST_SUITE_P(, Interrupted, testing::ValuesIn(kRows), e2e::row_name<Row>);
 
+// A checker that takes its time to end after SIGTERM gets the signal once,
+// not again while the gate waits for it.
+TEST(InterruptedChecker, GetsThePassedOnSignalOnce) {
+  if (e2e::is_wine())
+    GTEST_SKIP() << "POSIX signals";
+  e2e::Session session;
+  const std::string ready = session.workspace.path() + "/ready";
+  std::string input = "sh -c \"trap 'echo term' TERM; touch " + ready +
+                      "; sleep 0.4; sleep 0.4\"\n" + session.file_line("a.c") + "\\p\\a.c\n";
+  e2e::Result result =
+      e2e::run({.input = input, .temp = session.temp.path(), .meanwhile = [&](int pid) {
+                  while (!std::filesystem::exists(ready))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  kill(pid, SIGTERM);
+                }});
+  EXPECT_EQ(result.code, 0xDEAD0000u | SIGTERM);
+  EXPECT_EQ(result.out, "term\n");
+  EXPECT_TRUE(session.temp_listing().empty());
+}
+
 } // namespace
