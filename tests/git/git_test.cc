@@ -318,13 +318,16 @@ const Case kCases[] = {
     "trelvik-git: check 'fast' failed with exit code 3\ntrelvik-git: check 'late'\nl\n"
     "trelvik-git: check 'late' failed with exit code 4\ntrelvik-git: check 'none': no files to check\n"}},
   // Where the copies go: the folder [trelvik] staging names, else a private
-  // folder in memory (XDG_RUNTIME_DIR) before a TEMP on a disk.
+  // folder in memory (XDG_RUNTIME_DIR, not when others may enter it) before
+  // a TEMP on a disk.
   {"StagingPlaces",
    trelvik("[check \"t\"]\ncommand = sh -c \\\\\"echo \\$TEMP\\\\\"\n") +
    "echo a >a.c; git add a.c; x=$(mktemp -d /dev/shm/tvkgit-xdg.XXXXXX); mkdir ../stage; echo $x >../xdg",
-   "x=$(cat ../xdg); XDG_RUNTIME_DIR=$x trelvik-git run; echo staged=$(ls -A $x); rmdir $x; "
-   "printf '[trelvik]\\nstaging = %s\\n' \"$PWD/../stage\" >>.trelvik; trelvik-git run; ls -A ../stage", 0,
-   {"/dev/shm/tvkgit-xdg.", "staged=\n", "/../stage\n"}, {}, false},
+   "x=$(cat ../xdg); XDG_RUNTIME_DIR=$x trelvik-git run; echo staged=$(ls -A $x); chmod 755 $x; "
+   "echo open=$(XDG_RUNTIME_DIR=$x trelvik-git run | grep -c $x); rmdir $x; "
+   "printf '[trelvik]\\nstaging = %s\\n' \"$PWD/../stage\" >>.trelvik; trelvik-git run; ls -A ../stage; "
+   "git config -f .trelvik trelvik.staging a.c; trelvik-git run", 1,
+   {"/dev/shm/tvkgit-xdg.", "staged=\nopen=0\n", "/../stage\n", "staging: 'a.c' is not a folder\n"}, {}, false},
   // On the server: pre-receive judges what each pushed ref brings.
   {"PushGood", std::string(kServer) + "echo ok >a.c; commit a", push("origin HEAD:main"), 0,
    {"remote: trelvik-git: refs/heads/main: checks from .trelvik of ", "remote: a.c: ok", "pushed=0", "main=2"},
