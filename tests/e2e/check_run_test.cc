@@ -107,6 +107,10 @@ const Row kRows[] = {
    "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
    "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n", "", 4,
    {}, {}, "missing-checker-program --flag"},
+  {"ACheckerThatCannotStartWithW", {"-e", "-w"}, {},
+   "ERROR: Execute - Couldn't create process, missing-checker-program --flag\n"
+   "ERROR: Failed to start 'missing-checker-program --flag'\nExiting code 4\n", "", 4,
+   {}, {}, "missing-checker-program --flag"},
   // The example checker through the gate, as the README shows it.
   {"TheExampleStyleChecker", {"-s", "-e", "**/*.c"}, {},
    "Skipping '\\project\\src\\A.java'\nSkipping '\\project\\test\\T.java'\n"
