@@ -141,6 +141,19 @@ TEST(MatcherAutomaton, AgreesAfterItsCacheOverflows) {
   EXPECT_GT(statistics.automaton_resets, 0u) << statistics.automaton_states;
 }
 
+// A program changed after a match is matched as it is now, not by the
+// states the automaton learnt from it before.
+TEST(MatcherAutomaton, FollowsAProgramChangedAfterAMatch) {
+  std::unique_ptr<Regexp> regexp = compile_regexp("xab");
+  EXPECT_EQ(regexp_matches(regexp.get(), "xab"), 1);
+  for (std::size_t i = 0; i < regexp->program.size(); ++i) {
+    if (regexp->program[i] == 'b')
+      regexp->program[i] = 'c';
+  }
+  EXPECT_EQ(regexp_matches(regexp.get(), "xab"), 0);
+  EXPECT_EQ(regexp_matches(regexp.get(), "xac"), 1);
+}
+
 struct Outcome {
   int result;
   std::vector<std::string> messages;
