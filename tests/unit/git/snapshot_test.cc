@@ -25,17 +25,12 @@ std::string sha1(const std::string &text, bool hardware, std::size_t piece) {
   return hash.hex();
 }
 
-struct Digest {
-  std::string text;
-  const char *hex;
-};
-
 // The portable rounds and the processor's instructions (where it has them),
 // with the bytes given whole and in pieces that straddle the 64-byte blocks.
 class Sha1Digests : public testing::TestWithParam<bool> {};
 
 TEST_P(Sha1Digests, Known) {
-  const Digest digests[] = {
+  const std::pair<std::string, const char *> digests[] = {
       {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
       {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
@@ -44,10 +39,10 @@ TEST_P(Sha1Digests, Known) {
       // git's object name of the blob "ok\n"
       {std::string("blob 3\0ok\n", 10), "9766475a4185a151dc9d56d614ffb9aaea3bfd42"},
   };
-  for (const Digest &digest : digests) {
+  for (const auto &[text, hex] : digests) {
     for (std::size_t piece : {std::size_t(1) << 20, std::size_t(7), std::size_t(100)})
-      EXPECT_EQ(sha1(digest.text, GetParam(), piece), digest.hex)
-          << digest.text.size() << " bytes in pieces of " << piece;
+      EXPECT_EQ(sha1(text, GetParam(), piece), hex)
+          << text.size() << " bytes in pieces of " << piece;
   }
 }
 
