@@ -64,6 +64,7 @@ const Row kRows[] = {
   // Line ends inside one read pass as they are; the last one becomes the
   // system's.
   {"CrLfEndsALine", {}, {"out:a\\r\\nb\\r\\n", "err:c\\r\\n"}, "a\r\nb\n", "c\n", 0},
+  {"AnEmptyLineEndsARead", {}, {"out:a\\n\\n", "sleep:50", "out:b\\n"}, "a\n\nb\n", "", 0},
   {"ALineLongerThanTheBuffer", {}, {"repeat:3000:0123456789abcdef"}, in_pieces(), "", 0},
   {"OIgnoresStandardError", {"-o"}, {"err:e\\n"}, "", "e\n", 0},
   {"EIgnoresStandardOutput", {"-e"}, {"out:o\\n"}, "o\n", "", 0},
