@@ -156,6 +156,23 @@ const LongPath kLongPaths[] = {{"File300", 300, 0}, {"File1000", 1000, 0}, {"Tem
 
 INSTANTIATE_TEST_SUITE_P(, LongPaths, testing::ValuesIn(kLongPaths), e2e::row_name<LongPath>);
 
+// In a commit large enough to be copied on several threads, a file and a
+// folder of one name fail the same way as in a small one: the copies are
+// made in order.
+TEST(Staging, AFileAndAFolderOfOneNameInALargeCommit) {
+  e2e::Session session;
+  std::string input = e2e::checker({"out:never\\n"}) + "\n" + session.file_line("x") + "\\p\\x\n";
+  for (int i = 0; i < 600; ++i)
+    input += session.file_line("f" + std::to_string(i) + ".c") + "\\p\\x\\f" + std::to_string(i) +
+             ".c\n";
+  e2e::Result result = session.run({}, input);
+  EXPECT_EQ(e2e::without_pid(result.out),
+            text(session.placed("ERROR: Failed to copy '<ws>\\f0.c' to '<stage>\\p\\x\\f0.c': "
+                                "<not-a-folder>\nExiting code 3\n")));
+  EXPECT_EQ(result.code, 3u);
+  EXPECT_TRUE(session.temp_listing().empty());
+}
+
 TEST(Staging, NamesDifferingInCaseCollideWhereCaseIsIgnored) {
   if (!e2e::is_wine())
     GTEST_SKIP() << "this file system tells letter cases apart";
