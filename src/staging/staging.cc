@@ -71,19 +71,6 @@ StagingPlan plan_staging(const std::string &folder, VersionTable &versions,
 
 } // namespace
 
-StagingFolder::StagingFolder(StagingFolder &&other) noexcept {
-  *this = std::move(other);
-}
-
-StagingFolder &StagingFolder::operator=(StagingFolder &&other) noexcept {
-  if (this != &other) {
-    remove();
-    path_ = std::exchange(other.path_, std::string());
-    copies_ = std::exchange(other.copies_, std::vector<Copy>());
-  }
-  return *this;
-}
-
 Outcome StagingFolder::create() {
   remove();
   std::optional<std::string> temp = platform::temp_folder();

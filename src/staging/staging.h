@@ -28,8 +28,6 @@ struct [[nodiscard]] StagingResult {
 class StagingFolder {
 public:
   StagingFolder() = default;
-  StagingFolder(StagingFolder &&other) noexcept;
-  StagingFolder &operator=(StagingFolder &&other) noexcept;
   StagingFolder(const StagingFolder &) = delete;
   StagingFolder &operator=(const StagingFolder &) = delete;
   ~StagingFolder() { remove(); }
