@@ -6,6 +6,8 @@
 // target's check, replayed over its corpus by ctest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -96,6 +98,10 @@ TEST(ExecuteRegexp, PathologicalBacktrackingStaysLinear) {
                                      &statistics),
                 c.matches);
       EXPECT_LT(statistics.steps, 60 * c.subject.size());
+      // At most one failure table for each repetition and alternative.
+      auto marks = std::ranges::count_if(std::string_view(c.expression),
+                                         [](char m) { return std::strchr("*+?|", m) != nullptr; });
+      EXPECT_LE(statistics.memo_tables, static_cast<std::uint64_t>(marks));
       if (decide_first && !c.matches) {
         EXPECT_EQ(statistics.steps + statistics.attempts, 0u);
         EXPECT_LT(statistics.automaton_states, 20u);
