@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "git/protocol.h"
 #include "platform/platform.h"
@@ -21,20 +22,32 @@ std::string git_command(const std::string &top, const std::string &arguments) {
   return command + " " + arguments;
 }
 
-// Runs git with INPUT, handing its output to TAKE, or collecting it when
-// there is none. None, with one line printed, when git cannot be started.
-std::optional<Captured> run_git(const std::string &top, const std::string &arguments,
-                                std::string_view input = {}, const OutputTaker *take = nullptr) {
-  Captured result;
-  OutputTaker collect = [&result](std::string_view bytes) { result.out.append(bytes); };
-  std::optional<std::uint32_t> code =
-      stream(git_command(top, arguments), input, take != nullptr ? *take : collect, &result.err);
+// Runs git with INPUT, handing its output to TAKE, or collecting it in
+// *RESULT when there is none; its exit code, none when it cannot be started.
+std::optional<std::uint32_t> start_git(const std::string &top, const std::string &arguments,
+                                       std::string_view input, const OutputTaker *take,
+                                       Captured *result) {
+  OutputTaker collect = [result](std::string_view bytes) { result->out.append(bytes); };
+  return stream(git_command(top, arguments), input, take != nullptr ? *take : collect,
+                &result->err);
+}
+
+// What a git run did; none, with one line printed, when git could not be
+// started.
+std::optional<Captured> ran_git(std::optional<std::uint32_t> code, Captured result) {
   if (!code) {
     report("git cannot be started: it must be on PATH");
     return std::nullopt;
   }
   result.exit_code = *code;
   return result;
+}
+
+std::optional<Captured> run_git(const std::string &top, const std::string &arguments,
+                                std::string_view input = {}, const OutputTaker *take = nullptr) {
+  Captured result;
+  std::optional<std::uint32_t> code = start_git(top, arguments, input, take, &result);
+  return ran_git(code, std::move(result));
 }
 
 // True when git ran and succeeded; otherwise prints why not.
@@ -67,6 +80,26 @@ bool Repository::stream(const std::string &arguments, std::string_view input,
   if (ran)
     *result = *ran;
   return succeeded(arguments, ran);
+}
+
+BackgroundGit::BackgroundGit(const Repository &repository, std::string arguments)
+    : top_(repository.top), arguments_(std::move(arguments)) {
+  if (!platform::start_thread(work, this, &thread_).ok())
+    work(this); // no thread to spare: git runs now
+}
+
+std::uint32_t BackgroundGit::work(void *raw) {
+  auto *self = static_cast<BackgroundGit *>(raw);
+  self->code_ = start_git(self->top_, self->arguments_, {}, nullptr, &self->result_);
+  return 0;
+}
+
+bool BackgroundGit::finish(Captured *result) {
+  thread_.join();
+  std::optional<Captured> ran = ran_git(code_, std::move(result_));
+  if (ran)
+    *result = *ran;
+  return succeeded(arguments_, ran);
 }
 
 bool find_repository(Repository *repository, bool any_repository) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "git/process.h"
+#include "platform/platform.h"
 
 namespace tvkgit {
 
@@ -29,6 +30,28 @@ struct Repository {
   // handed to TAKE as it comes (RESULT->out stays empty).
   bool stream(const std::string &arguments, std::string_view input, const OutputTaker &take,
               Captured *result) const;
+};
+
+// `git ARGUMENTS` run at the top of the work tree on a thread of its own,
+// while the caller goes on with other work; its output collected.
+class BackgroundGit {
+public:
+  BackgroundGit(const Repository &repository, std::string arguments);
+  BackgroundGit(const BackgroundGit &) = delete;
+  BackgroundGit &operator=(const BackgroundGit &) = delete;
+
+  // Waits for it; then as Repository::git. Not calling it drops what git
+  // said (the destructor waits).
+  bool finish(Captured *result);
+
+private:
+  static std::uint32_t work(void *raw);
+
+  std::string top_;
+  std::string arguments_;
+  std::optional<std::uint32_t> code_;
+  Captured result_;
+  platform::Thread thread_; // last: joined before the rest goes
 };
 
 // Finds the work tree around the current folder; false with one line

@@ -21,18 +21,26 @@ bool load_checks(const Repository &repository, CheckSet *set) {
          read_check_set(listing.out, ".trelvik", set);
 }
 
-// The files of the commit (ALL: every tracked file): what the index holds
-// that HEAD does not (added, copied, modified, or whose type changed; a
-// rename as its new name; deletions left out), with one git run that looks
-// at the index and HEAD only, never at the work tree.
+// The git arguments that list the files of the commit (ALL: every tracked
+// file): what the index holds that HEAD does not (added, copied, modified,
+// or whose type changed; a rename as its new name; deletions left out),
+// with one git run that looks at the index and HEAD only, never at the
+// work tree.
+std::string committed_listing(bool all) {
+  return all ? "ls-files -s -z"
+             : "--no-optional-locks diff --cached --raw -z --no-abbrev --no-renames "
+               "--diff-filter=AMT --no-color --no-ext-diff";
+}
+
+std::vector<IndexFile> parse_committed(bool all, const std::string &listing) {
+  return all ? parse_index_listing(listing) : parse_raw_diff(listing);
+}
+
 bool list_committed(const Repository &repository, bool all, std::vector<IndexFile> *files) {
   Captured listing;
-  if (!repository.git(all ? "ls-files -s -z"
-                          : "--no-optional-locks diff --cached --raw -z --no-abbrev --no-renames "
-                            "--diff-filter=AMT --no-color --no-ext-diff",
-                      &listing))
+  if (!repository.git(committed_listing(all), &listing))
     return false;
-  *files = all ? parse_index_listing(listing.out) : parse_raw_diff(listing.out);
+  *files = parse_committed(all, listing.out);
   return true;
 }
 
@@ -42,9 +50,15 @@ int run_checks(bool all) {
   Repository repository;
   CheckSet set;
   Snapshot snapshot;
-  if (!find_repository(&repository) || !enter_top(&repository) || !load_checks(repository, &set) ||
-      !list_committed(repository, all, &snapshot.changed))
+  if (!find_repository(&repository) || !enter_top(&repository))
     return 1;
+  // The listing does not depend on the checks: git makes it while they are
+  // read, and a fault in them is still told first.
+  BackgroundGit listing(repository, committed_listing(all));
+  Captured listed;
+  if (!load_checks(repository, &set) || !listing.finish(&listed))
+    return 1;
+  snapshot.changed = parse_committed(all, listed.out);
   Output output;
   if (snapshot.changed.empty()) {
     output.line("no files to check");

@@ -146,21 +146,13 @@ bool holds_staged_content(const std::string &path, const platform::RegularFile &
                           const IndexFile &file) {
   if (!is_sha1_name(file.object) || found.executable != (file.mode == "100755"))
     return false;
-  FILE *stream = platform::open_file(path.c_str(), "rb");
-  if (stream == nullptr)
-    return false;
   Sha1 hash;
   std::string header = "blob " + std::to_string(found.size);
   hash.add(header.c_str(), header.size() + 1);
-  std::uint64_t total = 0;
-  char buffer[1 << 16];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
-    hash.add(buffer, got);
-    total += got;
-  }
-  bool complete = !std::ferror(stream) && total == found.size;
-  std::fclose(stream);
-  return complete && hash.hex() == file.object;
+  return platform::read_regular_file(
+             path.c_str(), found.size,
+             [&hash](const char *bytes, std::size_t count) { hash.add(bytes, count); }) &&
+         hash.hex() == file.object;
 }
 
 } // namespace

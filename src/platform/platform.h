@@ -199,6 +199,13 @@ struct RegularFile {
 };
 std::optional<RegularFile> regular_file(const char *path);
 
+// Reads the regular file at PATH (POSIX: not through a link), handing its
+// bytes to TAKE piece by piece, in order. True when all of it was read and
+// it held exactly SIZE bytes; false when it could not be opened or read,
+// or held another number.
+bool read_regular_file(const char *path, std::uint64_t size,
+                       const std::function<void(const char *, std::size_t)> &take);
+
 // What the folder at PATH offers for copies: its free space, whether it
 // lies in memory (POSIX: tmpfs or ramfs; Windows: never) and whether only
 // this user may enter it (POSIX: owned by this user, mode 0700 or less;
@@ -227,7 +234,14 @@ struct CreatedFile {
 // the name still holds the file the identity names. Windows
 // clears the read-only attribute a copy took from its source. Files that
 // cannot be deleted stay, quietly.
-void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files);
+//
+// With REMOVE_LEFT_FOLDERS, and FILES in folder order (a folder's files
+// together, before those of the folders below it), a folder below BASE
+// that the deletions went through is also removed once they have left it,
+// when it is empty then (POSIX; Windows leaves that to
+// remove_empty_folders). It saves listing each folder again afterwards.
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files,
+                          bool remove_left_folders = false);
 
 // Removes FOLDER and every folder below it that is empty once its own
 // sub-folders are gone. Never deletes a file, never descends into or

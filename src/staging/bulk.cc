@@ -1,5 +1,6 @@
 #include "staging/bulk.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -13,18 +14,47 @@ namespace {
 constexpr std::size_t kDeletionsPerThread = 512;
 constexpr std::size_t kNoFailure = SIZE_MAX;
 
+// Makes FOLDER below the deepest of its ancestors in READY: each level
+// from there down, so that none is asked about in vain. False when no
+// ancestor is ready or a level could not be made.
+bool make_below_ready(const std::string &folder, const std::unordered_set<std::string> &ready) {
+  std::vector<std::size_t> ends{folder.size()}; // innermost first
+  for (std::size_t end = folder.size();;) {
+    std::size_t cut = end == 0 ? std::string::npos : folder.rfind('\\', end - 1);
+    if (cut == std::string::npos)
+      return false;
+    if (ready.count(folder.substr(0, cut)) != 0)
+      break;
+    ends.push_back(cut);
+    end = cut;
+  }
+  for (auto end = ends.rbegin(); end != ends.rend(); ++end) {
+    platform::Status made = platform::make_folder(folder.substr(0, *end).c_str());
+    if (!made.ok() && made.kind() != platform::Failure::Exists)
+      return false;
+  }
+  return true;
+}
+
 // The number of copies whose folders could all be made, in list order,
-// asking the system only when a copy goes to another folder than the one
-// before it.
+// asking the system once for each folder: nothing else writes in the
+// staging folder before the checker runs, and these copies do not clash
+// with these folders.
 std::size_t make_folders(const std::vector<AheadCopy> &copies) {
-  std::string ready_folder;
+  std::unordered_set<std::string> ready;
   for (std::size_t i = 0; i < copies.size(); ++i) {
     std::string parent = parent_folder(*copies[i].entry->staged_path);
-    if (parent == ready_folder)
+    if (ready.count(parent) != 0)
       continue;
-    if (ensure_folder(parent) == Outcome::Failed)
+    if (!make_below_ready(parent, ready) && ensure_folder(parent) == Outcome::Failed)
       return i;
-    ready_folder = parent;
+    // Its ancestors are there too.
+    for (std::string folder = std::move(parent); ready.insert(folder).second;) {
+      std::size_t cut = folder.rfind('\\');
+      if (cut == std::string::npos)
+        break;
+      folder.resize(cut);
+    }
   }
   return copies.size();
 }
@@ -103,12 +133,34 @@ void copy_ahead(std::vector<AheadCopy> *copies, const platform::ThreadStarter &s
       start_thread);
 }
 
-void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
+void delete_copies(const std::string &base, std::vector<platform::CreatedFile> files,
                    const platform::ThreadStarter &start_thread) {
+  // In folder order the deletions reach each folder once, and can remove
+  // it as soon as they leave it: a commit listed in no particular order
+  // would otherwise open the folders again for nearly every file. Comparing
+  // the folder texts with separators below every other character orders
+  // them component by component, so that a folder comes right before those
+  // below it (no name holds a NUL). The order of deletions is not seen.
+  std::vector<std::pair<std::string, std::size_t>> keys;
+  keys.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::string_view relative = files[i].relative;
+    std::size_t cut = relative.find_last_of("\\/");
+    std::string key(cut == std::string_view::npos ? std::string_view() : relative.substr(0, cut));
+    for (char &c : key)
+      c = c == '\\' || c == '/' ? '\0' : c;
+    keys.emplace_back(std::move(key), i);
+  }
+  std::sort(keys.begin(), keys.end());
+  std::vector<platform::CreatedFile> ordered;
+  ordered.reserve(files.size());
+  for (const auto &key : keys)
+    ordered.push_back(files[key.second]);
+  files = std::move(ordered);
   auto delete_slice = [&](std::size_t begin, std::size_t end) {
     std::vector<platform::CreatedFile> slice(files.begin() + static_cast<std::ptrdiff_t>(begin),
                                              files.begin() + static_cast<std::ptrdiff_t>(end));
-    platform::delete_created_files(base, slice);
+    platform::delete_created_files(base, slice, true);
   };
   for_each_slice(files.size(), kDeletionsPerThread, delete_slice, start_thread);
 }

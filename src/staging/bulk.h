@@ -44,6 +44,7 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies);
 void copy_ahead(std::vector<AheadCopy> *copies,
                 const platform::ThreadStarter &start_thread = platform::start_thread);
 
-// Deletes FILES below BASE, spread over a few threads for a large commit.
-void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
+// Deletes FILES below BASE, folder by folder, and each folder they leave
+// empty, spread over a few threads for a large commit.
+void delete_copies(const std::string &base, std::vector<platform::CreatedFile> files,
                    const platform::ThreadStarter &start_thread = platform::start_thread);

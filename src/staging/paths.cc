@@ -9,13 +9,14 @@ namespace {
 enum class Climb { Exists, Created, Failed, MissingParent };
 
 // One level of the folder creation: whether FOLDER is there, was made, or
-// could not be made (and why).
+// could not be made (and why). Creating first costs one call for a new
+// folder; the refusal tells of one that is there.
 Climb try_folder(const char *folder) {
-  if (platform::path_kind(folder) != platform::PathKind::Missing)
-    return Climb::Exists;
   platform::Status made = platform::make_folder(folder);
   if (made.ok())
     return Climb::Created;
+  if (made.kind() == platform::Failure::Exists)
+    return Climb::Exists;
   return made.kind() == platform::Failure::NotFound ? Climb::MissingParent : Climb::Failed;
 }
 

@@ -12,11 +12,13 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -76,7 +78,12 @@ bool copy_contents(int source, int destination, off_t expected_size) {
   for (;;) {
     if (expected_size > 0 && copied >= expected_size)
       return true;
-    ssize_t count = copy_file_range(source, nullptr, destination, nullptr, kCopyChunk, 0);
+    // All that is left in one call: a file above a chunk costs no more
+    // calls than a small one.
+    std::size_t wanted = expected_size - copied > static_cast<off_t>(kCopyChunk)
+                             ? static_cast<std::size_t>(expected_size - copied)
+                             : kCopyChunk;
+    ssize_t count = copy_file_range(source, nullptr, destination, nullptr, wanted, 0);
     if (count > 0) {
       copied_any = true;
       copied += count;
@@ -154,10 +161,15 @@ Handle open_folder_at(int parent, const char *name) {
 
 // The chain of folders, below the base, that the previous deletion went
 // through, each opened without following links. Copies of one commit come
-// folder by folder, so most deletions reuse every open folder.
+// folder by folder, so most deletions reuse every open folder. With
+// REMOVE_LEFT, a folder the chain leaves is removed when it is empty (never
+// the base): in folder order nothing below it is to come.
 class FolderChain {
 public:
-  explicit FolderChain(Handle base) { chain_.push_back({std::string(), std::move(base)}); }
+  FolderChain(Handle base, bool remove_left) : remove_left_(remove_left) {
+    chain_.push_back({std::string(), std::move(base)});
+  }
+  ~FolderChain() { leave(1); }
 
   // The descriptor of the folder FOLDERS names below the base, or -1 when
   // one of them is missing or is not a real folder.
@@ -166,7 +178,7 @@ public:
     while (kept < chain_.size() && kept - 1 < folders.size() &&
            chain_[kept].name == folders[kept - 1])
       ++kept;
-    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(kept), chain_.end());
+    leave(kept);
     for (std::size_t i = kept - 1; i < folders.size(); ++i) {
       Handle next = open_folder_at(fd(chain_.back().folder), folders[i].c_str());
       if (!next.is_open())
@@ -177,11 +189,22 @@ public:
   }
 
 private:
+  // Closes the folders from KEPT on, innermost first.
+  void leave(std::size_t kept) {
+    while (chain_.size() > kept) {
+      std::string name = std::move(chain_.back().name);
+      chain_.pop_back();
+      if (remove_left_ && chain_.back().folder.is_open())
+        unlinkat(fd(chain_.back().folder), name.c_str(), AT_REMOVEDIR);
+    }
+  }
+
   struct Link {
     std::string name;
     Handle folder;
   };
   std::vector<Link> chain_;
+  bool remove_left_;
 };
 
 // Deletes NAME in FOLDER when it is still the regular file IDENTITY names.
@@ -330,13 +353,14 @@ Status copy_file(const char *source, const char *destination, FileIdentity *copy
   return from_errno(copy_regular_file(system_path(source), system_path(destination), copy));
 }
 
-void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files,
+                          bool remove_left_folders) {
   // The base is the folder the user named; links above the run's own
   // folders are the user's choice and are followed.
   Handle base_folder(open(system_path(base.c_str()).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!base_folder.is_open())
     return;
-  FolderChain chain(std::move(base_folder));
+  FolderChain chain(std::move(base_folder), remove_left_folders);
   // Copies come folder by folder: each run of files in one folder is
   // deleted as a group.
   std::vector<std::string> folders;
@@ -392,6 +416,36 @@ std::optional<RegularFile> regular_file(const char *path) {
   if (lstat(system_path(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     return std::nullopt;
   return RegularFile{static_cast<std::uint64_t>(status.st_size), (status.st_mode & S_IXUSR) != 0};
+}
+
+bool read_regular_file(const char *path, std::uint64_t size,
+                       const std::function<void(const char *, std::size_t)> &take) {
+  Handle file(open(system_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!file.is_open())
+    return false;
+  // Each read asks for a byte more than is left: a regular file's read
+  // comes back short only at its end, so a file of up to a chunk costs one
+  // read and no second one to find the end.
+  constexpr std::uint64_t kChunk = 1 << 20;
+  thread_local std::vector<char> buffer;
+  std::uint64_t total = 0;
+  for (;;) {
+    std::size_t wanted =
+        static_cast<std::size_t>(size - total < kChunk ? size - total + 1 : kChunk);
+    if (buffer.size() < wanted)
+      buffer.resize(static_cast<std::size_t>(std::min(kChunk, size + 1)));
+    ssize_t got = read(fd(file), buffer.data(), wanted);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return got == 0 && total == size;
+    take(buffer.data(), static_cast<std::size_t>(got));
+    total += static_cast<std::uint64_t>(got);
+    if (total > size)
+      return false;
+    if (static_cast<std::size_t>(got) < wanted)
+      return total == size;
+  }
 }
 
 std::optional<FolderSpace> folder_space(const char *path) {

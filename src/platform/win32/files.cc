@@ -10,7 +10,9 @@
 // RemoveDirectoryW, GetFileInformationByHandle, file attributes).
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -183,7 +185,8 @@ Status copy_file(const char *source, const char *destination, FileIdentity *copy
   return from_win32(code);
 }
 
-void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files) {
+void delete_created_files(const std::string &base, const std::vector<CreatedFile> &files,
+                          bool /*remove_left_folders*/) {
   std::string checked_folder; // the last folder found to be real all the way down
   for (const CreatedFile &file : files) {
     std::vector<std::string> parts = path_components(file.relative);
@@ -231,6 +234,30 @@ std::optional<RegularFile> regular_file(const char *path) {
       !is_plain_file(data.dwFileAttributes))
     return std::nullopt;
   return RegularFile{(std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, false};
+}
+
+bool read_regular_file(const char *path, std::uint64_t size,
+                       const std::function<void(const char *, std::size_t)> &take) {
+  Handle file(reinterpret_cast<std::intptr_t>(
+      CreateFileW(system_path(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+  if (!file.is_open())
+    return false;
+  std::vector<char> buffer(1 << 16);
+  std::uint64_t total = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file.native()), buffer.data(),
+                  static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return false;
+    if (got == 0)
+      return total == size;
+    take(buffer.data(), got);
+    total += got;
+    if (total > size)
+      return false;
+  }
 }
 
 std::optional<FolderSpace> folder_space(const char *path) {

@@ -1,12 +1,14 @@
 // The file services both platforms share, on each (the Windows build's
 // under Wine): what end-to-end runs cannot arrange. A copy is deleted only
-// while its name still holds that copy, read-only or not; a failed folder
-// creation says what kind of failure it was, in the system's own words.
+// while its name still holds that copy, read-only or not; a file is read
+// whole only at its size; a failed folder creation says what kind of
+// failure it was, in the system's own words.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -68,6 +70,30 @@ TEST_P(CopiesInOneFolder, ACopyIsDeletedOnlyWhileItIsStillThatCopy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, CopiesInOneFolder, testing::Values(0, 5));
+
+// A file is read whole and in order only when it holds exactly the size
+// given: around the reads of up to a MiB, and one byte off either way.
+TEST_F(PlatformFiles, ReadsAFileWholeOnlyAtTheSizeGiven) {
+  const std::pair<std::size_t, int> rows[] = {
+      {0, 0},    {1, 0}, {(1 << 20) - 1, 0}, {1 << 20, 0}, {(1 << 20) + 1, 0}, {3000, -1},
+      {3000, 1}, {0, 1}};
+  for (const auto &[size, off] : rows) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+      content[i] = static_cast<char>(i * 7 + i / 4096);
+    std::ofstream(root_ / "sized", std::ios::binary | std::ios::trunc) << content;
+    std::string read;
+    bool whole = platform::read_regular_file(
+        at("sized").c_str(), size + off,
+        [&read](const char *bytes, std::size_t count) { read.append(bytes, count); });
+    EXPECT_EQ(whole, off == 0) << size << " read as " << size + off;
+    if (off == 0) {
+      EXPECT_TRUE(read == content) << size;
+    }
+  }
+  EXPECT_FALSE(
+      platform::read_regular_file(at("missing").c_str(), 0, [](const char *, std::size_t) {}));
+}
 
 TEST_F(PlatformFiles, AFailedFolderCreationSaysWhichKind) {
   platform::Status taken = platform::make_folder(at("copies").c_str());

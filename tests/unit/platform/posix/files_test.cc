@@ -102,6 +102,45 @@ TEST_F(PosixFiles, CopyKeepsEveryByteAndThePermissionBitsOrNothing) {
   EXPECT_FALSE(fs::exists(root_ / "part"));
 }
 
+// Deletions in folder order remove each folder they leave once it is
+// empty, and only such a folder; unasked, they remove none.
+TEST_F(PosixFiles, DeletionsRemoveTheFoldersTheyLeaveEmpty) {
+  fs::path source = write("source", "committed");
+  const char *copies[] = {"t/a/b/x", "t/a/b/d/z", "t/a/c/y", "t/e/w"};
+  for (bool remove : {false, true}) {
+    fs::path base = root_ / (remove ? "removing" : "keeping");
+    std::vector<std::string> names;
+    std::vector<platform::CreatedFile> made(std::size(copies));
+    for (const char *copy : copies)
+      names.push_back(backslashed(copy));
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      fs::create_directories((base / copies[i]).parent_path());
+      made[i].relative = names[i];
+      ASSERT_TRUE(platform::copy_file(backslashed(source).c_str(),
+                                      backslashed(base / copies[i]).c_str(), &made[i].identity)
+                      .ok());
+    }
+    write((remove ? "removing" : "keeping") + std::string("/t/a/c/checker's"), "");
+    platform::delete_created_files(backslashed(base) + "\\", made, remove);
+    std::vector<std::string> left;
+    for (const fs::directory_entry &entry : fs::recursive_directory_iterator(base))
+      left.push_back(fs::relative(entry.path(), base).string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {"t", "t/a", "t/a/c", "t/a/c/checker's"};
+    if (!remove)
+      expected = {"t", "t/a", "t/a/b", "t/a/b/d", "t/a/c", "t/a/c/checker's", "t/e"};
+    EXPECT_EQ(left, expected) << (remove ? "removing" : "keeping");
+  }
+}
+
+TEST_F(PosixFiles, ALinkIsNotReadAsAFile) {
+  fs::path target = write("target", "bytes");
+  fs::create_symlink(target, root_ / "link");
+  EXPECT_TRUE(platform::read_regular_file(target.c_str(), 5, [](const char *, std::size_t) {}));
+  EXPECT_FALSE(
+      platform::read_regular_file((root_ / "link").c_str(), 5, [](const char *, std::size_t) {}));
+}
+
 TEST_F(PosixFiles, DumpLogIsPrivateAndNeverFollowsALink) {
   std::string log = (root_ / "tvk1.log").string();
   ASSERT_TRUE(platform::create_log_file(log.c_str()).ok());
