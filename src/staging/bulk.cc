@@ -12,7 +12,6 @@
 namespace {
 
 constexpr std::size_t kDeletionsPerThread = 512;
-constexpr std::size_t kNoFailure = SIZE_MAX;
 
 // Makes FOLDER below the deepest of its ancestors in READY: each level
 // from there down, so that none is asked about in vain. False when no
@@ -36,18 +35,52 @@ bool make_below_ready(const std::string &folder, const std::unordered_set<std::s
   return true;
 }
 
-// The number of copies whose folders could all be made, in list order,
-// asking the system once for each folder: nothing else writes in the
+// Where the folder-order key of TEXT sorts it: separators below every
+// other character, so that comparing keys compares component by component
+// and a folder comes right before those below it (no name holds a NUL).
+std::string folder_key(std::string_view folder) {
+  std::string key(folder);
+  for (char &c : key)
+    c = c == '\\' || c == '/' ? '\0' : c;
+  return key;
+}
+
+// The positions of COPIES in folder order: the copies of one folder
+// together, in list order, the folders in the order of their paths. Made
+// in that order, the copies of a folder go one after another, as a file
+// system lays out best, whatever order the commit was listed in.
+std::vector<std::size_t> folder_order(const std::vector<AheadCopy> &copies) {
+  std::vector<std::pair<std::string, std::size_t>> keys;
+  keys.reserve(copies.size());
+  for (std::size_t i = 0; i < copies.size(); ++i)
+    keys.emplace_back(folder_key(parent_folder(*copies[i].entry->staged_path)), i);
+  std::sort(keys.begin(), keys.end());
+  std::vector<std::size_t> order;
+  order.reserve(keys.size());
+  for (const auto &key : keys)
+    order.push_back(key.second);
+  return order;
+}
+
+// The number of copies, in list order, whose folders could all be made
+// (those of later copies may have been made too); the folders are made in
+// ORDER, asking the system once for each: nothing else writes in the
 // staging folder before the checker runs, and these copies do not clash
 // with these folders.
-std::size_t make_folders(const std::vector<AheadCopy> &copies) {
+std::size_t make_folders(const std::vector<AheadCopy> &copies,
+                         const std::vector<std::size_t> &order) {
   std::unordered_set<std::string> ready;
-  for (std::size_t i = 0; i < copies.size(); ++i) {
+  std::size_t made = copies.size();
+  for (std::size_t i : order) {
+    if (i >= made)
+      continue;
     std::string parent = parent_folder(*copies[i].entry->staged_path);
     if (ready.count(parent) != 0)
       continue;
-    if (!make_below_ready(parent, ready) && ensure_folder(parent) == Outcome::Failed)
-      return i;
+    if (!make_below_ready(parent, ready) && ensure_folder(parent) == Outcome::Failed) {
+      made = i;
+      continue;
+    }
     // Its ancestors are there too.
     for (std::string folder = std::move(parent); ready.insert(folder).second;) {
       std::size_t cut = folder.rfind('\\');
@@ -56,7 +89,7 @@ std::size_t make_folders(const std::vector<AheadCopy> &copies) {
       folder.resize(cut);
     }
   }
-  return copies.size();
+  return made;
 }
 
 // A version text in a form in which two texts that may name the same file
@@ -103,13 +136,18 @@ bool copies_may_clash(const std::vector<AheadCopy> &copies) {
 
 namespace {
 
-// Makes the copies [BEGIN, END) of COPIES, stopping at a failure before
-// them (FIRST_FAILURE, shared by every slice) or an interruption.
-void copy_slice(std::vector<AheadCopy> &copies, std::atomic<std::size_t> &first_failure,
-                std::size_t begin, std::size_t end) {
-  for (std::size_t i = begin; i < end && i < first_failure.load(); ++i) {
-    if ((i - begin) % kCopiesPerInterruptionCheck == 0 && platform::interruption() != 0)
+// Makes the copies at positions [BEGIN, END) of ORDER, each unless it
+// comes after a failure in list order (FIRST_FAILURE, shared by every
+// slice, starting at the first copy whose folder is missing); none once
+// the run is interrupted.
+void copy_slice(std::vector<AheadCopy> &copies, const std::vector<std::size_t> &order,
+                std::atomic<std::size_t> &first_failure, std::size_t begin, std::size_t end) {
+  for (std::size_t k = begin; k < end; ++k) {
+    if ((k - begin) % kCopiesPerInterruptionCheck == 0 && platform::interruption() != 0)
       return;
+    std::size_t i = order[k];
+    if (i >= first_failure.load())
+      continue;
     AheadCopy &copy = copies[i];
     const VersionEntry &entry = *copy.entry;
     const char *source = entry.matched_file ? entry.matched_file->c_str() : "";
@@ -126,10 +164,13 @@ void copy_slice(std::vector<AheadCopy> &copies, std::atomic<std::size_t> &first_
 } // namespace
 
 void copy_ahead(std::vector<AheadCopy> *copies, const platform::ThreadStarter &start_thread) {
-  std::atomic<std::size_t> first_failure{kNoFailure};
+  std::vector<std::size_t> order = folder_order(*copies);
+  std::atomic<std::size_t> first_failure{make_folders(*copies, order)};
   for_each_slice(
-      make_folders(*copies), kCopiesPerThread,
-      [&](std::size_t begin, std::size_t end) { copy_slice(*copies, first_failure, begin, end); },
+      order.size(), kCopiesPerThread,
+      [&](std::size_t begin, std::size_t end) {
+        copy_slice(*copies, order, first_failure, begin, end);
+      },
       start_thread);
 }
 
@@ -137,19 +178,16 @@ void delete_copies(const std::string &base, std::vector<platform::CreatedFile> f
                    const platform::ThreadStarter &start_thread) {
   // In folder order the deletions reach each folder once, and can remove
   // it as soon as they leave it: a commit listed in no particular order
-  // would otherwise open the folders again for nearly every file. Comparing
-  // the folder texts with separators below every other character orders
-  // them component by component, so that a folder comes right before those
-  // below it (no name holds a NUL). The order of deletions is not seen.
+  // would otherwise open the folders again for nearly every file. The
+  // order of deletions is not seen.
   std::vector<std::pair<std::string, std::size_t>> keys;
   keys.reserve(files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::string_view relative = files[i].relative;
     std::size_t cut = relative.find_last_of("\\/");
-    std::string key(cut == std::string_view::npos ? std::string_view() : relative.substr(0, cut));
-    for (char &c : key)
-      c = c == '\\' || c == '/' ? '\0' : c;
-    keys.emplace_back(std::move(key), i);
+    keys.emplace_back(
+        folder_key(cut == std::string_view::npos ? std::string_view() : relative.substr(0, cut)),
+        i);
   }
   std::sort(keys.begin(), keys.end());
   std::vector<platform::CreatedFile> ordered;
