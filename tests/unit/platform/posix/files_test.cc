@@ -133,14 +133,6 @@ TEST_F(PosixFiles, DeletionsRemoveTheFoldersTheyLeaveEmpty) {
   }
 }
 
-TEST_F(PosixFiles, ALinkIsNotReadAsAFile) {
-  fs::path target = write("target", "bytes");
-  fs::create_symlink(target, root_ / "link");
-  EXPECT_TRUE(platform::read_regular_file(target.c_str(), 5, [](const char *, std::size_t) {}));
-  EXPECT_FALSE(
-      platform::read_regular_file((root_ / "link").c_str(), 5, [](const char *, std::size_t) {}));
-}
-
 TEST_F(PosixFiles, DumpLogIsPrivateAndNeverFollowsALink) {
   std::string log = (root_ / "tvk1.log").string();
   ASSERT_TRUE(platform::create_log_file(log.c_str()).ok());
