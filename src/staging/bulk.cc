@@ -13,28 +13,6 @@ namespace {
 
 constexpr std::size_t kDeletionsPerThread = 512;
 
-// Makes FOLDER below the deepest of its ancestors in READY: each level
-// from there down, so that none is asked about in vain. False when no
-// ancestor is ready or a level could not be made.
-bool make_below_ready(const std::string &folder, const std::unordered_set<std::string> &ready) {
-  std::vector<std::size_t> ends{folder.size()}; // innermost first
-  for (std::size_t end = folder.size();;) {
-    std::size_t cut = end == 0 ? std::string::npos : folder.rfind('\\', end - 1);
-    if (cut == std::string::npos)
-      return false;
-    if (ready.count(folder.substr(0, cut)) != 0)
-      break;
-    ends.push_back(cut);
-    end = cut;
-  }
-  for (auto end = ends.rbegin(); end != ends.rend(); ++end) {
-    platform::Status made = platform::make_folder(folder.substr(0, *end).c_str());
-    if (!made.ok() && made.kind() != platform::Failure::Exists)
-      return false;
-  }
-  return true;
-}
-
 // Where the folder-order key of TEXT sorts it: separators below every
 // other character, so that comparing keys compares component by component
 // and a folder comes right before those below it (no name holds a NUL).
@@ -64,30 +42,15 @@ std::vector<std::size_t> folder_order(const std::vector<AheadCopy> &copies) {
 
 // The number of copies, in list order, whose folders could all be made
 // (those of later copies may have been made too); the folders are made in
-// ORDER, asking the system once for each: nothing else writes in the
-// staging folder before the checker runs, and these copies do not clash
-// with these folders.
-std::size_t make_folders(const std::vector<AheadCopy> &copies,
+// ORDER. Nothing else writes in the staging folder before the checker
+// runs, and these copies do not clash with these folders.
+std::size_t make_folders(const std::string &staging_folder, const std::vector<AheadCopy> &copies,
                          const std::vector<std::size_t> &order) {
-  std::unordered_set<std::string> ready;
+  FolderMaker folders(staging_folder);
   std::size_t made = copies.size();
   for (std::size_t i : order) {
-    if (i >= made)
-      continue;
-    std::string parent = parent_folder(*copies[i].entry->staged_path);
-    if (ready.count(parent) != 0)
-      continue;
-    if (!make_below_ready(parent, ready) && ensure_folder(parent) == Outcome::Failed) {
+    if (i < made && folders.make(parent_folder(*copies[i].entry->staged_path)) == Outcome::Failed)
       made = i;
-      continue;
-    }
-    // Its ancestors are there too.
-    for (std::string folder = std::move(parent); ready.insert(folder).second;) {
-      std::size_t cut = folder.rfind('\\');
-      if (cut == std::string::npos)
-        break;
-      folder.resize(cut);
-    }
   }
   return made;
 }
@@ -163,9 +126,10 @@ void copy_slice(std::vector<AheadCopy> &copies, const std::vector<std::size_t> &
 
 } // namespace
 
-void copy_ahead(std::vector<AheadCopy> *copies, const platform::ThreadStarter &start_thread) {
+void copy_ahead(const std::string &staging_folder, std::vector<AheadCopy> *copies,
+                const platform::ThreadStarter &start_thread) {
   std::vector<std::size_t> order = folder_order(*copies);
-  std::atomic<std::size_t> first_failure{make_folders(*copies, order)};
+  std::atomic<std::size_t> first_failure{make_folders(staging_folder, *copies, order)};
   for_each_slice(
       order.size(), kCopiesPerThread,
       [&](std::size_t begin, std::size_t end) {

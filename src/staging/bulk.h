@@ -36,12 +36,13 @@ struct AheadCopy {
 // copies do, so such a commit is copied one by one.
 bool copies_may_clash(const std::vector<AheadCopy> &copies);
 
-// Creates the folders of COPIES and then makes the copies on a few threads,
+// Creates the folders of COPIES in STAGING_FOLDER, which holds nothing
+// else yet, and then makes the copies on a few threads,
 // both folder by folder. A folder that cannot be made ends the list at the
 // first copy that needs it (no copy from there on is tried); once a copy
 // fails, no copy after it in the list is started, nor any once the run is
 // interrupted. The caller records the copies made.
-void copy_ahead(std::vector<AheadCopy> *copies,
+void copy_ahead(const std::string &staging_folder, std::vector<AheadCopy> *copies,
                 const platform::ThreadStarter &start_thread = platform::start_thread);
 
 // Deletes FILES below BASE, folder by folder, and each folder they leave

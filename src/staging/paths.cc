@@ -77,3 +77,40 @@ Outcome ensure_folder(const std::string &path) {
   }
   return created ? Outcome::Done : Outcome::Failed;
 }
+
+// Each level of FOLDER below the deepest of its ancestors that is ready,
+// from the top: none is asked about in vain. False when no ancestor is
+// ready or a level could not be made.
+bool FolderMaker::make_below_ready(const std::string &folder) const {
+  std::vector<std::size_t> ends{folder.size()}; // innermost first
+  for (std::size_t end = folder.size();;) {
+    std::size_t cut = end == 0 ? std::string::npos : folder.rfind('\\', end - 1);
+    if (cut == std::string::npos)
+      return false;
+    if (ready_.count(folder.substr(0, cut)) != 0)
+      break;
+    ends.push_back(cut);
+    end = cut;
+  }
+  for (auto end = ends.rbegin(); end != ends.rend(); ++end) {
+    platform::Status made = platform::make_folder(folder.substr(0, *end).c_str());
+    if (!made.ok() && made.kind() != platform::Failure::Exists)
+      return false;
+  }
+  return true;
+}
+
+Outcome FolderMaker::make(const std::string &folder) {
+  if (ready_.count(folder) != 0)
+    return Outcome::Done;
+  if (!make_below_ready(folder) && ensure_folder(folder) == Outcome::Failed)
+    return Outcome::Failed;
+  // Its ancestors are there too.
+  for (std::string made = folder; ready_.insert(made).second;) {
+    std::size_t cut = made.rfind('\\');
+    if (cut == std::string::npos)
+      break;
+    made.resize(cut);
+  }
+  return Outcome::Done;
+}

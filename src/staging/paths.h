@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "common/outcome.h"
@@ -25,3 +26,21 @@ bool leads_outside_staging_folder(std::string_view version);
 // Done when it exists afterwards (or something of that name already did);
 // Failed, without a message, otherwise.
 Outcome ensure_folder(const std::string &path);
+
+// Makes the folders of the staging folder, asking the system once for
+// each: it remembers the folders it made or found there, with their
+// ancestors, and makes a new one level by level below the deepest of them.
+// Only while nothing removes a folder there, and no file takes the name of
+// one it remembers.
+class FolderMaker {
+public:
+  explicit FolderMaker(const std::string &staging_folder) { ready_.insert(staging_folder); }
+
+  // As ensure_folder.
+  Outcome make(const std::string &folder);
+
+private:
+  bool make_below_ready(const std::string &folder) const;
+
+  std::unordered_set<std::string> ready_;
+};

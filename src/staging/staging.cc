@@ -99,7 +99,7 @@ StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternLi
   StagingPlan plan = plan_staging(path_, versions, include, exclude);
   std::vector<AheadCopy> &ahead = plan.copies;
   if (ahead.size() >= kCopiesPerThread && !copies_may_clash(ahead)) {
-    copy_ahead(&ahead);
+    copy_ahead(path_, &ahead);
     for (const AheadCopy &copy : ahead) {
       if (copy.tried && copy.outcome.ok())
         record_copy(*copy.entry->staged_path, copy.identity);
@@ -109,7 +109,7 @@ StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternLi
   }
   StagingResult result;
   std::size_t next_ahead = 0;
-  std::string ready_folder;
+  FolderMaker folders(path_);
   for (std::size_t i = 0; i < plan.selected.size(); ++i) {
     if (i % kCopiesPerInterruptionCheck == 0 && platform::interruption() != 0)
       break;
@@ -133,7 +133,7 @@ StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternLi
       delete_copies_from(next_ahead);
       ahead.clear();
     }
-    if (copy_one(entry, &ready_folder) == Outcome::Failed) {
+    if (copy_one(entry, &folders) == Outcome::Failed) {
       result.outcome = Outcome::Failed;
       break;
     }
@@ -148,23 +148,19 @@ StagingResult StagingFolder::stage_files(VersionTable &versions, const PatternLi
 }
 
 // Copies one selected version; Failed (after its message) when the staging
-// loop has to stop. READY_FOLDER is the folder that the previous
-// copy went to: nothing removes folders while the loop runs, so a version
-// in the same folder (the common case in a commit) asks the system nothing
-// before its copy.
-Outcome StagingFolder::copy_one(VersionEntry &entry, std::string *ready_folder) {
+// loop has to stop. FOLDERS makes each folder of the loop's copies once:
+// nothing removes folders while the loop runs, and a copy never takes the
+// name of a folder that is there.
+Outcome StagingFolder::copy_one(VersionEntry &entry, FolderMaker *folders) {
   const std::string &staged = *entry.staged_path;
   if (leads_outside_staging_folder(entry.version)) {
     log_error("ERROR: version '%s' leads outside the staging folder\n", entry.version.c_str());
     return Outcome::Failed;
   }
   std::string parent = parent_folder(staged);
-  if (parent != *ready_folder) {
-    if (ensure_folder(parent) == Outcome::Failed) {
-      log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
-      return Outcome::Failed;
-    }
-    *ready_folder = parent;
+  if (folders->make(parent) == Outcome::Failed) {
+    log_error("ERROR: Failed to create folder '%s'\n", parent.c_str());
+    return Outcome::Failed;
   }
   announce_copy(entry);
   const char *source = entry.matched_file ? entry.matched_file->c_str() : "";

@@ -12,6 +12,8 @@
 #include "patterns/patterns.h"
 #include "platform/platform.h"
 
+class FolderMaker;
+
 // What the staging loop did: Done, or Failed after the message of the
 // version it stopped at, or Interrupted; and the number of copies made.
 struct [[nodiscard]] StagingResult {
@@ -67,7 +69,7 @@ private:
     platform::FileIdentity identity;
   };
 
-  Outcome copy_one(VersionEntry &entry, std::string *ready_folder);
+  Outcome copy_one(VersionEntry &entry, FolderMaker *folders);
   void record_copy(const std::string &staged_path, const platform::FileIdentity &identity);
   // Deletes the copies recorded from the FROM-th on and forgets them.
   void delete_copies_from(std::size_t from);
