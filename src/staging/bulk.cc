@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kDeletionsPerThread = 512;
 
-// Where the folder-order key of TEXT sorts it: separators below every
+// The key that sorts FOLDER in folder order: its separators below every
 // other character, so that comparing keys compares component by component
 // and a folder comes right before those below it (no name holds a NUL).
 std::string folder_key(std::string_view folder) {
@@ -23,18 +23,18 @@ std::string folder_key(std::string_view folder) {
   return key;
 }
 
-// The positions of COPIES in folder order: the copies of one folder
-// together, in list order, the folders in the order of their paths. Made
-// in that order, the copies of a folder go one after another, as a file
-// system lays out best, whatever order the commit was listed in.
-std::vector<std::size_t> folder_order(const std::vector<AheadCopy> &copies) {
+// The positions 0 to COUNT - 1 in the folder order of FOLDER_OF(position):
+// those of one folder together, in their order, the folders in the order of
+// their paths.
+template <typename FolderOf>
+std::vector<std::size_t> folder_order(std::size_t count, const FolderOf &folder_of) {
   std::vector<std::pair<std::string, std::size_t>> keys;
-  keys.reserve(copies.size());
-  for (std::size_t i = 0; i < copies.size(); ++i)
-    keys.emplace_back(folder_key(parent_folder(*copies[i].entry->staged_path)), i);
+  keys.reserve(count);
+  for (std::size_t i = 0; i < count; ++i)
+    keys.emplace_back(folder_key(folder_of(i)), i);
   std::sort(keys.begin(), keys.end());
   std::vector<std::size_t> order;
-  order.reserve(keys.size());
+  order.reserve(count);
   for (const auto &key : keys)
     order.push_back(key.second);
   return order;
@@ -128,7 +128,11 @@ void copy_slice(std::vector<AheadCopy> &copies, const std::vector<std::size_t> &
 
 void copy_ahead(const std::string &staging_folder, std::vector<AheadCopy> *copies,
                 const platform::ThreadStarter &start_thread) {
-  std::vector<std::size_t> order = folder_order(*copies);
+  // Made folder by folder, the copies of a folder go one after another, as
+  // a file system lays out best, whatever order the commit was listed in.
+  std::vector<std::size_t> order = folder_order(copies->size(), [copies](std::size_t i) {
+    return parent_folder(*(*copies)[i].entry->staged_path);
+  });
   std::atomic<std::size_t> first_failure{make_folders(staging_folder, *copies, order)};
   for_each_slice(
       order.size(), kCopiesPerThread,
@@ -138,30 +142,24 @@ void copy_ahead(const std::string &staging_folder, std::vector<AheadCopy> *copie
       start_thread);
 }
 
-void delete_copies(const std::string &base, std::vector<platform::CreatedFile> files,
+void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
                    const platform::ThreadStarter &start_thread) {
   // In folder order the deletions reach each folder once, and can remove
   // it as soon as they leave it: a commit listed in no particular order
   // would otherwise open the folders again for nearly every file. The
   // order of deletions is not seen.
-  std::vector<std::pair<std::string, std::size_t>> keys;
-  keys.reserve(files.size());
-  for (std::size_t i = 0; i < files.size(); ++i) {
+  std::vector<std::size_t> order = folder_order(files.size(), [&files](std::size_t i) {
     std::string_view relative = files[i].relative;
     std::size_t cut = relative.find_last_of("\\/");
-    keys.emplace_back(
-        folder_key(cut == std::string_view::npos ? std::string_view() : relative.substr(0, cut)),
-        i);
-  }
-  std::sort(keys.begin(), keys.end());
+    return cut == std::string_view::npos ? std::string_view() : relative.substr(0, cut);
+  });
   std::vector<platform::CreatedFile> ordered;
   ordered.reserve(files.size());
-  for (const auto &key : keys)
-    ordered.push_back(files[key.second]);
-  files = std::move(ordered);
+  for (std::size_t i : order)
+    ordered.push_back(files[i]);
   auto delete_slice = [&](std::size_t begin, std::size_t end) {
-    std::vector<platform::CreatedFile> slice(files.begin() + static_cast<std::ptrdiff_t>(begin),
-                                             files.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<platform::CreatedFile> slice(ordered.begin() + static_cast<std::ptrdiff_t>(begin),
+                                             ordered.begin() + static_cast<std::ptrdiff_t>(end));
     platform::delete_created_files(base, slice, true);
   };
   for_each_slice(files.size(), kDeletionsPerThread, delete_slice, start_thread);

@@ -47,5 +47,5 @@ void copy_ahead(const std::string &staging_folder, std::vector<AheadCopy> *copie
 
 // Deletes FILES below BASE, folder by folder, and each folder they leave
 // empty, spread over a few threads for a large commit.
-void delete_copies(const std::string &base, std::vector<platform::CreatedFile> files,
+void delete_copies(const std::string &base, const std::vector<platform::CreatedFile> &files,
                    const platform::ThreadStarter &start_thread = platform::start_thread);

@@ -203,7 +203,7 @@ void StagingFolder::remove() {
   made.reserve(copies_.size());
   for (const Copy &copy : copies_)
     made.push_back({copy.relative, copy.identity});
-  delete_copies(base(), std::move(made));
+  delete_copies(base(), made);
   platform::remove_empty_folders(path_.c_str());
   path_.clear();
   copies_.clear();
