@@ -426,20 +426,22 @@ bool read_regular_file(const char *path, std::uint64_t size,
   // Each read asks for a byte more than is left: a regular file's read
   // comes back short only at its end, so a file of up to a chunk costs one
   // read and no second one to find the end.
+  // The buffer is taken once per thread and never cleared: only the pages
+  // that reads fill are ever touched.
   constexpr std::uint64_t kChunk = 1 << 20;
-  thread_local std::vector<char> buffer;
+  thread_local std::unique_ptr<char[]> buffer;
+  if (!buffer)
+    buffer.reset(new char[kChunk]);
   std::uint64_t total = 0;
   for (;;) {
     std::size_t wanted =
         static_cast<std::size_t>(size - total < kChunk ? size - total + 1 : kChunk);
-    if (buffer.size() < wanted)
-      buffer.resize(static_cast<std::size_t>(std::min(kChunk, size + 1)));
-    ssize_t got = read(fd(file), buffer.data(), wanted);
+    ssize_t got = read(fd(file), buffer.get(), wanted);
     if (got < 0 && errno == EINTR)
       continue;
     if (got <= 0)
       return got == 0 && total == size;
-    take(buffer.data(), static_cast<std::size_t>(got));
+    take(buffer.get(), static_cast<std::size_t>(got));
     total += static_cast<std::uint64_t>(got);
     if (total > size)
       return false;
