@@ -9,14 +9,14 @@ namespace {
 enum class Climb { Exists, Created, Failed, MissingParent };
 
 // One level of the folder creation: whether FOLDER is there, was made, or
-// could not be made (and why). Creating first costs one call for a new
-// folder; the refusal tells of one that is there.
+// could not be made (and why). A name that is taken but cannot be queried
+// (a link to nothing) is a failure.
 Climb try_folder(const char *folder) {
+  if (platform::path_kind(folder) != platform::PathKind::Missing)
+    return Climb::Exists;
   platform::Status made = platform::make_folder(folder);
   if (made.ok())
     return Climb::Created;
-  if (made.kind() == platform::Failure::Exists)
-    return Climb::Exists;
   return made.kind() == platform::Failure::NotFound ? Climb::MissingParent : Climb::Failed;
 }
 
@@ -79,8 +79,9 @@ Outcome ensure_folder(const std::string &path) {
 }
 
 // Each level of FOLDER below the deepest of its ancestors that is ready,
-// from the top: none is asked about in vain. False when no ancestor is
-// ready or a level could not be made.
+// from the top, creating first: in the staging folder, which only this run
+// writes in until the checker starts, a refusal tells of a folder that is
+// there. False when no ancestor is ready or a level could not be made.
 bool FolderMaker::make_below_ready(const std::string &folder) const {
   std::vector<std::size_t> ends{folder.size()}; // innermost first
   for (std::size_t end = folder.size();;) {
@@ -103,9 +104,13 @@ bool FolderMaker::make_below_ready(const std::string &folder) const {
 Outcome FolderMaker::make(const std::string &folder) {
   if (ready_.count(folder) != 0)
     return Outcome::Done;
+  // Beside the staging folder (a version without a leading backslash)
+  // others may write: asked about every time.
+  if (folder.compare(0, inside_.size(), inside_) != 0)
+    return ensure_folder(folder);
   if (!make_below_ready(folder) && ensure_folder(folder) == Outcome::Failed)
     return Outcome::Failed;
-  // Its ancestors are there too.
+  // Its ancestors up to the staging folder are there too.
   for (std::string made = folder; ready_.insert(made).second;) {
     std::size_t cut = made.rfind('\\');
     if (cut == std::string::npos)

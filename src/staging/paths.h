@@ -31,10 +31,12 @@ Outcome ensure_folder(const std::string &path);
 // each: it remembers the folders it made or found there, with their
 // ancestors, and makes a new one level by level below the deepest of them.
 // Only while nothing removes a folder there, and no file takes the name of
-// one it remembers.
+// one it remembers. Folders outside it go to ensure_folder each time.
 class FolderMaker {
 public:
-  explicit FolderMaker(const std::string &staging_folder) { ready_.insert(staging_folder); }
+  explicit FolderMaker(const std::string &staging_folder) : inside_(staging_folder + "\\") {
+    ready_.insert(staging_folder);
+  }
 
   // As ensure_folder.
   Outcome make(const std::string &folder);
@@ -42,5 +44,6 @@ public:
 private:
   bool make_below_ready(const std::string &folder) const;
 
+  std::string inside_; // the staging folder and a backslash
   std::unordered_set<std::string> ready_;
 };

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -87,12 +86,8 @@ TEST_F(PlatformFiles, ReadsAFileWholeOnlyAtTheSizeGiven) {
         at("sized").c_str(), size + off,
         [&read](const char *bytes, std::size_t count) { read.append(bytes, count); });
     EXPECT_EQ(whole, off == 0) << size << " read as " << size + off;
-    if (off == 0) {
-      EXPECT_TRUE(read == content) << size;
-    }
+    EXPECT_TRUE(off != 0 || read == content) << size;
   }
-  EXPECT_FALSE(
-      platform::read_regular_file(at("missing").c_str(), 0, [](const char *, std::size_t) {}));
 }
 
 TEST_F(PlatformFiles, AFailedFolderCreationSaysWhichKind) {

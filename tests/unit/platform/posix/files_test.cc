@@ -106,30 +106,25 @@ TEST_F(PosixFiles, CopyKeepsEveryByteAndThePermissionBitsOrNothing) {
 // empty, and only such a folder; unasked, they remove none.
 TEST_F(PosixFiles, DeletionsRemoveTheFoldersTheyLeaveEmpty) {
   fs::path source = write("source", "committed");
-  const char *copies[] = {"t/a/b/x", "t/a/b/d/z", "t/a/c/y", "t/e/w"};
+  const std::string copies[] = {"t/a/b/x", "t/a/b/d/z", "t/a/c/y", "t/e/w"};
   for (bool remove : {false, true}) {
     fs::path base = root_ / (remove ? "removing" : "keeping");
-    std::vector<std::string> names;
-    std::vector<platform::CreatedFile> made(std::size(copies));
-    for (const char *copy : copies)
-      names.push_back(backslashed(copy));
-    for (std::size_t i = 0; i < made.size(); ++i) {
-      fs::create_directories((base / copies[i]).parent_path());
-      made[i].relative = names[i];
-      ASSERT_TRUE(platform::copy_file(backslashed(source).c_str(),
-                                      backslashed(base / copies[i]).c_str(), &made[i].identity)
-                      .ok());
+    std::vector<platform::CreatedFile> made;
+    for (const std::string &copy : copies) {
+      fs::create_directories((base / copy).parent_path());
+      made.push_back({copy, {}});
+      ASSERT_TRUE(
+          platform::copy_file(source.c_str(), (base / copy).c_str(), &made.back().identity).ok());
     }
-    write((remove ? "removing" : "keeping") + std::string("/t/a/c/checker's"), "");
-    platform::delete_created_files(backslashed(base) + "\\", made, remove);
+    std::ofstream(base / "t/a/c/checker's");
+    platform::delete_created_files(base.string() + "/", made, remove);
     std::vector<std::string> left;
     for (const fs::directory_entry &entry : fs::recursive_directory_iterator(base))
       left.push_back(fs::relative(entry.path(), base).string());
     std::sort(left.begin(), left.end());
-    std::vector<std::string> expected = {"t", "t/a", "t/a/c", "t/a/c/checker's"};
-    if (!remove)
-      expected = {"t", "t/a", "t/a/b", "t/a/b/d", "t/a/c", "t/a/c/checker's", "t/e"};
-    EXPECT_EQ(left, expected) << (remove ? "removing" : "keeping");
+    EXPECT_EQ(left, (remove ? std::vector<std::string>{"t", "t/a", "t/a/c", "t/a/c/checker's"}
+                            : std::vector<std::string>{"t", "t/a", "t/a/b", "t/a/b/d", "t/a/c",
+                                                       "t/a/c/checker's", "t/e"}));
   }
 }
 
