@@ -78,29 +78,6 @@ Outcome ensure_folder(const std::string &path) {
   return created ? Outcome::Done : Outcome::Failed;
 }
 
-// Each level of FOLDER below the deepest of its ancestors that is ready,
-// from the top, creating first: in the staging folder, which only this run
-// writes in until the checker starts, a refusal tells of a folder that is
-// there. False when no ancestor is ready or a level could not be made.
-bool FolderMaker::make_below_ready(const std::string &folder) const {
-  std::vector<std::size_t> ends{folder.size()}; // innermost first
-  for (std::size_t end = folder.size();;) {
-    std::size_t cut = end == 0 ? std::string::npos : folder.rfind('\\', end - 1);
-    if (cut == std::string::npos)
-      return false;
-    if (ready_.count(folder.substr(0, cut)) != 0)
-      break;
-    ends.push_back(cut);
-    end = cut;
-  }
-  for (auto end = ends.rbegin(); end != ends.rend(); ++end) {
-    platform::Status made = platform::make_folder(folder.substr(0, *end).c_str());
-    if (!made.ok() && made.kind() != platform::Failure::Exists)
-      return false;
-  }
-  return true;
-}
-
 Outcome FolderMaker::make(const std::string &folder) {
   if (ready_.count(folder) != 0)
     return Outcome::Done;
@@ -108,14 +85,21 @@ Outcome FolderMaker::make(const std::string &folder) {
   // others may write: asked about every time.
   if (folder.compare(0, inside_.size(), inside_) != 0)
     return ensure_folder(folder);
-  if (!make_below_ready(folder) && ensure_folder(folder) == Outcome::Failed)
-    return Outcome::Failed;
-  // Its ancestors up to the staging folder are there too.
-  for (std::string made = folder; ready_.insert(made).second;) {
-    std::size_t cut = made.rfind('\\');
-    if (cut == std::string::npos)
-      break;
-    made.resize(cut);
+  // The levels below the deepest ready ancestor, innermost first; the
+  // staging folder is ready, so the walk ends there at the latest.
+  std::vector<std::string> levels;
+  for (std::string level = folder; ready_.count(level) == 0; level.resize(level.rfind('\\')))
+    levels.push_back(level);
+  // Created from the top, without asking first: in the staging folder,
+  // which only this run writes in until the checker starts, a refusal tells
+  // of a folder that is there.
+  bool made = true;
+  for (auto level = levels.rbegin(); made && level != levels.rend(); ++level) {
+    platform::Status status = platform::make_folder(level->c_str());
+    made = status.ok() || status.kind() == platform::Failure::Exists;
   }
+  if (!made && ensure_folder(folder) == Outcome::Failed)
+    return Outcome::Failed;
+  ready_.insert(levels.begin(), levels.end());
   return Outcome::Done;
 }

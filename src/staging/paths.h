@@ -42,8 +42,6 @@ public:
   Outcome make(const std::string &folder);
 
 private:
-  bool make_below_ready(const std::string &folder) const;
-
   std::string inside_; // the staging folder and a backslash
   std::unordered_set<std::string> ready_;
 };

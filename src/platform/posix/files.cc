@@ -12,7 +12,6 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -425,9 +424,8 @@ bool read_regular_file(const char *path, std::uint64_t size,
     return false;
   // Each read asks for a byte more than is left: a regular file's read
   // comes back short only at its end, so a file of up to a chunk costs one
-  // read and no second one to find the end.
-  // The buffer is taken once per thread and never cleared: only the pages
-  // that reads fill are ever touched.
+  // read and no second one to find the end. The buffer is taken once per
+  // thread and never cleared: only the pages that reads fill are touched.
   constexpr std::uint64_t kChunk = 1 << 20;
   thread_local std::unique_ptr<char[]> buffer;
   if (!buffer)
