@@ -5,7 +5,6 @@
 // failure it was, in the system's own words.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,11 +19,9 @@ namespace fs = std::filesystem;
 class PlatformFiles : public testing::Test {
 protected:
   void SetUp() override {
-    // A parameterised test's name holds a slash: one folder, not two.
-    std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    root_ = fs::temp_directory_path() /
-            ("tvk-platform-" + std::to_string(platform::process_id()) + "-" + name);
+    // One folder per process: its tests run one after the other, and each
+    // removes the folder when it ends.
+    root_ = fs::temp_directory_path() / ("tvk-platform-" + std::to_string(platform::process_id()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "copies");
     std::ofstream(root_ / "source") << "committed";

@@ -1,7 +1,8 @@
 // The POSIX file services with the faults a run must survive: copies that
-// keep every byte and permission bit or leave nothing, and a dump log that
-// is private and never written through a link. (That the clean-up never
-// follows a link is checked end to end.)
+// keep every byte and permission bit or leave nothing, folders beside the
+// staging folder judged anew, deletions that remove the folders they empty,
+// and a dump log that is private and never written through a link. (That
+// the clean-up never follows a link is checked end to end.)
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "staging/paths.h"
 
 namespace {
 
@@ -126,6 +128,18 @@ TEST_F(PosixFiles, DeletionsRemoveTheFoldersTheyLeaveEmpty) {
                             : std::vector<std::string>{"t", "t/a", "t/a/b", "t/a/b/d", "t/a/c",
                                                        "t/a/c/checker's", "t/e"}));
   }
+}
+
+// A folder beside the staging folder (where a version without a leading
+// backslash goes) is asked about every time, as every folder creation asks
+// about a taken name: a file there counts as present, a link to nothing
+// does not, however many folders were found before.
+TEST_F(PosixFiles, FoldersBesideTheStagingFolderAreAskedAbout) {
+  write("stage.file", "");
+  fs::create_symlink(root_ / "nowhere", root_ / "stage.link");
+  FolderMaker folders(backslashed(root_ / "stage"));
+  EXPECT_EQ(folders.make(backslashed(root_ / "stage.file")), Outcome::Done);
+  EXPECT_EQ(folders.make(backslashed(root_ / "stage.link")), Outcome::Failed);
 }
 
 TEST_F(PosixFiles, DumpLogIsPrivateAndNeverFollowsALink) {
